@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace korvalen {
+
+// A failure of a file operation after the file was opened. Writers catch it, report it
+// and go on; `code` is the system's error code for the "Код ошибки: %i" of the messages.
+class FileError : public std::runtime_error {
+public:
+    FileError(std::string what, int code, std::string path)
+        : std::runtime_error(std::move(what)), code_(code), path_(std::move(path)) {}
+    int code() const { return code_; }
+    const std::string& path() const { return path_; }
+
+private:
+    int code_;
+    std::string path_;
+};
+
+enum class OpenMode {
+    CreateOrTruncate,  // create the file, or cut an existing one to length 0
+    OpenExisting,      // fail when the file is not there
+    AppendOrCreate,    // create the file when missing; writes go to its end
+};
+
+enum class Sharing {
+    Shared,     // others may read and write the file meanwhile
+    Exclusive,  // no other exclusive opener gets the file while this one holds it
+};
+
+// One open file, closed when the object goes. Paths are UTF-8. Opening reports failure
+// by its result and the system's code; reading, writing and seeking throw FileError.
+class File {
+public:
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Opens `path` for reading and writing (reading only for OpenExisting with
+    // `read_only`). On failure returns false and keeps the system's code in error_code().
+    bool Open(const std::string& path, OpenMode mode, Sharing sharing, bool read_only = false);
+    bool IsOpen() const;
+    int error_code() const { return error_code_; }
+    const std::string& path() const { return path_; }
+
+    // Reads up to `size` bytes; returns how many were read, 0 at the end of the file.
+    std::size_t Read(void* buffer, std::size_t size);
+    // Writes all `size` bytes or throws.
+    void Write(const void* data, std::size_t size);
+    void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
+    void Seek(std::int64_t offset);
+    std::int64_t Length();
+    // Closes the file; throws when the system reports a failure of the last writes.
+    void Close();
+
+private:
+    [[noreturn]] void Fail(const char* operation);
+
+    // A POSIX descriptor or a Win32 HANDLE; -1 (INVALID_HANDLE_VALUE) when closed.
+    std::intptr_t handle_ = -1;
+    int error_code_ = 0;
+    std::string path_;
+};
+
+// The whole file as bytes; false (with the system's code) when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& bytes, int* error_code = nullptr);
+
+bool FileExists(const std::string& path);
+// Creates one folder; false when it exists already or cannot be created.
+bool CreateFolder(const std::string& path);
+// Copies `from` onto `to`, replacing an existing file; the system's code, 0 on success.
+int CopyFileReplacing(const std::string& from, const std::string& to);
+// Renames `from` onto `to` in one step, replacing `to`; the system's code, 0 on success.
+int ReplaceFileWith(const std::string& from, const std::string& to);
+// Deletes a file; failures are ignored.
+void RemoveFile(const std::string& path);
+
+}  // namespace korvalen

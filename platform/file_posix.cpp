@@ -1,0 +1,154 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+#include "platform/file.h"
+
+namespace korvalen {
+namespace {
+
+int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
+// The program's paths are Windows paths (D:\Tools\InBox\ and the like). Here a
+// backslash separates folders as well, so the same paths work for the tools and tests.
+std::string NativePath(const std::string& path) {
+    std::string native = path;
+    for (char& c : native) {
+        if (c == '\\') c = '/';
+    }
+    return native;
+}
+
+}  // namespace
+
+File::~File() {
+    if (IsOpen()) ::close(Fd(handle_));
+}
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)),
+      error_code_(other.error_code_),
+      path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (IsOpen()) ::close(Fd(handle_));
+        handle_ = std::exchange(other.handle_, -1);
+        error_code_ = other.error_code_;
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+bool File::Open(const std::string& path, OpenMode mode, Sharing sharing, bool read_only) {
+    if (IsOpen()) ::close(Fd(std::exchange(handle_, -1)));
+    path_ = path;
+    int flags = O_CLOEXEC | (read_only ? O_RDONLY : O_RDWR);
+    if (mode != OpenMode::OpenExisting) flags |= O_CREAT;
+    if (mode == OpenMode::AppendOrCreate) flags |= O_APPEND;
+    // Not O_TRUNC: a file held exclusively by someone else must not be cut before the
+    // lock below has been refused.
+    const int fd = ::open(NativePath(path).c_str(), flags, 0666);
+    if (fd < 0) {
+        error_code_ = errno;
+        return false;
+    }
+    if (sharing == Sharing::Exclusive && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error_code_ = errno;
+        ::close(fd);
+        return false;
+    }
+    if (mode == OpenMode::CreateOrTruncate && ::ftruncate(fd, 0) != 0) {
+        error_code_ = errno;
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    error_code_ = 0;
+    return true;
+}
+
+bool File::IsOpen() const { return handle_ >= 0; }
+
+void File::Fail(const char* operation) {
+    error_code_ = errno;
+    throw FileError(std::string(operation) + " failed: " + path_, error_code_, path_);
+}
+
+std::size_t File::Read(void* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::read(Fd(handle_), buffer, size);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) Fail("read");
+    }
+}
+
+void File::Write(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(Fd(handle_), bytes, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail("write");
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            Fail("write");
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+void File::Seek(std::int64_t offset) {
+    if (::lseek(Fd(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) Fail("seek");
+}
+
+std::int64_t File::Length() {
+    struct stat st {};
+    if (::fstat(Fd(handle_), &st) != 0) Fail("stat");
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+void File::Close() {
+    if (!IsOpen()) return;
+    const int fd = Fd(std::exchange(handle_, -1));
+    if (::close(fd) != 0 && errno != EINTR) Fail("close");
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool CreateFolder(const std::string& path) { return ::mkdir(NativePath(path).c_str(), 0777) == 0; }
+
+int CopyFileReplacing(const std::string& from, const std::string& to) {
+    File source;
+    if (!source.Open(from, OpenMode::OpenExisting, Sharing::Shared, true)) {
+        return source.error_code();
+    }
+    File target;
+    if (!target.Open(to, OpenMode::CreateOrTruncate, Sharing::Shared)) return target.error_code();
+    try {
+        char buffer[64 * 1024];
+        for (std::size_t n; (n = source.Read(buffer, sizeof buffer)) > 0;) target.Write(buffer, n);
+        target.Close();
+    } catch (const FileError& e) {
+        return e.code();
+    }
+    return 0;
+}
+
+int ReplaceFileWith(const std::string& from, const std::string& to) {
+    return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? 0 : errno;
+}
+
+void RemoveFile(const std::string& path) { ::unlink(NativePath(path).c_str()); }
+
+}  // namespace korvalen

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <ctime>
+
+namespace korvalen {
+
+// The thread-safe localtime of the platform's C library (localtime_r, localtime_s).
+bool ToLocalTm(std::time_t t, std::tm& out);
+
+}  // namespace korvalen

@@ -1,0 +1,96 @@
+#include "platform/clock.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+namespace korvalen {
+namespace {
+
+// Pins the process's time zone for one test and restores it afterwards.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* tz) {
+        if (const char* old = std::getenv("TZ")) saved_ = old, had_ = true;
+        ::setenv("TZ", tz, 1);
+        ::tzset();
+    }
+    ~ScopedTimeZone() {
+        if (had_) {
+            ::setenv("TZ", saved_.c_str(), 1);
+        } else {
+            ::unsetenv("TZ");
+        }
+        ::tzset();
+    }
+
+private:
+    std::string saved_;
+    bool had_ = false;
+};
+
+TEST(OleDate, KnownValues) {
+    EXPECT_DOUBLE_EQ(ToOleDate({1899, 12, 30, 0, 0, 0, 0}), 0.0);
+    EXPECT_NEAR(ToOleDate({2007, 11, 7, 12, 34, 56, 0}), 39393.52425925926, 1e-9);
+    EXPECT_DOUBLE_EQ(ToOleDate({1900, 1, 1, 0, 0, 0, 0}), 2.0);
+    // Before the epoch the fraction still counts forward from midnight.
+    EXPECT_DOUBLE_EQ(ToOleDate({1899, 12, 29, 6, 0, 0, 0}), -1.25);
+    EXPECT_DOUBLE_EQ(ToOleDate({1899, 12, 29, 0, 0, 0, 0}), -1.0);
+}
+
+TEST(OleDate, RoundTripsThroughCalendarParts) {
+    const CalendarTime times[] = {
+        {2007, 11, 7, 12, 34, 56, 0}, {1899, 12, 29, 6, 0, 0, 0}, {2024, 2, 29, 23, 59, 59, 0},
+        {1970, 1, 1, 0, 0, 0, 0},     {2099, 12, 31, 0, 0, 1, 0},
+    };
+    for (const auto& t : times) {
+        const CalendarTime back = FromOleDate(ToOleDate(t));
+        EXPECT_EQ(back.year, t.year);
+        EXPECT_EQ(back.month, t.month);
+        EXPECT_EQ(back.day, t.day);
+        EXPECT_EQ(back.hour, t.hour);
+        EXPECT_EQ(back.minute, t.minute);
+        EXPECT_EQ(back.second, t.second);
+    }
+}
+
+TEST(LocalMidnight, FollowsTheZone) {
+    ScopedTimeZone zone("UTC-3");  // POSIX sign: three hours east of Greenwich
+    EXPECT_EQ(LocalMidnight(2007, 11, 7), 1194393600 - 3 * 3600);
+    EXPECT_EQ(LocalMidnight(1970, 1, 3), 2 * 86400 - 3 * 3600);
+}
+
+TEST(LocalMidnight, BeforeTheEpochEastOfGreenwich) {
+    ScopedTimeZone zone("UTC-3");
+    const auto t = LocalMidnight(1970, 1, 1);
+    ASSERT_TRUE(t.has_value());
+    EXPECT_EQ(*t, -3 * 3600);
+    const auto date = LocalDateOf(*t);
+    ASSERT_TRUE(date.has_value());
+    EXPECT_EQ(date->year, 1970);
+    EXPECT_EQ(date->month, 1);
+    EXPECT_EQ(date->day, 1);
+    EXPECT_EQ(date->hour, 0);
+}
+
+TEST(LocalMidnight, RefusesWhatCannotBeADate) {
+    ScopedTimeZone zone("UTC");
+    EXPECT_FALSE(LocalMidnight(1899, 12, 31));
+    EXPECT_FALSE(LocalMidnight(2007, 0, 1));
+    EXPECT_FALSE(LocalMidnight(2007, 13, 1));
+    EXPECT_FALSE(LocalMidnight(2007, 1, 0));
+    EXPECT_FALSE(LocalMidnight(2007, 1, 32));
+    // A day past the month's end rolls over, as mktime does.
+    EXPECT_EQ(LocalMidnight(2007, 2, 31), LocalMidnight(2007, 3, 3));
+}
+
+TEST(LocalMidnight, DaylightSavingLeftToTheLibrary) {
+    ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    // 2007-07-01 00:00 CEST is 2007-06-30 22:00 UTC.
+    EXPECT_EQ(LocalMidnight(2007, 7, 1), 1183248000 - 2 * 3600);
+}
+
+}  // namespace
+}  // namespace korvalen
