@@ -19,7 +19,8 @@ std::optional<std::int64_t> MidnightByMktime(int year, int month, int day) {
     tm.tm_mday = day;
     tm.tm_isdst = -1;
     const std::time_t t = std::mktime(&tm);
-    if (t == static_cast<std::time_t>(-1)) return std::nullopt;
+    if (t == static_cast<std::time_t>(-1))
+        return std::nullopt;
     return static_cast<std::int64_t>(t);
 }
 
@@ -47,14 +48,17 @@ std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
 }
 
 std::optional<std::int64_t> LocalMidnight(int year, int month, int day) {
-    if (year < 1900 || month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+    if (year < 1900 || month < 1 || month > 12 || day < 1 || day > 31)
+        return std::nullopt;
     // Dates up to 1970-01-02 are taken from the midnight of 1970-01-03, whole days
     // earlier: the zone's offset then was the same, and mktime need not go below 0.
     constexpr std::int64_t kReferenceDay = 2;  // 1970-01-03
     const std::int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), 1) + day - 1;
-    if (days >= kReferenceDay) return MidnightByMktime(year, month, day);
+    if (days >= kReferenceDay)
+        return MidnightByMktime(year, month, day);
     const auto reference = MidnightByMktime(1970, 1, 3);
-    if (!reference) return std::nullopt;
+    if (!reference)
+        return std::nullopt;
     return *reference - (kReferenceDay - days) * kSecondsPerDay;
 }
 
@@ -68,12 +72,12 @@ std::optional<CalendarTime> LocalDateOf(std::int64_t seconds_since_1970) {
     }
     const auto t = static_cast<std::time_t>(seconds_since_1970 + shift_days * kSecondsPerDay);
     std::tm tm{};
-    if (!ToLocalTm(t, tm)) return std::nullopt;
+    if (!ToLocalTm(t, tm))
+        return std::nullopt;
     CalendarTime out;
-    const std::int64_t days =
-        DaysFromCivil(tm.tm_year + 1900, static_cast<unsigned>(tm.tm_mon + 1),
-                      static_cast<unsigned>(tm.tm_mday)) -
-        shift_days;
+    const std::int64_t days = DaysFromCivil(tm.tm_year + 1900, static_cast<unsigned>(tm.tm_mon + 1),
+                                            static_cast<unsigned>(tm.tm_mday)) -
+                              shift_days;
     CivilFromDays(days, out.year, out.month, out.day);
     out.hour = tm.tm_hour;
     out.minute = tm.tm_min;

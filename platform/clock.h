@@ -7,9 +7,9 @@ namespace korvalen {
 
 // A calendar date and time of day, as the system clock gives it.
 struct CalendarTime {
-    int year = 1899;
-    int month = 12;  // 1..12
-    int day = 30;    // 1..31
+    int year = 0;
+    int month = 0;  // 1..12
+    int day = 0;    // 1..31
     int hour = 0;
     int minute = 0;
     int second = 0;
@@ -18,7 +18,7 @@ struct CalendarTime {
 
 // The wall clocks and the tick count, behind an interface so that tests can fix them.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual CalendarTime LocalNow() const = 0;
     virtual CalendarTime UtcNow() const = 0;

@@ -14,7 +14,7 @@ CalendarTime FromTm(const std::tm& tm, int millisecond) {
 }
 
 class PosixClock final : public Clock {
-public:
+  public:
     CalendarTime LocalNow() const override { return Now(false); }
     CalendarTime UtcNow() const override { return Now(true); }
     std::uint32_t TickCountMs() const override {
@@ -23,13 +23,12 @@ public:
             std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
     }
 
-private:
+  private:
     static CalendarTime Now(bool utc) {
         const auto now = std::chrono::system_clock::now();
         const std::time_t t = std::chrono::system_clock::to_time_t(now);
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            now.time_since_epoch()) %
-                        1000;
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
         std::tm tm{};
         if (utc) {
             gmtime_r(&t, &tm);
@@ -42,7 +41,9 @@ private:
 
 }  // namespace
 
-bool ToLocalTm(std::time_t t, std::tm& out) { return localtime_r(&t, &out) != nullptr; }
+bool ToLocalTm(std::time_t t, std::tm& out) {
+    return localtime_r(&t, &out) != nullptr;
+}
 
 Clock& SystemClock() {
     static PosixClock clock;

@@ -9,12 +9,12 @@ namespace korvalen {
 namespace {
 
 CalendarTime FromSystemTime(const SYSTEMTIME& st) {
-    return CalendarTime{st.wYear, st.wMonth,  st.wDay,         st.wHour,
+    return CalendarTime{st.wYear,   st.wMonth,  st.wDay,         st.wHour,
                         st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
 class Win32Clock final : public Clock {
-public:
+  public:
     CalendarTime LocalNow() const override {
         SYSTEMTIME st;
         GetLocalTime(&st);
@@ -30,7 +30,9 @@ public:
 
 }  // namespace
 
-bool ToLocalTm(std::time_t t, std::tm& out) { return localtime_s(&out, &t) == 0; }
+bool ToLocalTm(std::time_t t, std::tm& out) {
+    return localtime_s(&out, &t) == 0;
+}
 
 Clock& SystemClock() {
     static Win32Clock clock;

@@ -12,13 +12,13 @@ namespace korvalen {
 // A failure of a file operation after the file was opened. Writers catch it, report it
 // and go on; `code` is the system's error code for the "Код ошибки: %i" of the messages.
 class FileError : public std::runtime_error {
-public:
+  public:
     FileError(std::string what, int code, std::string path)
         : std::runtime_error(std::move(what)), code_(code), path_(std::move(path)) {}
     int code() const { return code_; }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     int code_;
     std::string path_;
 };
@@ -37,7 +37,7 @@ enum class Sharing {
 // One open file, closed when the object goes. Paths are UTF-8. Opening reports failure
 // by its result and the system's code; reading, writing and seeking throw FileError.
 class File {
-public:
+  public:
     File() = default;
     ~File();
     File(File&& other) noexcept;
@@ -62,7 +62,7 @@ public:
     // Closes the file; throws when the system reports a failure of the last writes.
     void Close();
 
-private:
+  private:
     [[noreturn]] void Fail(const char* operation);
 
     // A POSIX descriptor or a Win32 HANDLE; -1 (INVALID_HANDLE_VALUE) when closed.

@@ -12,14 +12,17 @@
 namespace korvalen {
 namespace {
 
-int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
+int Fd(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
 
 // The program's paths are Windows paths (D:\Tools\InBox\ and the like). Here a
 // backslash separates folders as well, so the same paths work for the tools and tests.
 std::string NativePath(const std::string& path) {
     std::string native = path;
     for (char& c : native) {
-        if (c == '\\') c = '/';
+        if (c == '\\')
+            c = '/';
     }
     return native;
 }
@@ -27,7 +30,8 @@ std::string NativePath(const std::string& path) {
 }  // namespace
 
 File::~File() {
-    if (IsOpen()) ::close(Fd(handle_));
+    if (IsOpen())
+        ::close(Fd(handle_));
 }
 
 File::File(File&& other) noexcept
@@ -37,7 +41,8 @@ File::File(File&& other) noexcept
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
-        if (IsOpen()) ::close(Fd(handle_));
+        if (IsOpen())
+            ::close(Fd(handle_));
         handle_ = std::exchange(other.handle_, -1);
         error_code_ = other.error_code_;
         path_ = std::move(other.path_);
@@ -46,11 +51,14 @@ File& File::operator=(File&& other) noexcept {
 }
 
 bool File::Open(const std::string& path, OpenMode mode, Sharing sharing, bool read_only) {
-    if (IsOpen()) ::close(Fd(std::exchange(handle_, -1)));
+    if (IsOpen())
+        ::close(Fd(std::exchange(handle_, -1)));
     path_ = path;
     int flags = O_CLOEXEC | (read_only ? O_RDONLY : O_RDWR);
-    if (mode != OpenMode::OpenExisting) flags |= O_CREAT;
-    if (mode == OpenMode::AppendOrCreate) flags |= O_APPEND;
+    if (mode != OpenMode::OpenExisting)
+        flags |= O_CREAT;
+    if (mode == OpenMode::AppendOrCreate)
+        flags |= O_APPEND;
     // Not O_TRUNC: a file held exclusively by someone else must not be cut before the
     // lock below has been refused.
     const int fd = ::open(NativePath(path).c_str(), flags, 0666);
@@ -73,7 +81,9 @@ bool File::Open(const std::string& path, OpenMode mode, Sharing sharing, bool re
     return true;
 }
 
-bool File::IsOpen() const { return handle_ >= 0; }
+bool File::IsOpen() const {
+    return handle_ >= 0;
+}
 
 void File::Fail(const char* operation) {
     error_code_ = errno;
@@ -83,8 +93,10 @@ void File::Fail(const char* operation) {
 std::size_t File::Read(void* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::read(Fd(handle_), buffer, size);
-        if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) Fail("read");
+        if (n >= 0)
+            return static_cast<std::size_t>(n);
+        if (errno != EINTR)
+            Fail("read");
     }
 }
 
@@ -93,7 +105,8 @@ void File::Write(const void* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(Fd(handle_), bytes, size);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             Fail("write");
         }
         if (n == 0) {
@@ -106,19 +119,23 @@ void File::Write(const void* data, std::size_t size) {
 }
 
 void File::Seek(std::int64_t offset) {
-    if (::lseek(Fd(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) Fail("seek");
+    if (::lseek(Fd(handle_), static_cast<off_t>(offset), SEEK_SET) < 0)
+        Fail("seek");
 }
 
 std::int64_t File::Length() {
     struct stat st {};
-    if (::fstat(Fd(handle_), &st) != 0) Fail("stat");
+    if (::fstat(Fd(handle_), &st) != 0)
+        Fail("stat");
     return static_cast<std::int64_t>(st.st_size);
 }
 
 void File::Close() {
-    if (!IsOpen()) return;
+    if (!IsOpen())
+        return;
     const int fd = Fd(std::exchange(handle_, -1));
-    if (::close(fd) != 0 && errno != EINTR) Fail("close");
+    if (::close(fd) != 0 && errno != EINTR)
+        Fail("close");
 }
 
 bool FileExists(const std::string& path) {
@@ -126,7 +143,9 @@ bool FileExists(const std::string& path) {
     return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool CreateFolder(const std::string& path) { return ::mkdir(NativePath(path).c_str(), 0777) == 0; }
+bool CreateFolder(const std::string& path) {
+    return ::mkdir(NativePath(path).c_str(), 0777) == 0;
+}
 
 int CopyFileReplacing(const std::string& from, const std::string& to) {
     File source;
@@ -134,10 +153,12 @@ int CopyFileReplacing(const std::string& from, const std::string& to) {
         return source.error_code();
     }
     File target;
-    if (!target.Open(to, OpenMode::CreateOrTruncate, Sharing::Shared)) return target.error_code();
+    if (!target.Open(to, OpenMode::CreateOrTruncate, Sharing::Shared))
+        return target.error_code();
     try {
         char buffer[64 * 1024];
-        for (std::size_t n; (n = source.Read(buffer, sizeof buffer)) > 0;) target.Write(buffer, n);
+        for (std::size_t n; (n = source.Read(buffer, sizeof buffer)) > 0;)
+            target.Write(buffer, n);
         target.Close();
     } catch (const FileError& e) {
         return e.code();
@@ -149,6 +170,8 @@ int ReplaceFileWith(const std::string& from, const std::string& to) {
     return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? 0 : errno;
 }
 
-void RemoveFile(const std::string& path) { ::unlink(NativePath(path).c_str()); }
+void RemoveFile(const std::string& path) {
+    ::unlink(NativePath(path).c_str());
+}
 
 }  // namespace korvalen

@@ -8,13 +8,16 @@
 namespace korvalen {
 namespace {
 
-HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE Handle(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
 constexpr std::intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE
 
 }  // namespace
 
 File::~File() {
-    if (IsOpen()) CloseHandle(Handle(handle_));
+    if (IsOpen())
+        CloseHandle(Handle(handle_));
 }
 
 File::File(File&& other) noexcept
@@ -24,7 +27,8 @@ File::File(File&& other) noexcept
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
-        if (IsOpen()) CloseHandle(Handle(handle_));
+        if (IsOpen())
+            CloseHandle(Handle(handle_));
         handle_ = std::exchange(other.handle_, kClosed);
         error_code_ = other.error_code_;
         path_ = std::move(other.path_);
@@ -33,27 +37,33 @@ File& File::operator=(File&& other) noexcept {
 }
 
 bool File::Open(const std::string& path, OpenMode mode, Sharing sharing, bool read_only) {
-    if (IsOpen()) CloseHandle(Handle(std::exchange(handle_, kClosed)));
+    if (IsOpen())
+        CloseHandle(Handle(std::exchange(handle_, kClosed)));
     path_ = path;
     const DWORD access = read_only ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
     // Share mode 0 is what makes a second exclusive opener fail with a sharing violation.
     const DWORD share = sharing == Sharing::Exclusive ? 0 : (FILE_SHARE_READ | FILE_SHARE_WRITE);
     DWORD disposition = OPEN_EXISTING;
-    if (mode == OpenMode::CreateOrTruncate) disposition = CREATE_ALWAYS;
-    if (mode == OpenMode::AppendOrCreate) disposition = OPEN_ALWAYS;
+    if (mode == OpenMode::CreateOrTruncate)
+        disposition = CREATE_ALWAYS;
+    if (mode == OpenMode::AppendOrCreate)
+        disposition = OPEN_ALWAYS;
     HANDLE h = CreateFileW(Widen(path).c_str(), access, share, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error_code_ = static_cast<int>(GetLastError());
         return false;
     }
-    if (mode == OpenMode::AppendOrCreate) SetFilePointer(h, 0, nullptr, FILE_END);
+    if (mode == OpenMode::AppendOrCreate)
+        SetFilePointer(h, 0, nullptr, FILE_END);
     handle_ = reinterpret_cast<std::intptr_t>(h);
     error_code_ = 0;
     return true;
 }
 
-bool File::IsOpen() const { return handle_ != kClosed; }
+bool File::IsOpen() const {
+    return handle_ != kClosed;
+}
 
 void File::Fail(const char* operation) {
     error_code_ = static_cast<int>(GetLastError());
@@ -63,7 +73,8 @@ void File::Fail(const char* operation) {
 std::size_t File::Read(void* buffer, std::size_t size) {
     DWORD read = 0;
     const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-    if (!ReadFile(Handle(handle_), buffer, chunk, &read, nullptr)) Fail("read");
+    if (!ReadFile(Handle(handle_), buffer, chunk, &read, nullptr))
+        Fail("read");
     return read;
 }
 
@@ -72,7 +83,8 @@ void File::Write(const void* data, std::size_t size) {
     while (size > 0) {
         const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!WriteFile(Handle(handle_), bytes, chunk, &written, nullptr)) Fail("write");
+        if (!WriteFile(Handle(handle_), bytes, chunk, &written, nullptr))
+            Fail("write");
         if (written == 0) {
             SetLastError(ERROR_DISK_FULL);
             Fail("write");
@@ -85,18 +97,22 @@ void File::Write(const void* data, std::size_t size) {
 void File::Seek(std::int64_t offset) {
     LARGE_INTEGER to;
     to.QuadPart = offset;
-    if (!SetFilePointerEx(Handle(handle_), to, nullptr, FILE_BEGIN)) Fail("seek");
+    if (!SetFilePointerEx(Handle(handle_), to, nullptr, FILE_BEGIN))
+        Fail("seek");
 }
 
 std::int64_t File::Length() {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(Handle(handle_), &size)) Fail("size");
+    if (!GetFileSizeEx(Handle(handle_), &size))
+        Fail("size");
     return size.QuadPart;
 }
 
 void File::Close() {
-    if (!IsOpen()) return;
-    if (!CloseHandle(Handle(std::exchange(handle_, kClosed)))) Fail("close");
+    if (!IsOpen())
+        return;
+    if (!CloseHandle(Handle(std::exchange(handle_, kClosed))))
+        Fail("close");
 }
 
 bool FileExists(const std::string& path) {
@@ -109,7 +125,8 @@ bool CreateFolder(const std::string& path) {
 }
 
 int CopyFileReplacing(const std::string& from, const std::string& to) {
-    if (CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE)) return 0;
+    if (CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE))
+        return 0;
     return static_cast<int>(GetLastError());
 }
 
@@ -121,6 +138,8 @@ int ReplaceFileWith(const std::string& from, const std::string& to) {
     return static_cast<int>(GetLastError());
 }
 
-void RemoveFile(const std::string& path) { DeleteFileW(Widen(path).c_str()); }
+void RemoveFile(const std::string& path) {
+    DeleteFileW(Widen(path).c_str());
+}
 
 }  // namespace korvalen

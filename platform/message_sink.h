@@ -9,10 +9,9 @@ enum class MessageIcon { Stop, Exclamation, Information };
 // Where the core's modal messages go: a message box in the program, standard error in
 // the tools, a recorder in tests. Texts are UTF-8.
 class MessageSink {
-public:
+  public:
     virtual ~MessageSink() = default;
-    virtual void ShowMessage(std::string_view text, std::string_view caption,
-                             MessageIcon icon) = 0;
+    virtual void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) = 0;
 };
 
 // The caption of the program's own message boxes.

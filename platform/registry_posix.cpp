@@ -4,7 +4,7 @@ namespace korvalen {
 namespace {
 
 class NoRegistry final : public Registry {
-public:
+  public:
     std::unique_ptr<RegistryKey> OpenLocalMachineKey(std::string_view) override { return {}; }
     void DeleteLocalMachineKey(std::string_view) override {}
 };

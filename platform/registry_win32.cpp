@@ -10,12 +10,13 @@ namespace {
 
 // Old installations name their key with a trailing backslash; the API wants none.
 std::wstring KeyPath(std::string_view path) {
-    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    while (!path.empty() && path.back() == '\\')
+        path.remove_suffix(1);
     return Widen(path);
 }
 
 class Win32RegistryKey final : public RegistryKey {
-public:
+  public:
     explicit Win32RegistryKey(HKEY key) : key_(key) {}
     ~Win32RegistryKey() override { RegCloseKey(key_); }
     Win32RegistryKey(const Win32RegistryKey&) = delete;
@@ -32,21 +33,21 @@ public:
         }
         std::size_t length = bytes / sizeof(wchar_t);
         // The stored data may or may not include its terminating zero.
-        while (length > 0 && buffer[length - 1] == L'\0') --length;
-        if (length > max_chars) return std::nullopt;
+        while (length > 0 && buffer[length - 1] == L'\0')
+            --length;
+        if (length > max_chars)
+            return std::nullopt;
         return Narrow(std::wstring_view(buffer.data(), length));
     }
 
-    void DeleteValue(std::string_view name) override {
-        RegDeleteValueW(key_, Widen(name).c_str());
-    }
+    void DeleteValue(std::string_view name) override { RegDeleteValueW(key_, Widen(name).c_str()); }
 
-private:
+  private:
     HKEY key_;
 };
 
 class Win32Registry final : public Registry {
-public:
+  public:
     std::unique_ptr<RegistryKey> OpenLocalMachineKey(std::string_view path) override {
         HKEY key = nullptr;
         const REGSAM access = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;

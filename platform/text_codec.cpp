@@ -19,17 +19,22 @@ constexpr std::array<char32_t, 64> kUpperHalf = {
 };
 
 char32_t CodePointOf(unsigned char byte) {
-    if (byte < 0x80) return byte;
-    if (byte >= 0xC0) return 0x0410 + (byte - 0xC0);
+    if (byte < 0x80)
+        return byte;
+    if (byte >= 0xC0)
+        return 0x0410 + (byte - 0xC0);
     return kUpperHalf[byte - 0x80];
 }
 
 // Returns the 1251 byte of a code point, or '?' when the code page has none.
 char ByteOf(char32_t cp) {
-    if (cp < 0x80) return static_cast<char>(cp);
-    if (cp >= 0x0410 && cp <= 0x044F) return static_cast<char>(0xC0 + (cp - 0x0410));
+    if (cp < 0x80)
+        return static_cast<char>(cp);
+    if (cp >= 0x0410 && cp <= 0x044F)
+        return static_cast<char>(0xC0 + (cp - 0x0410));
     for (std::size_t i = 0; i < kUpperHalf.size(); ++i) {
-        if (kUpperHalf[i] == cp) return static_cast<char>(0x80 + i);
+        if (kUpperHalf[i] == cp)
+            return static_cast<char>(0x80 + i);
     }
     return '?';
 }
@@ -64,13 +69,16 @@ std::size_t DecodeUtf8(std::string_view s, std::size_t pos, char32_t& cp) {
     } else {
         return 0;
     }
-    if (pos + length > s.size()) return 0;
+    if (pos + length > s.size())
+        return 0;
     for (std::size_t i = 1; i < length; ++i) {
         const auto next = static_cast<unsigned char>(s[pos + i]);
-        if ((next & 0xC0) != 0x80) return 0;
+        if ((next & 0xC0) != 0x80)
+            return 0;
         cp = (cp << 6) | (next & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
     return length;
 }
 
@@ -96,7 +104,8 @@ std::string Utf8ToCp1251(std::string_view utf8) {
 std::string Cp1251ToUtf8(std::string_view cp1251) {
     std::string out;
     out.reserve(cp1251.size() * 2);
-    for (const char c : cp1251) AppendUtf8(out, CodePointOf(static_cast<unsigned char>(c)));
+    for (const char c : cp1251)
+        AppendUtf8(out, CodePointOf(static_cast<unsigned char>(c)));
     return out;
 }
 

@@ -5,7 +5,8 @@
 namespace korvalen {
 
 std::wstring Widen(std::string_view utf8) {
-    if (utf8.empty()) return {};
+    if (utf8.empty())
+        return {};
     const int size = static_cast<int>(utf8.size());
     const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
     std::wstring out(static_cast<std::size_t>(length), L'\0');
@@ -14,7 +15,8 @@ std::wstring Widen(std::string_view utf8) {
 }
 
 std::string Narrow(std::wstring_view utf16) {
-    if (utf16.empty()) return {};
+    if (utf16.empty())
+        return {};
     const int size = static_cast<int>(utf16.size());
     const int length =
         WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);

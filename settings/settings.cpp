@@ -32,9 +32,11 @@ std::string ProgramFolderFromCommandLine(std::string_view command_line) {
         path = command_line.substr(0, command_line.find_first_of(" \t"));
     }
     const std::size_t last = path.rfind('\\');
-    if (last == std::string_view::npos) return {};
+    if (last == std::string_view::npos)
+        return {};
     std::string folder(path.substr(0, last));
-    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    if (!folder.empty() && folder.back() == '\\')
+        folder.pop_back();
     return folder;
 }
 

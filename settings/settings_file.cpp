@@ -11,7 +11,8 @@ namespace {
 void ApplyLine(std::string_view line, Settings& s) {
     // Tested in this order and by prefix, so "UseGlobalID1" never reaches "GlobalID".
     const auto value_of = [&](std::string_view key, std::string_view& value) {
-        if (!line.starts_with(key)) return false;
+        if (!line.starts_with(key))
+            return false;
         value = line.substr(key.size());
         return true;
     };
@@ -54,16 +55,20 @@ std::string Line(std::string_view key, std::string_view utf8_text) {
 std::int32_t ParseAtoi(std::string_view text) {
     std::size_t i = 0;
     const auto is_blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    while (i < text.size() && is_blank(text[i])) ++i;
+    while (i < text.size() && is_blank(text[i]))
+        ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
     std::int64_t value = 0;
     constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         value = value * 10 + (text[i] - '0');
-        if (value > kLimit) value = kLimit;
+        if (value > kLimit)
+            value = kLimit;
     }
-    if (negative) return static_cast<std::int32_t>(-value);
+    if (negative)
+        return static_cast<std::int32_t>(-value);
     return static_cast<std::int32_t>(value == kLimit ? kLimit - 1 : value);
 }
 
@@ -80,11 +85,11 @@ void ParseSettingsFile(std::string_view bytes, Settings& settings) {
 }
 
 std::string FormatSettingsFile(const Settings& s) {
-    return Line("UseGlobalID", s.UseGlobalID) + Line("GlobalID", s.GlobalID) +
-           Line("COM", s.COM) + Line("InFile", s.InFile) + Line("InboxDir", s.InboxDir) +
-           Line("Use2D", s.Use2D) + Line("MultiStart", s.MultiStart) +
-           Line("MinTray", s.MinTray) + Line("IndInNum", s.IndInNum) +
-           Line("IndInStatus", s.IndInStatus) + Line("IndInChk", s.IndInChk);
+    return Line("UseGlobalID", s.UseGlobalID) + Line("GlobalID", s.GlobalID) + Line("COM", s.COM) +
+           Line("InFile", s.InFile) + Line("InboxDir", s.InboxDir) + Line("Use2D", s.Use2D) +
+           Line("MultiStart", s.MultiStart) + Line("MinTray", s.MinTray) +
+           Line("IndInNum", s.IndInNum) + Line("IndInStatus", s.IndInStatus) +
+           Line("IndInChk", s.IndInChk);
 }
 
 }  // namespace korvalen

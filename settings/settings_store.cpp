@@ -23,7 +23,8 @@ std::string CannotOpenForWriting(int code, std::string_view path) {
 bool LoadSettings(Settings& settings, std::string_view program_folder) {
     ApplyDefaults(settings, program_folder);
     std::string bytes;
-    if (!ReadWholeFile(SettingsFilePath(program_folder), bytes)) return false;
+    if (!ReadWholeFile(SettingsFilePath(program_folder), bytes))
+        return false;
     ParseSettingsFile(bytes, settings);
     return true;
 }
@@ -49,20 +50,21 @@ void SaveSettings(const Settings& settings, std::string_view program_folder,
     }
     if (const int code = ReplaceFileWith(temporary, path); code != 0) {
         RemoveFile(temporary);
-        messages.ShowMessage(CannotOpenForWriting(code, path), kProgramCaption,
-                             MessageIcon::Stop);
+        messages.ShowMessage(CannotOpenForWriting(code, path), kProgramCaption, MessageIcon::Stop);
     }
 }
 
 bool ImportRegistrySettings(Settings& settings, std::string_view program_folder,
                             Registry& registry) {
     const auto key = registry.OpenLocalMachineKey(kLegacyRegistryKey);
-    if (!key) return false;
+    if (!key)
+        return false;
     // The old program read each value into a 128-byte buffer with its terminator.
     constexpr std::size_t kMaxChars = 127;
     const auto take = [&](std::string_view name, std::string_view when_empty) {
         std::string value = key->ReadString(name, kMaxChars).value_or("");
-        if (value.empty()) value = when_empty;
+        if (value.empty())
+            value = when_empty;
         key->DeleteValue(name);
         return value;
     };
@@ -82,8 +84,8 @@ bool ImportRegistrySettings(Settings& settings, std::string_view program_folder,
     return true;
 }
 
-void LoadStartupSettings(Settings& settings, std::string_view program_folder,
-                         MessageSink& messages, Registry& registry) {
+void LoadStartupSettings(Settings& settings, std::string_view program_folder, MessageSink& messages,
+                         Registry& registry) {
     ApplyDefaults(settings, program_folder);
     if (ImportRegistrySettings(settings, program_folder, registry)) {
         SaveSettings(settings, program_folder, messages);
@@ -95,8 +97,10 @@ void LoadStartupSettings(Settings& settings, std::string_view program_folder,
 void CreatePathFolders(std::string_view path) {
     bool first = true;
     for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] != '\\' && path[i] != '/') continue;
-        if (!first && i > 0) CreateFolder(std::string(path.substr(0, i)));
+        if (path[i] != '\\' && path[i] != '/')
+            continue;
+        if (!first && i > 0)
+            CreateFolder(std::string(path.substr(0, i)));
         first = false;
     }
 }

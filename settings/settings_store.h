@@ -19,8 +19,7 @@ bool LoadSettings(Settings& settings, std::string_view program_folder);
 // Writes the whole settings file. The new file is written beside the old one and takes
 // its place only once it is complete, so a failure never leaves a half-written file.
 // Failures are reported to `messages`; the record is left as it is.
-void SaveSettings(const Settings& settings, std::string_view program_folder,
-                  MessageSink& messages);
+void SaveSettings(const Settings& settings, std::string_view program_folder, MessageSink& messages);
 
 // Takes over the settings of the old registry key and deletes it. False when the key
 // cannot be opened (nothing changed).
@@ -29,8 +28,8 @@ bool ImportRegistrySettings(Settings& settings, std::string_view program_folder,
 
 // The start-up sequence: defaults; the registry import, saved at once when it happened;
 // otherwise the settings file, created with the defaults when it cannot be read.
-void LoadStartupSettings(Settings& settings, std::string_view program_folder,
-                         MessageSink& messages, Registry& registry);
+void LoadStartupSettings(Settings& settings, std::string_view program_folder, MessageSink& messages,
+                         Registry& registry);
 
 // Creates the folders along a path: at every backslash but the first, the folder named
 // by the text before it. The last component of a file path is never created. Failures

@@ -11,9 +11,10 @@ namespace {
 
 // Pins the process's time zone for one test and restores it afterwards.
 class ScopedTimeZone {
-public:
+  public:
     explicit ScopedTimeZone(const char* tz) {
-        if (const char* old = std::getenv("TZ")) saved_ = old, had_ = true;
+        if (const char* old = std::getenv("TZ"))
+            saved_ = old, had_ = true;
         ::setenv("TZ", tz, 1);
         ::tzset();
     }
@@ -26,7 +27,7 @@ public:
         ::tzset();
     }
 
-private:
+  private:
     std::string saved_;
     bool had_ = false;
 };

@@ -9,7 +9,7 @@ namespace korvalen::testing {
 
 // Keeps every message the code under test raised.
 class RecordingMessageSink : public MessageSink {
-public:
+  public:
     struct Message {
         std::string text;
         std::string caption;

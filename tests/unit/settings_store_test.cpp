@@ -30,14 +30,15 @@ void Spit(const std::string& path, const std::string& bytes) {
 
 // A registry holding at most the old key, with string values.
 class FakeRegistry : public Registry {
-public:
+  public:
     class Key : public RegistryKey {
-    public:
+      public:
         explicit Key(FakeRegistry& owner) : owner_(owner) {}
         std::optional<std::string> ReadString(std::string_view name,
                                               std::size_t max_chars) override {
             const auto it = owner_.values.find(std::string(name));
-            if (it == owner_.values.end() || it->second.size() > max_chars) return std::nullopt;
+            if (it == owner_.values.end() || it->second.size() > max_chars)
+                return std::nullopt;
             return it->second;
         }
         void DeleteValue(std::string_view name) override {
@@ -45,16 +46,18 @@ public:
             owner_.deleted.push_back(std::string(name));
         }
 
-    private:
+      private:
         FakeRegistry& owner_;
     };
 
     std::unique_ptr<RegistryKey> OpenLocalMachineKey(std::string_view path) override {
-        if (!key_exists || path != kLegacyRegistryKey) return nullptr;
+        if (!key_exists || path != kLegacyRegistryKey)
+            return nullptr;
         return std::make_unique<Key>(*this);
     }
     void DeleteLocalMachineKey(std::string_view path) override {
-        if (path == kLegacyRegistryKey) key_exists = false;
+        if (path == kLegacyRegistryKey)
+            key_exists = false;
     }
 
     bool key_exists = true;
@@ -96,9 +99,9 @@ TEST(SettingsStore, AnExistingFileIsReadAndLeftAlone) {
 TEST(SettingsStore, RegistryValuesWinOverTheFileAndTheKeyGoes) {
     TempFolder folder;
     FakeRegistry registry;
-    registry.values = {{"InboxDir", "E:\\Mail\\"}, {"InFile", ""},           {"GloabalID", "77"},
-                       {"COM", "3"},              {"ResetAlarm", "0"},       {"Use2D", "1"},
-                       {"Use3D", "1"},            {"UseGloabalID", "yes"}};
+    registry.values = {
+        {"InboxDir", "E:\\Mail\\"}, {"InFile", ""}, {"GloabalID", "77"}, {"COM", "3"},
+        {"ResetAlarm", "0"},        {"Use2D", "1"}, {"Use3D", "1"},      {"UseGloabalID", "yes"}};
     RecordingMessageSink messages;
     Spit(folder / "Korvalen.ini", "COM6\r\nMultiStart0\r\n");
     Settings s;
@@ -114,8 +117,8 @@ TEST(SettingsStore, RegistryValuesWinOverTheFileAndTheKeyGoes) {
     EXPECT_TRUE(s.MultiStart);    // the file is not read when the import happened
     EXPECT_FALSE(registry.key_exists);
     EXPECT_TRUE(registry.values.empty());
-    const std::vector<std::string> order = {"InboxDir", "InFile", "GloabalID", "COM",
-                                            "ResetAlarm", "Use2D", "Use3D", "UseGloabalID"};
+    const std::vector<std::string> order = {"InboxDir",   "InFile", "GloabalID", "COM",
+                                            "ResetAlarm", "Use2D",  "Use3D",     "UseGloabalID"};
     EXPECT_EQ(registry.deleted, order);
 
     Settings reread;
@@ -138,7 +141,7 @@ TEST(SettingsStore, EmptyOrOversizedRegistryValuesTakeTheirDefaults) {
 
 // A real write failure, also for root: the file-size limit makes write() fail with EFBIG.
 class FileSizeLimit {
-public:
+  public:
     explicit FileSizeLimit(rlim_t bytes) {
         std::signal(SIGXFSZ, SIG_IGN);
         getrlimit(RLIMIT_FSIZE, &saved_);
@@ -148,7 +151,7 @@ public:
     }
     ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
 
-private:
+  private:
     rlimit saved_{};
 };
 
@@ -180,8 +183,8 @@ TEST(SettingsStore, AFileThatCannotBeOpenedForWritingIsReported) {
     RecordingMessageSink messages;
     SaveSettings(s, missing, messages);
     ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].text, "Не удалось открыть файл на запись. Код ошибки: 2.\n" +
-                                             SettingsFilePath(missing));
+    EXPECT_EQ(messages.messages[0].text,
+              "Не удалось открыть файл на запись. Код ошибки: 2.\n" + SettingsFilePath(missing));
 }
 
 TEST(CreatePathFolders, CreatesEveryFolderButTheLastComponent) {

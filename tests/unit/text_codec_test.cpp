@@ -7,7 +7,8 @@ namespace {
 
 TEST(TextCodec, EveryByteRoundTrips) {
     std::string all;
-    for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+    for (int b = 0; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
     const std::string utf8 = Cp1251ToUtf8(all);
     EXPECT_EQ(Utf8ToCp1251(utf8), all);
 }
@@ -33,11 +34,15 @@ TEST(TextCodec, KnownPairs) {
 }
 
 TEST(TextCodec, WhatCodePage1251LacksBecomesQuestionMark) {
-    EXPECT_EQ(Utf8ToCp1251("a\xE4\xB8\xAD" "b"), "a?b");       // a CJK character
-    EXPECT_EQ(Utf8ToCp1251("\xC3\xA9"), "?");                  // é
-    EXPECT_EQ(Utf8ToCp1251("x\xFF" "y"), "x?y");               // not UTF-8 at all
-    EXPECT_EQ(Utf8ToCp1251("\xD0"), "?");                      // cut-off sequence
-    EXPECT_EQ(Utf8ToCp1251("\xF0\x9F\x98\x80"), "?");          // outside the BMP
+    EXPECT_EQ(Utf8ToCp1251("a\xE4\xB8\xAD"
+                           "b"),
+              "a?b");                          // a CJK character
+    EXPECT_EQ(Utf8ToCp1251("\xC3\xA9"), "?");  // é
+    EXPECT_EQ(Utf8ToCp1251("x\xFF"
+                           "y"),
+              "x?y");                                  // not UTF-8 at all
+    EXPECT_EQ(Utf8ToCp1251("\xD0"), "?");              // cut-off sequence
+    EXPECT_EQ(Utf8ToCp1251("\xF0\x9F\x98\x80"), "?");  // outside the BMP
 }
 
 }  // namespace
