@@ -2,35 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-#include <string>
+#include "scoped_time_zone.h"
 
 namespace korvalen {
 namespace {
 
-// Pins the process's time zone for one test and restores it afterwards.
-class ScopedTimeZone {
-  public:
-    explicit ScopedTimeZone(const char* tz) {
-        if (const char* old = std::getenv("TZ"))
-            saved_ = old, had_ = true;
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~ScopedTimeZone() {
-        if (had_) {
-            ::setenv("TZ", saved_.c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-
-  private:
-    std::string saved_;
-    bool had_ = false;
-};
+using testing::ScopedTimeZone;
 
 TEST(OleDate, KnownValues) {
     EXPECT_DOUBLE_EQ(ToOleDate({1899, 12, 30, 0, 0, 0, 0}), 0.0);
@@ -58,13 +35,13 @@ TEST(OleDate, RoundTripsThroughCalendarParts) {
 }
 
 TEST(LocalMidnight, FollowsTheZone) {
-    ScopedTimeZone zone("UTC-3");  // POSIX sign: three hours east of Greenwich
+    ScopedTimeZone zone("MSK-3");
     EXPECT_EQ(LocalMidnight(2007, 11, 7), 1194393600 - 3 * 3600);
     EXPECT_EQ(LocalMidnight(1970, 1, 3), 2 * 86400 - 3 * 3600);
 }
 
 TEST(LocalMidnight, BeforeTheEpochEastOfGreenwich) {
-    ScopedTimeZone zone("UTC-3");
+    ScopedTimeZone zone("MSK-3");
     const auto t = LocalMidnight(1970, 1, 1);
     ASSERT_TRUE(t.has_value());
     EXPECT_EQ(*t, -3 * 3600);
@@ -77,7 +54,7 @@ TEST(LocalMidnight, BeforeTheEpochEastOfGreenwich) {
 }
 
 TEST(LocalMidnight, RefusesWhatCannotBeADate) {
-    ScopedTimeZone zone("UTC");
+    ScopedTimeZone zone("UTC0");
     EXPECT_FALSE(LocalMidnight(1899, 12, 31));
     EXPECT_FALSE(LocalMidnight(2007, 0, 1));
     EXPECT_FALSE(LocalMidnight(2007, 13, 1));
@@ -87,11 +64,13 @@ TEST(LocalMidnight, RefusesWhatCannotBeADate) {
     EXPECT_EQ(LocalMidnight(2007, 2, 31), LocalMidnight(2007, 3, 3));
 }
 
+#ifndef _WIN32  // the Windows C library knows no POSIX rules for the change of time
 TEST(LocalMidnight, DaylightSavingLeftToTheLibrary) {
     ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
     // 2007-07-01 00:00 CEST is 2007-06-30 22:00 UTC.
     EXPECT_EQ(LocalMidnight(2007, 7, 1), 1183248000 - 2 * 3600);
 }
+#endif
 
 }  // namespace
 }  // namespace korvalen

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -9,8 +11,16 @@ namespace korvalen::testing {
 class TempFolder {
   public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "korvalen-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+        static std::atomic<unsigned> counter{0};
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        for (;;) {
+            const auto name = "korvalen-" + std::to_string(stamp) + "-" + std::to_string(counter++);
+            const auto candidate = std::filesystem::temp_directory_path() / name;
+            if (std::filesystem::create_directory(candidate)) {
+                path_ = candidate.string();
+                break;
+            }
+        }
     }
     ~TempFolder() {
         std::error_code ignored;
