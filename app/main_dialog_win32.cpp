@@ -291,18 +291,12 @@ void CKorvalenDlg::ApplyUiState(int state) {
     }
     DrawMenuBar(window_);
     if (HMENU port = GetSubMenu(port_menu_.get(), 0)) {
+        // The label first: changing it resets the item's enabling.
+        ModifyMenuW(port, ID_PORT_OPEN_CLOSE, MF_BYCOMMAND | MF_STRING, ID_PORT_OPEN_CLOSE,
+                    Widen(view->port_toggle_text).c_str());
         for (const auto& item : view->port_menu) {
             EnableMenuItem(port, static_cast<UINT>(item.id),
                            MF_BYCOMMAND | (item.enabled ? MF_ENABLED : MF_GRAYED));
-        }
-        ModifyMenuW(port, ID_PORT_OPEN_CLOSE, MF_BYCOMMAND | MF_STRING, ID_PORT_OPEN_CLOSE,
-                    Widen(view->port_toggle_text).c_str());
-        // ModifyMenu resets the item's state; the table's enabling still holds.
-        for (const auto& item : view->port_menu) {
-            if (item.id == ID_PORT_OPEN_CLOSE) {
-                EnableMenuItem(port, ID_PORT_OPEN_CLOSE,
-                               MF_BYCOMMAND | (item.enabled ? MF_ENABLED : MF_GRAYED));
-            }
         }
     }
     for (const auto& button : view->buttons)
