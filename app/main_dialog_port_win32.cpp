@@ -22,8 +22,4 @@ void CKorvalenDlg::OpenPort() {
     RefreshControls();
 }
 
-void CKorvalenDlg::ClosePort() {
-    busy_.reading_stop.Set();
-}
-
 }  // namespace korvalen

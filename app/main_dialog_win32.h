@@ -55,9 +55,9 @@ class CKorvalenDlg {
     void ShowFromTray();
     void End(INT_PTR result);
 
-    // The serial port; the connection itself comes with the port support.
+    // Opens the serial port and shows its state; the connection itself comes with the
+    // port support.
     void OpenPort();
-    void ClosePort();
 
     // Window state, in the order the window sets it up.
     std::string program_folder_;

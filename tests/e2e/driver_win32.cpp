@@ -12,6 +12,7 @@
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -321,6 +322,32 @@ int Run(std::vector<std::wstring> args) {
         Print(TextOf(control));
         return 0;
     }
+    if (command == L"hotkey-free-elsewhere") {
+        // Activates a window of the driver's own, as a person switching to another
+        // program would, and reports 1 when Ctrl+Alt+VK then becomes free.
+        if (!arg(1))
+            return Usage();
+        HWND other = CreateWindowExW(0, L"STATIC", L"korvalen-driver", WS_POPUP | WS_VISIBLE, 0, 0,
+                                     50, 50, nullptr, nullptr, nullptr, nullptr);
+        if (!other)
+            return Fail(L"cannot create a window");
+        SetForegroundWindow(other);
+        const ATOM probe = GlobalAddAtomW(L"korvalen-driver-probe");
+        bool free = false;
+        WaitFor(3000, [&] {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&message);
+            free = RegisterHotKey(nullptr, probe, MOD_CONTROL | MOD_ALT, ToInt(arg(1)));
+            return free;
+        });
+        if (free)
+            UnregisterHotKey(nullptr, probe);
+        GlobalDeleteAtom(probe);
+        DestroyWindow(other);
+        Print(free ? L"1" : L"0");
+        return 0;
+    }
     if (command == L"hotkey-taken") {
         if (!arg(1))
             return Usage();
@@ -452,6 +479,16 @@ int Run(std::vector<std::wstring> args) {
         if (!arg(1))
             return Usage();
         PostMessageW(window, kTrayNotify, 0, ToInt(arg(1)));
+        return 0;
+    }
+    if (command == L"tray-icon") {
+        // 1 when the program's icon (identifier 0) is in the notification area: the shell
+        // accepts a change that changes nothing only for an icon it holds.
+        NOTIFYICONDATAW data{};
+        data.cbSize = sizeof(data);
+        data.hWnd = window;
+        data.uID = 0;
+        Print(Shell_NotifyIconW(NIM_MODIFY, &data) ? L"1" : L"0");
         return 0;
     }
     if (command == L"right-click-status") {

@@ -22,4 +22,5 @@ expect "read all enabled" "$(driver enabled 1002)" 0
 expect "read new enabled" "$(driver enabled 1004)" 0
 expect "decode enabled" "$(driver enabled 1000)" 1
 expect "visible" "$(driver visible)" 1
+expect "no tray icon" "$(driver tray-icon)" 0
 screenshot state2

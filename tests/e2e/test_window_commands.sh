@@ -27,7 +27,12 @@ echo "ok: port menu on part 0"
 if driver right-click-status 80 2>/dev/null; then fail "a menu on the right part of the status bar"; fi
 echo "ok: no menu on part 1"
 
+# The hot keys are held only while the program is the active application.
 expect "Ctrl+Alt+F1 held" "$(driver hotkey-taken 0x70)" 1
 expect "Ctrl+Alt+F2 held" "$(driver hotkey-taken 0x71)" 1
-driver keys 0x11 0x12 0x70 # Ctrl+Alt+F1: the device test comes later; nothing breaks
+expect "Ctrl+Alt+F1 released when inactive" "$(driver hotkey-free-elsewhere 0x70)" 1
+expect "Ctrl+Alt+F2 released when inactive" "$(driver hotkey-free-elsewhere 0x71)" 1
+driver keys 0x11 0x12 0x70 # activates the window, then Ctrl+Alt+F1 (device test: later)
+for _ in $(seq 30); do [ "$(driver hotkey-taken 0x70)" = 1 ] && break; sleep 0.1; done
+expect "Ctrl+Alt+F1 held again" "$(driver hotkey-taken 0x70)" 1
 expect "still there" "$(driver visible)" 1
