@@ -27,7 +27,8 @@ export DISPLAY=":$(head -n1 "$work/display")"
 "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null
 "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 800x600 /f \
     >/dev/null
-# Everything written to disk before the copies are made.
+# Everything written to disk before the copies are made. The desktop setting takes
+# effect with the next wineserver, which each test starts in its own copy.
 "$WINESERVER" -w
 test -f "$WINEPREFIX/system.reg"
 echo "template prefix ready: $WINEPREFIX"

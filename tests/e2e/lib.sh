@@ -17,6 +17,7 @@ PROGRAM_WIN='C:\Korvalen'
 PROGRAM_EXE='C:\Korvalen\Korvalen.exe'
 
 XVFB_PID=
+WATCHDOG_PID=
 E2E_WORK=
 PROGRAM_PIDS=()
 
@@ -51,6 +52,7 @@ stop_xvfb() {
 
 e2e_end() {
     local status=$?
+    [ -z "$WATCHDOG_PID" ] || kill "$WATCHDOG_PID" 2>/dev/null || true
     if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
         "$WINESERVER" -k 2>/dev/null || true
         timeout 20 "$WINESERVER" -w 2>/dev/null || true
@@ -69,7 +71,15 @@ e2e_begin() {
     [ -d "$KORVALEN_E2E_TEMPLATE/drive_c" ] || { echo "no template prefix" >&2; exit 1; }
     E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/korvalen-e2e-$TEST_NAME.XXXXXX")
     trap e2e_end EXIT
-    trap 'exit 130' INT TERM
+    trap 'echo "FAIL: stopped" >&2; exit 130' INT TERM
+    # A test that hangs ends itself before ctest's time-out would kill it outright, so
+    # that wineserver and Xvfb are still cleaned up.
+    (
+        sleep "${KORVALEN_E2E_TEST_SECONDS:-100}" &
+        trap 'kill $! 2>/dev/null; exit 0' TERM
+        wait $! && kill -TERM $$
+    ) >/dev/null 2>&1 &
+    WATCHDOG_PID=$!
     cp -a "$KORVALEN_E2E_TEMPLATE" "$E2E_WORK/prefix"
     export WINEPREFIX=$E2E_WORK/prefix
     start_xvfb "$E2E_WORK"
