@@ -200,19 +200,23 @@ int Usage() {
     std::fputs(
         "usage: korvalen-driver [--window HWND] COMMAND [ARGS]\n"
         "  main-windows [COUNT [TIMEOUT]]   wait for COUNT main windows, print them\n"
+        "  wait-gone TIMEOUT                until no main window is left\n"
         "  text ID | status PART | list ID | enabled ID | visible | iconic | foreground\n"
         "  menu-item ID                     'enabled' or 'grayed' and the item's text\n"
-        "  click ID | command ID | syscommand N | tray MOUSE_MESSAGE | close\n"
-        "  minimize\n"
+        "  click ID | command ID | syscommand N | close | minimize | list-add ID TEXT\n"
+        "  keys VK...                       keys pressed together in the active window\n"
+        "  tray MOUSE_MESSAGE | tray-icon   the icon's notification; 1 when it is there\n"
         "  wait-message TEXT [TIMEOUT]      print the box's whole text\n"
         "  answer TEXT BUTTON_ID [TIMEOUT]\n"
         "  no-message TEXT MS               fail when such a box shows up within MS\n"
-        "  popup-choose INDEX [TIMEOUT]     choose the INDEXth item of a popup menu\n"
         "  popup-wait [TIMEOUT] | popup-cancel\n"
-        "  right-click-status PERCENT       right click on the status bar\n"
-        "  dialog-text TITLE ID [TIMEOUT] | dialog-close TITLE\n"
+        "  popup-choose N [TIMEOUT]         choose the Nth item (0-based, separators not\n"
+        "                                   counted) of the open popup menu\n"
+        "  right-click-status PERCENT       0 when a popup menu opens\n"
+        "  dialog-text TITLE ID | dialog-click TITLE ID | dialog-type TITLE ID TEXT\n"
+        "  dialog-gone TITLE [TIMEOUT]\n"
         "  hotkey-taken VK                  1 when Ctrl+Alt+VK is registered by someone\n"
-        "  wait-gone TIMEOUT                until no main window is left\n",
+        "  hotkey-free-elsewhere VK         1 when it is free once another window is active\n",
         stderr);
     return 2;
 }
@@ -306,20 +310,30 @@ int Run(std::vector<std::wstring> args) {
         PostKey(popup, VK_ESCAPE);
         return WaitFor(5000, [&] { return !IsWindowVisible(popup); }) ? 0 : Fail(L"the menu stays");
     }
-    if (command == L"dialog-text" || command == L"dialog-close") {
-        if (!arg(1) || (command == L"dialog-text" && !arg(2)))
+    if (command == L"dialog-gone") {
+        if (!arg(1))
+            return Usage();
+        return WaitFor(timeout(2, 5000), [&] { return FindDialog(args[1]) == nullptr; })
+                   ? 0
+                   : Fail(L"the dialog \"" + args[1] + L"\" is still open");
+    }
+    if (command == L"dialog-text" || command == L"dialog-click" || command == L"dialog-type") {
+        if (!arg(2) || (command == L"dialog-type" && !arg(3)))
             return Usage();
         HWND dialog = nullptr;
-        if (!WaitFor(timeout(3, 5000), [&] { return (dialog = FindDialog(args[1])); }))
+        if (!WaitFor(5000, [&] { return (dialog = FindDialog(args[1])); }))
             return Fail(L"no dialog \"" + args[1] + L"\"");
-        if (command == L"dialog-close") {
-            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-            return WaitFor(5000, [&] { return !IsWindow(dialog); }) ? 0 : Fail(L"still open");
-        }
         HWND control = GetDlgItem(dialog, ToInt(arg(2)));
         if (!control)
             return Fail(L"no control " + args[2]);
-        Print(TextOf(control));
+        if (command == L"dialog-click") {
+            PostMessageW(control, BM_CLICK, 0, 0);
+        } else if (command == L"dialog-type") {
+            // A single-line edit tells its dialog of the change (EN_CHANGE) as if typed.
+            SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg(3)));
+        } else {
+            Print(TextOf(control));
+        }
         return 0;
     }
     if (command == L"hotkey-free-elsewhere") {
@@ -514,7 +528,9 @@ int Run(std::vector<std::wstring> args) {
         // window. X events would not do: Xvfb has no window manager to give the focus.
         if (!arg(1))
             return Usage();
-        SetForegroundWindow(window);
+        // The keys go where a person's would: to the window's active popup (a dialog
+        // it opened) or to the window itself.
+        SetForegroundWindow(GetLastActivePopup(window));
         std::vector<WORD> keys;
         for (std::size_t i = 1; i < args.size(); ++i)
             keys.push_back(static_cast<WORD>(ToInt(arg(i))));

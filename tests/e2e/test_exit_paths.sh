@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # "Очистить" empties the log list; the close box, Esc, "Выход" in the main menu and
-# "Выход" in the tray menu each end an idle program, and nothing is saved at exit.
+# "Выход" in the tray menu each end an idle program, Enter does not, and nothing is
+# saved at exit.
 source "$(dirname "$0")/lib.sh"
 e2e_begin exit_paths
 
@@ -13,6 +14,12 @@ expect "log list filled" "$(driver list 1023 | wc -l)" 2
 driver click 1001
 for _ in $(seq 50); do [ -z "$(driver list 1023)" ] && break; sleep 0.1; done
 expect "log list after Очистить" "$(driver list 1023)" ""
+
+# Enter outside a button (the hidden default button OK) confirms nothing and must not
+# end the program.
+driver command 1
+if wait_exit "$PROGRAM_PID" 1; then fail "OK ended the program"; fi
+echo "ok: OK (Enter) does not end the program"
 
 cp "$PROGRAM_DIR/Korvalen.ini" "$E2E_WORK/ini-before"
 driver close

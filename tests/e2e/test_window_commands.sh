@@ -12,10 +12,13 @@ driver command 32776 # Справка > О программе
 expect "About name" "$(driver dialog-text 'About Korvalen' 1101)" "Korvalen"
 expect "About version" "$(driver dialog-text 'About Korvalen' 1102)" "Версия 1.4"
 screenshot about
-driver dialog-close 'About Korvalen' || fail "the About box does not close"
+driver dialog-click 'About Korvalen' 1
+driver dialog-gone 'About Korvalen' || fail "OK does not close the About box"
 driver syscommand 16 # "&About Korvalen..." in the system menu
 expect "About from the system menu" "$(driver dialog-text 'About Korvalen' 1102)" "Версия 1.4"
-driver dialog-close 'About Korvalen' || fail "the About box does not close"
+driver keys 0x1B # Esc
+driver dialog-gone 'About Korvalen' || fail "Esc does not close the About box"
+expect "Esc in the About box leaves the program" "$(driver visible)" 1
 
 driver command 32774 # Вызов Справки
 driver answer 'Korvalen считывает' 1 >/dev/null || fail "no help"
