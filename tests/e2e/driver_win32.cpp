@@ -17,10 +17,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/win32_handles_win32.h"
 #include "platform/wide_string_win32.h"
 
 namespace {
@@ -47,8 +50,9 @@ int Fail(const std::wstring& why) {
 }
 
 std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
+    std::wstring name(256, L'\0');  // the longest class name
+    name.resize(static_cast<std::size_t>(
+        GetClassNameW(window, name.data(), static_cast<int>(name.size()))));
     return name;
 }
 
@@ -148,25 +152,26 @@ std::optional<std::wstring> StatusText(HWND bar, int part) {
     const std::size_t length = LOWORD(length_word);
     DWORD process_id = 0;
     GetWindowThreadProcessId(bar, &process_id);
-    HANDLE process =
-        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
+    const korvalen::UniqueKernelHandle process(
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id));
     if (!process)
         return std::nullopt;
     const SIZE_T bytes = (length + 1) * sizeof(wchar_t);
-    void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
-    std::optional<std::wstring> result;
-    if (remote) {
-        SendMessageW(bar, SB_GETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(remote));
-        std::wstring text(length + 1, L'\0');
-        SIZE_T read = 0;
-        if (ReadProcessMemory(process, remote, text.data(), bytes, &read)) {
-            text.resize(length);
-            result = text;
-        }
-        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    }
-    CloseHandle(process);
-    return result;
+    const auto free_remote = [&](void* memory) {
+        VirtualFreeEx(process.get(), memory, 0, MEM_RELEASE);
+    };
+    const std::unique_ptr<void, decltype(free_remote)> remote(
+        VirtualAllocEx(process.get(), nullptr, bytes, MEM_COMMIT, PAGE_READWRITE), free_remote);
+    if (!remote)
+        return std::nullopt;
+    SendMessageW(bar, SB_GETTEXTW, static_cast<WPARAM>(part),
+                 reinterpret_cast<LPARAM>(remote.get()));
+    std::wstring text(length + 1, L'\0');
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(process.get(), remote.get(), text.data(), bytes, &read))
+        return std::nullopt;
+    text.resize(length);
+    return text;
 }
 
 int ToInt(const wchar_t* text) {
@@ -245,10 +250,9 @@ int Run(std::vector<std::wstring> args) {
             return windows.size() == count;
         });
         for (HWND window : windows) {
-            wchar_t line[32];
-            std::swprintf(line, 32, L"0x%llx",
-                          static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
-            Print(line);
+            std::wostringstream line;
+            line << L"0x" << std::hex << reinterpret_cast<UINT_PTR>(window);
+            Print(line.str());
         }
         return ok ? 0 : Fail(L"main windows: " + std::to_wstring(windows.size()));
     }
@@ -452,8 +456,11 @@ int Run(std::vector<std::wstring> args) {
         const UINT state = GetMenuState(menu, id, MF_BYCOMMAND);
         if (state == static_cast<UINT>(-1))
             return Fail(L"no menu item " + args[1]);
-        wchar_t text[128] = {};
-        GetMenuStringW(menu, id, text, 128, MF_BYCOMMAND);
+        std::wstring text(
+            static_cast<std::size_t>(GetMenuStringW(menu, id, nullptr, 0, MF_BYCOMMAND)) + 1,
+            L'\0');
+        text.resize(static_cast<std::size_t>(
+            GetMenuStringW(menu, id, text.data(), static_cast<int>(text.size()), MF_BYCOMMAND)));
         Print(std::wstring((state & (MF_GRAYED | MF_DISABLED)) ? L"grayed " : L"enabled ") + text);
         return 0;
     }
