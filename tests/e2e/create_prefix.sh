@@ -27,6 +27,13 @@ export DISPLAY=":$(head -n1 "$work/display")"
 "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null
 "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 800x600 /f \
     >/dev/null
+# Wine draws the caption buttons with the Marlett font; Debian's Wine does not find it
+# in its data folder, and the buttons show as the letters "0 1 r". In the prefix's Fonts
+# folder it is found.
+marlett=/usr/share/wine/fonts/marlett.ttf
+if [ -f "$marlett" ]; then
+    cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+fi
 # Everything written to disk before the copies are made. The desktop setting takes
 # effect with the next wineserver, which each test starts in its own copy.
 "$WINESERVER" -w
