@@ -1,0 +1,428 @@
+#include "app/main_dialog_win32.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include "app/single_instance_win32.h"
+#include "app/ui_state.h"
+#include "platform/registry.h"
+#include "platform/wide_string_win32.h"
+#include "res/resource.h"
+#include "settings/about_dialog_win32.h"
+#include "settings/settings_store.h"
+
+namespace korvalen {
+namespace {
+
+// SetUiState called on a worker thread hands the change to the window's thread with
+// this message, so that menus and controls are only ever changed there and no two
+// threads swap the menu at once. SendMessage waits for it; the window's thread never
+// waits for a worker, so this cannot deadlock.
+constexpr UINT kApplyUiStateMessage = WM_APP + 1;
+
+constexpr int kStatusBarMinHeight = 18;
+
+constexpr std::array<int, 4> kInfoLineIds = {IDC_INFO_LINE1, IDC_INFO_LINE2, IDC_INFO_LINE3,
+                                             IDC_INFO_LINE4};
+
+constexpr std::string_view kHelpText =
+    "Korvalen считывает флэш-память регистратора через считыватель на COM-порту и передает "
+    "маршруты объектов диспетчеру.\n\n"
+    "«Считать все» и «Считать новые данные» считывают флэш-память; «Декодировать файл» "
+    "преобразует ранее считанный файл. Папки и порт задаются в меню «Установки».";
+
+// The status bar's part 0 (port state) ends at 7/12 of the width, part 1 at the end.
+int PortPartWidth(int width) {
+    return width * 7 / 12;
+}
+
+HICON LoadProgramIcon(int size_metric_x, int size_metric_y) {
+    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                         IMAGE_ICON, GetSystemMetrics(size_metric_x),
+                                         GetSystemMetrics(size_metric_y), LR_SHARED));
+}
+
+}  // namespace
+
+CKorvalenDlg::CKorvalenDlg(std::string program_folder)
+    : program_folder_(std::move(program_folder)) {}
+
+INT_PTR CKorvalenDlg::DoModal() {
+    // The window runs its own modal loop rather than the system's dialog box loop, which
+    // shows the dialog when it first becomes idle: with MinTray the program must start
+    // hidden, with only its tray icon.
+    ui_thread_ = GetCurrentThreadId();
+    taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
+    HWND window =
+        CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_KORVALEN_DIALOG),
+                           nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
+    if (!window)
+        return -1;
+    if (!ended_ && !settings_.MinTray)
+        ShowWindow(window, SW_SHOWNORMAL);
+    MSG message;
+    while (!ended_) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        if (got == -1)
+            break;
+        if (!IsDialogMessageW(window, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    tray_icon_.Remove();
+    hot_keys_.Unregister();
+    // The menu belongs to main_menu_, not to the window that is going.
+    SetMenu(window, nullptr);
+    DestroyWindow(window);
+    window_ = nullptr;
+    return result_;
+}
+
+void CKorvalenDlg::End(INT_PTR result) {
+    result_ = result;
+    ended_ = true;
+    PostMessageW(window_, WM_NULL, 0, 0);  // wakes the loop
+}
+
+INT_PTR CALLBACK CKorvalenDlg::DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<CKorvalenDlg*>(lparam);
+        SetWindowLongPtrW(window, DWLP_USER, lparam);
+        self->window_ = window;
+        return self->OnInitDialog();
+    }
+    auto* self = reinterpret_cast<CKorvalenDlg*>(GetWindowLongPtrW(window, DWLP_USER));
+    return self ? self->HandleMessage(message, wparam, lparam) : FALSE;
+}
+
+INT_PTR CKorvalenDlg::Answer(LRESULT result) {
+    SetWindowLongPtrW(window_, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+INT_PTR CKorvalenDlg::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_COMMAND:
+            OnCommand(LOWORD(wparam));
+            return TRUE;
+        case WM_CLOSE:
+            // The close box and Alt+F4: refused while a transfer is captured or decoded.
+            if (!busy_.IsBusy())
+                End(IDCANCEL);
+            return TRUE;
+        case WM_SYSCOMMAND:
+            if ((wparam & 0xFFF0) == IDM_ABOUTBOX) {
+                ShowAboutBox(window_);
+                return TRUE;
+            }
+            return FALSE;
+        case WM_CONTEXTMENU:
+            OnContextMenu(reinterpret_cast<HWND>(wparam),
+                          {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
+            return TRUE;
+        case WM_SIZE:
+            if (status_bar_)
+                SendMessageW(status_bar_, WM_SIZE, 0, 0);
+            if (wparam == SIZE_MINIMIZED && settings_.MinTray) {
+                tray_icon_.Add(window_);
+                ShowWindow(window_, SW_HIDE);
+            }
+            return FALSE;
+        case WM_ACTIVATEAPP:
+            if (wparam)
+                hot_keys_.Register(window_);
+            else
+                hot_keys_.Unregister();
+            return FALSE;
+        case WM_HOTKEY:
+            // Ctrl+Alt+F1 opens the device test dialog, which comes with the device test.
+            return TRUE;
+        case kInstanceQueryMessage:
+            return Answer(kInstanceQueryAnswer);
+        case kTrayNotifyMessage:
+            OnTrayNotify(static_cast<UINT>(lparam));
+            return Answer(0);
+        case kApplyUiStateMessage:
+            ApplyUiState(static_cast<int>(wparam));
+            return Answer(0);
+        case WM_PAINT:
+            if (IsIconic(window_)) {
+                OnPaint();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_QUERYDRAGICON:
+            // One of the few messages whose result a dialog procedure returns directly.
+            return reinterpret_cast<INT_PTR>(icon_);
+        default:
+            if (taskbar_created_ != 0 && message == taskbar_created_) {
+                tray_icon_.Restore();
+                return TRUE;
+            }
+            return FALSE;
+    }
+}
+
+bool CKorvalenDlg::OnInitDialog() {
+    messages_.set_owner(window_);
+
+    // 1. The About item of the system menu, and the program icon.
+    wchar_t* about_text = nullptr;
+    const int about_length = LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX,
+                                         reinterpret_cast<LPWSTR>(&about_text), 0);
+    if (HMENU system_menu = GetSystemMenu(window_, FALSE); system_menu && about_length > 0) {
+        const std::wstring text(about_text, static_cast<std::size_t>(about_length));
+        AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(system_menu, MF_STRING, IDM_ABOUTBOX, text.c_str());
+    }
+    icon_ = LoadProgramIcon(SM_CXICON, SM_CYICON);
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(LoadProgramIcon(SM_CXSMICON, SM_CYSMICON)));
+
+    // 2. Settings: defaults, the one-time registry import, the settings file.
+    LoadStartupSettings(settings_, program_folder_, messages_, SystemRegistry());
+
+    // 3. One instance unless several are allowed. A second one ends before it touches
+    //    the folders or the port.
+    if (AnotherInstanceRuns() && !settings_.MultiStart) {
+        ShowMessageBox(window_, "Уже есть запущенная копия программы!", MB_OK | MB_ICONSTOP);
+        if (HWND running = FindRunningInstance(window_)) {
+            SetForegroundWindow(running);
+            if (IsIconic(running))
+                ShowWindow(running, SW_RESTORE);
+        }
+        End(IDOK);
+        return TRUE;
+    }
+
+    // 4. Status bar; 5. port menu.
+    CreateStatusBar();
+    port_menu_.reset(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_PORT_MENU)));
+
+    // 6. Folders beside the program.
+    CreateProgramFolders(program_folder_);
+
+    // 7. The events start unsignalled, nothing is captured or decoded.
+    busy_.reading_stop.Reset();
+    busy_.decoding_abort.Reset();
+    busy_.reading_thread_running = false;
+    busy_.capture_active = false;
+    busy_.decoding_pass_count = 0;
+
+    // 8. Ready, then 9. the port, which leaves the window in state 1 or 2.
+    SetUiState(static_cast<int>(UiState::Ready));
+    RefreshControls();
+    OpenPort();
+
+    // 10. Progress bar and the name counter of saved copies.
+    SendDlgItemMessageW(window_, IDC_PROGRESS, PBM_SETSTEP, 1, 0);
+    dump_name_counter_ = 0;
+
+    // 11. The folders of the output and of the dump file.
+    CreatePathFolders(settings_.InboxDir);
+    CreatePathFolders(settings_.InFile);
+
+    // 12. Tray menu; with MinTray the program starts in the tray (DoModal leaves the
+    //     window hidden).
+    tray_menu_.reset(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
+    if (settings_.MinTray) {
+        tray_icon_.Add(window_);
+        ShowWindow(window_, SW_HIDE);
+    }
+
+    // 13. Hot keys.
+    hot_keys_.Register(window_);
+
+    // 14. The focus stays where the dialog manager puts it.
+    return TRUE;
+}
+
+void CKorvalenDlg::CreateStatusBar() {
+    status_bar_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                                  window_, reinterpret_cast<HMENU>(IDC_STATUS_BAR),
+                                  GetModuleHandleW(nullptr), nullptr);
+    if (!status_bar_) {
+        ShowMessageBox(window_, "Status Bar not created!", MB_OK | MB_ICONSTOP);
+        return;
+    }
+    SendMessageW(status_bar_, SB_SETMINHEIGHT, kStatusBarMinHeight, 0);
+    SendMessageW(status_bar_, WM_SIZE, 0, 0);
+    RECT client;
+    GetClientRect(window_, &client);
+    const int width = client.right - client.left;
+    const int parts[2] = {PortPartWidth(width), width};
+    SendMessageW(status_bar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+    SetStatusText(0, "xx");
+    SetStatusText(1, "xx");
+}
+
+void CKorvalenDlg::SetStatusText(int part, std::string_view text) {
+    if (!status_bar_)
+        return;
+    const std::wstring wide = Widen(text);
+    SendMessageW(status_bar_, SB_SETTEXTW, static_cast<WPARAM>(part),
+                 reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+void CKorvalenDlg::SetUiState(int state) {
+    if (GetCurrentThreadId() == ui_thread_)
+        ApplyUiState(state);
+    else
+        SendMessageW(window_, kApplyUiStateMessage, static_cast<WPARAM>(state), 0);
+}
+
+void CKorvalenDlg::ApplyUiState(int state) {
+    const auto view = UiStateFor(state, busy_.IsBusy(), busy_.progress.mask());
+    if (!view)
+        return;
+    // A fresh main menu on every change, so no item keeps a state from before.
+    UniqueMenu menu(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAIN_MENU)));
+    SetMenu(window_, menu.get());
+    main_menu_ = std::move(menu);
+    for (const auto& item : view->main_menu) {
+        EnableMenuItem(main_menu_.get(), static_cast<UINT>(item.id),
+                       MF_BYCOMMAND | (item.enabled ? MF_ENABLED : MF_GRAYED));
+    }
+    DrawMenuBar(window_);
+    if (HMENU port = GetSubMenu(port_menu_.get(), 0)) {
+        // The label first: changing it resets the item's enabling.
+        ModifyMenuW(port, ID_PORT_OPEN_CLOSE, MF_BYCOMMAND | MF_STRING, ID_PORT_OPEN_CLOSE,
+                    Widen(view->port_toggle_text).c_str());
+        for (const auto& item : view->port_menu) {
+            EnableMenuItem(port, static_cast<UINT>(item.id),
+                           MF_BYCOMMAND | (item.enabled ? MF_ENABLED : MF_GRAYED));
+        }
+    }
+    for (const auto& button : view->buttons)
+        EnableWindow(GetDlgItem(window_, button.id), button.enabled);
+    if (view->decode_button_text)
+        SetDlgItemTextW(window_, IDC_DECODE_FILE, Widen(*view->decode_button_text).c_str());
+    SetStatusText(1, view->status_text);
+    std::lock_guard lock(info_mutex_);
+    for (std::size_t i = 0; i < info_lines_.size(); ++i)
+        info_lines_[i] = view->info_lines[i];
+}
+
+void CKorvalenDlg::RefreshControls() {
+    std::array<std::string, 4> lines;
+    {
+        std::lock_guard lock(info_mutex_);
+        lines = info_lines_;
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        SetDlgItemTextW(window_, kInfoLineIds[i], Widen(lines[i]).c_str());
+}
+
+void CKorvalenDlg::OnCommand(int id) {
+    switch (id) {
+        case ID_FILE_EXIT:
+            // Disabled while reading, so no busy test here.
+            End(IDOK);
+            break;
+        case IDCANCEL:  // Esc
+            if (!busy_.IsBusy())
+                End(IDCANCEL);
+            break;
+        case IDOK:
+            // Enter on a control that is not a button lands here. It must not end the
+            // program (perhaps in the middle of a capture): there is nothing to confirm.
+            break;
+        case ID_TRAY_EXIT:
+            if (!busy_.IsBusy()) {
+                tray_icon_.Remove();
+                End(IDCANCEL);
+            }
+            break;
+        case ID_TRAY_SHOW:
+            ShowFromTray();
+            break;
+        case IDC_CLEAR_LOG:
+            SendDlgItemMessageW(window_, IDC_LOG_LIST, LB_RESETCONTENT, 0, 0);
+            break;
+        case ID_HELP_ABOUT:
+            ShowAboutBox(window_);
+            break;
+        case ID_HELP_CONTENTS:
+            ShowMessageBox(window_, kHelpText, MB_OK | MB_ICONINFORMATION);
+            break;
+        case ID_PORT_OPEN_CLOSE:
+            // Comes with the port support: open the port when it is closed, else close it.
+            break;
+        case ID_SETTINGS:
+            // Comes with the settings dialog.
+            break;
+        case ID_COM_PORT:
+        case ID_PORT_DIALOG:
+            // Comes with the COM-port dialog.
+            break;
+        case ID_SAVE_DUMP_COPY:
+            // Comes with the reading of the flash memory, which writes the dump it copies.
+            break;
+        case IDC_DECODE_FILE:
+        case IDC_READ_ALL:
+        case IDC_READ_NEW:
+            // Come with the reading of the flash memory and the decoding pass.
+            break;
+        default:
+            break;
+    }
+}
+
+void CKorvalenDlg::OnContextMenu(HWND clicked, POINT at) {
+    if (!status_bar_ || clicked != status_bar_)
+        return;
+    RECT bar;
+    GetWindowRect(status_bar_, &bar);
+    if (at.x >= bar.left + PortPartWidth(bar.right - bar.left))
+        return;
+    if (HMENU port = GetSubMenu(port_menu_.get(), 0))
+        TrackPopupMenu(port, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
+}
+
+void CKorvalenDlg::OnTrayNotify(UINT mouse_message) {
+    switch (mouse_message) {
+        case WM_LBUTTONDBLCLK:
+            ShowFromTray();
+            break;
+        case WM_RBUTTONUP:
+            if (HMENU tray = GetSubMenu(tray_menu_.get(), 0)) {
+                POINT cursor;
+                GetCursorPos(&cursor);
+                // Without the foreground the menu would not close when the user clicks
+                // elsewhere; the empty message after it lets the menu end cleanly.
+                SetForegroundWindow(window_);
+                TrackPopupMenu(tray, TPM_LEFTALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0,
+                               window_, nullptr);
+                PostMessageW(window_, WM_NULL, 0, 0);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void CKorvalenDlg::ShowFromTray() {
+    ShowWindow(window_, SW_SHOW);
+    ShowWindow(window_, SW_RESTORE);
+    tray_icon_.Remove();
+}
+
+void CKorvalenDlg::OnPaint() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window_, &paint);
+    SendMessageW(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(window_, &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, icon_);
+    EndPaint(window_, &paint);
+}
+
+}  // namespace korvalen

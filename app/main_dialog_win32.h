@@ -1,0 +1,89 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <mutex>
+#include <string>
+
+#include "app/busy_state.h"
+#include "app/hot_keys_win32.h"
+#include "app/message_box_win32.h"
+#include "app/tray_icon_win32.h"
+#include "app/win32_handles_win32.h"
+#include "settings/settings.h"
+
+namespace korvalen {
+
+// The main window: one dialog (resource 102) that lives for the whole run and owns the
+// settings, the port and everything the reading thread and the decoding passes share
+// with the user interface.
+class CKorvalenDlg {
+  public:
+    explicit CKorvalenDlg(std::string program_folder);
+    CKorvalenDlg(const CKorvalenDlg&) = delete;
+    CKorvalenDlg& operator=(const CKorvalenDlg&) = delete;
+
+    // Creates the window and runs its modal loop; returns IDOK or IDCANCEL.
+    INT_PTR DoModal();
+
+    // Switches the window to state 0 (reading), 1 (ready) or 2 (no connection). Callable
+    // from any thread; the change itself is made on the window's thread. It changes the
+    // four info texts but does not show them: callers call RefreshControls() after it.
+    void SetUiState(int state);
+    // Shows the four info texts in the lines 1026 to 1029. Callable from any thread.
+    void RefreshControls();
+
+    BusyState& busy() { return busy_; }
+    const Settings& settings() const { return settings_; }
+    HWND window() const { return window_; }
+
+  private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    INT_PTR HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+    // Sets the result of a message that is not one of the few a dialog returns directly.
+    INT_PTR Answer(LRESULT result);
+
+    bool OnInitDialog();
+    void OnCommand(int id);
+    void OnContextMenu(HWND clicked, POINT at);
+    void OnTrayNotify(UINT mouse_message);
+    void OnPaint();
+    void ApplyUiState(int state);
+    void CreateStatusBar();
+    void SetStatusText(int part, std::string_view text);
+    void ShowFromTray();
+    void End(INT_PTR result);
+
+    // Opens the serial port and shows its state; the connection itself comes with the
+    // port support.
+    void OpenPort();
+
+    // Window state, in the order the window sets it up.
+    std::string program_folder_;
+    Settings settings_;
+    BusyState busy_;
+    std::string dump_to_decode_;  // path of the dump the next decoding pass reads
+    int dump_name_counter_ = 0;   // numbers the saved copies of one day
+
+    HWND window_ = nullptr;
+    HWND status_bar_ = nullptr;
+    DWORD ui_thread_ = 0;
+    HICON icon_ = nullptr;
+    UniqueMenu main_menu_;  // attached to the window; replaced on every change of state
+    UniqueMenu tray_menu_;
+    UniqueMenu port_menu_;
+    TrayIcon tray_icon_;
+    HotKeys hot_keys_;
+    WindowMessageSink messages_;
+    UINT taskbar_created_ = 0;
+
+    // The four info texts, written by SetUiState and read by RefreshControls.
+    std::mutex info_mutex_;
+    std::array<std::string, 4> info_lines_;  // guarded by info_mutex_
+
+    bool ended_ = false;
+    INT_PTR result_ = IDCANCEL;
+};
+
+}  // namespace korvalen

@@ -1,0 +1,55 @@
+// Resource ids of Korvalen. Kept by hand, grouped per dialog and menu; the numbers are
+// fixed, since the program's windows, menus and the tests address everything by them.
+// Plain macros only, so that the resource compiler and the portable core can both read
+// this file.
+#pragma once
+
+// Icons and bitmaps
+#define IDR_MAINFRAME 128      // program icon
+#define IDI_TRAY 133           // tray icon
+#define IDB_ABOUT_PICTURE 138  // picture of the About box
+
+// Strings
+#define IDS_ABOUTBOX 101  // "&About Korvalen..." for the system menu
+
+// System menu: the About item added by the main window
+#define IDM_ABOUTBOX 0x0010
+
+// About box
+#define IDD_ABOUTBOX 100
+#define IDC_ABOUT_PICTURE 1100
+#define IDC_ABOUT_NAME 1101
+#define IDC_ABOUT_VERSION 1102
+
+// Main window
+#define IDD_KORVALEN_DIALOG 102
+#define IDC_DECODE_FILE 1000
+#define IDC_CLEAR_LOG 1001
+#define IDC_READ_ALL 1002
+#define IDC_READ_NEW 1004
+#define IDC_PROGRESS 1006
+#define IDC_LOG_LIST 1023
+#define IDC_INFO_LINE1 1026
+#define IDC_INFO_LINE2 1027
+#define IDC_INFO_LINE3 1028
+#define IDC_INFO_LINE4 1029
+#define IDC_STATUS_BAR 32499
+
+// Main menu
+#define IDR_MAIN_MENU 130
+#define ID_FILE_EXIT 32771
+#define ID_SETTINGS 32772
+#define ID_COM_PORT 32773
+#define ID_HELP_CONTENTS 32774
+#define ID_SAVE_DUMP_COPY 32775  // handled, but no menu item carries it
+#define ID_HELP_ABOUT 32776
+
+// Tray menu (its first submenu is popped up)
+#define IDR_TRAY_MENU 132
+#define ID_TRAY_EXIT 32778
+#define ID_TRAY_SHOW 32780
+
+// Port menu, the status bar's context menu (its first submenu is popped up)
+#define IDR_PORT_MENU 134
+#define ID_PORT_DIALOG 32781
+#define ID_PORT_OPEN_CLOSE 32783

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <windows.h>
+
+namespace korvalen {
+
+// The About box (CAboutDlg): the program's picture, name and version; modal, no result.
+void ShowAboutBox(HWND owner);
+
+}  // namespace korvalen

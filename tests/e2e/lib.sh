@@ -1,0 +1,146 @@
+# Shared by the end-to-end tests: each test sources this file, calls e2e_begin and then
+# drives Korvalen.exe through the driver. Every test gets its own copy of the template
+# Wine prefix and its own Xvfb display; e2e_end (run on any exit) stops wineserver and
+# Xvfb and removes the copy, keeping the logs and screenshots in the results folder.
+set -euo pipefail
+
+WINE=${WINE:-/usr/lib/wine/wine64}
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
+# Quiet Wine; no downloads of Mono or Gecko; UTF-8 so that Cyrillic arguments and
+# output cross between bash and the Windows programs intact.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+
+: "${KORVALEN_EXE:?}" "${KORVALEN_DRIVER:?}" "${KORVALEN_E2E_TEMPLATE:?}" "${KORVALEN_E2E_RESULTS:?}"
+
+# Where the program lives inside the prefix, as Windows and as Linux sees it.
+PROGRAM_WIN='C:\Korvalen'
+PROGRAM_EXE='C:\Korvalen\Korvalen.exe'
+
+XVFB_PID=
+WATCHDOG_PID=
+E2E_WORK=
+PROGRAM_PIDS=()
+
+fail() {
+    echo "FAIL: $*" >&2
+    screenshot failure || true
+    exit 1
+}
+
+# Starts an X server on a free display; Xvfb picks the number itself and reports it.
+start_xvfb() {
+    local display_file=$1/display
+    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    local tries=0
+    until [ -s "$display_file" ]; do
+        tries=$((tries + 1))
+        [ $tries -lt 200 ] || { echo "Xvfb did not start" >&2; exit 1; }
+        kill -0 "$XVFB_PID" 2>/dev/null || { echo "Xvfb died" >&2; exit 1; }
+        sleep 0.05
+    done
+    export DISPLAY=":$(head -n1 "$display_file")"
+}
+
+stop_xvfb() {
+    if [ -n "$XVFB_PID" ]; then
+        kill "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+        XVFB_PID=
+    fi
+}
+
+e2e_end() {
+    local status=$?
+    [ -z "$WATCHDOG_PID" ] || kill "$WATCHDOG_PID" 2>/dev/null || true
+    if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+        "$WINESERVER" -k 2>/dev/null || true
+        timeout 20 "$WINESERVER" -w 2>/dev/null || true
+    fi
+    stop_xvfb
+    [ -z "$E2E_WORK" ] || rm -rf "$E2E_WORK"
+    exit $status
+}
+
+# e2e_begin NAME: a fresh prefix copy, a display, an empty program folder.
+e2e_begin() {
+    TEST_NAME=$1
+    RESULTS=$KORVALEN_E2E_RESULTS/$TEST_NAME
+    rm -rf "$RESULTS"
+    mkdir -p "$RESULTS"
+    [ -d "$KORVALEN_E2E_TEMPLATE/drive_c" ] || { echo "no template prefix" >&2; exit 1; }
+    E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/korvalen-e2e-$TEST_NAME.XXXXXX")
+    trap e2e_end EXIT
+    trap 'echo "FAIL: stopped" >&2; exit 130' INT TERM
+    # A test that hangs ends itself before ctest's time-out would kill it outright, so
+    # that wineserver and Xvfb are still cleaned up.
+    (
+        sleep "${KORVALEN_E2E_TEST_SECONDS:-100}" &
+        trap 'kill $! 2>/dev/null; exit 0' TERM
+        wait $! && kill -TERM $$
+    ) >/dev/null 2>&1 &
+    WATCHDOG_PID=$!
+    cp -a "$KORVALEN_E2E_TEMPLATE" "$E2E_WORK/prefix"
+    export WINEPREFIX=$E2E_WORK/prefix
+    start_xvfb "$E2E_WORK"
+    PROGRAM_DIR=$WINEPREFIX/drive_c/Korvalen
+    mkdir -p "$PROGRAM_DIR"
+    cp "$KORVALEN_EXE" "$PROGRAM_DIR/Korvalen.exe"
+}
+
+# Starts Korvalen.exe in the background; its Linux process id goes to PROGRAM_PID.
+start_program() {
+    local log=$RESULTS/program-${#PROGRAM_PIDS[@]}.log
+    (cd "$PROGRAM_DIR" && exec "$WINE" "$PROGRAM_EXE") >"$log" 2>&1 &
+    PROGRAM_PID=$!
+    PROGRAM_PIDS+=("$PROGRAM_PID")
+}
+
+# wait_exit PID SECONDS: true when the process has ended within the time.
+wait_exit() {
+    local pid=$1 deadline=$((SECONDS + $2))
+    while kill -0 "$pid" 2>/dev/null; do
+        [ $SECONDS -lt "$deadline" ] || return 1
+        sleep 0.1
+    done
+    wait "$pid" 2>/dev/null || true
+}
+
+running() { kill -0 "$1" 2>/dev/null; }
+
+# The driver, run in the test's prefix and display.
+driver() { "$WINE" "$KORVALEN_DRIVER" "$@"; }
+
+# expect WHAT ACTUAL EXPECTED
+expect() {
+    [ "$2" = "$3" ] || fail "$1: got '$2', expected '$3'"
+    echo "ok: $1"
+}
+
+# expect_control ID TEXT [--window HWND]: the text of a control of the main window.
+expect_text() {
+    local id=$1 text=$2
+    shift 2
+    expect "text of $id" "$(driver "$@" text "$id")" "$text"
+}
+
+screenshot() {
+    [ -n "${DISPLAY:-}" ] && import -display "$DISPLAY" -window root "$RESULTS/$1.png"
+}
+
+# Answers the port message that every start shows until a reader is connected.
+answer_port_error() {
+    expect "port message" "$(driver answer 'Ошибка соединения с COM-портом!' 1 15000)" \
+        "Ошибка соединения с COM-портом!"
+}
+
+# write_ini LINE...: the settings file, each line ended by CR LF, in code page 1251.
+write_ini() {
+    printf '%s\r\n' "$@" | iconv -f UTF-8 -t CP1251 >"$PROGRAM_DIR/Korvalen.ini"
+}
+
+default_ini_lines() {
+    printf '%s\r\n' UseGlobalID0 GlobalID9999 COM1 'InFileC:\Korvalen\Data\Korvalen.trc' \
+        'InboxDirC:\Korvalen\InBox\' Use2D0 MultiStart1 MinTray0 IndInNum0 IndInStatus0 \
+        IndInChk0
+}

@@ -1,0 +1,121 @@
+#include "app/ui_state.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace korvalen {
+namespace {
+
+// The ids are written out here on purpose: they are what the resources and the tests of
+// the real program address.
+bool Enabled(const std::vector<ItemEnabling>& items, int id) {
+    for (const auto& item : items) {
+        if (item.id == id)
+            return item.enabled;
+    }
+    ADD_FAILURE() << "no item " << id;
+    return false;
+}
+
+struct StateRow {
+    const char* name;
+    int state;
+    bool menus_enabled;
+    bool port_dialog_enabled;
+    const char* toggle_text;
+    bool toggle_enabled;
+    bool read_buttons_enabled;
+    const char* status;
+    std::array<const char*, 4> lines;
+};
+
+TEST(UiStateTest, EachStateSetsMenusButtonsAndTexts) {
+    const StateRow rows[] = {
+        {"reading",
+         0,
+         false,
+         false,
+         "Закрыть СОМ-порт",
+         false,
+         false,
+         "Считывание",
+         {"Преобразование...", "", "", ""}},
+        {"ready",
+         1,
+         true,
+         true,
+         "Закрыть СОМ-порт",
+         true,
+         true,
+         "Соединение установлено",
+         {"Все готово для считывания флэш-памяти,",
+          "Нажмите кнопку на считывателе или одну из кнопок:",
+          "Если нужно декодировать ранее считанный файл,", "Нажмите на кнопку: "}},
+        {"no connection",
+         2,
+         true,
+         true,
+         "Открыть СОМ-порт",
+         true,
+         false,
+         "Ошибка соединения!",
+         {"Ошибка соединения с COM-портом!", "", "", ""}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto view = UiStateFor(row.state, /*busy=*/false, /*progress_mask=*/0);
+        ASSERT_TRUE(view.has_value());
+        for (int id : {32771, 32772, 32773, 32775})
+            EXPECT_EQ(Enabled(view->main_menu, id), row.menus_enabled) << id;
+        EXPECT_EQ(view->main_menu.size(), 4u) << "help and About stay usable";
+        EXPECT_EQ(Enabled(view->port_menu, 32781), row.port_dialog_enabled);
+        EXPECT_EQ(Enabled(view->port_menu, 32783), row.toggle_enabled);
+        EXPECT_EQ(view->port_toggle_text, row.toggle_text);
+        EXPECT_EQ(Enabled(view->buttons, 1002), row.read_buttons_enabled);
+        EXPECT_EQ(Enabled(view->buttons, 1004), row.read_buttons_enabled);
+        EXPECT_EQ(view->status_text, row.status);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(view->info_lines[i], row.lines[i]) << "line " << 1026 + i;
+    }
+}
+
+TEST(UiStateTest, DecodeButtonCaption) {
+    struct Row {
+        const char* name;
+        int state;
+        std::uint32_t mask;
+        std::optional<std::string> caption;
+    };
+    const Row rows[] = {
+        {"ready, bar free: back to the decode caption", 1, 0, "Декодировать файл"},
+        {"ready, bar still claimed: abort caption stays", 1, 0b100, std::nullopt},
+        {"reading leaves it to the worker", 0, 0, std::nullopt},
+        {"no connection leaves it", 2, 0, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto view = UiStateFor(row.state, false, row.mask);
+        ASSERT_TRUE(view.has_value());
+        if (row.caption)
+            EXPECT_EQ(view->decode_button_text, *row.caption);
+        else
+            EXPECT_FALSE(view->decode_button_text.has_value());
+    }
+}
+
+TEST(UiStateTest, BusyOnlyStopsTheReadyState) {
+    EXPECT_FALSE(UiStateFor(1, /*busy=*/true, 0).has_value());
+    EXPECT_FALSE(UiStateFor(1, /*busy=*/true, 1).has_value());
+    // A capture or a pass that starts, and a failed port, always show themselves.
+    EXPECT_EQ(UiStateFor(0, true, 1), UiStateFor(0, false, 1));
+    EXPECT_EQ(UiStateFor(2, true, 0), UiStateFor(2, false, 0));
+}
+
+TEST(UiStateTest, UnknownStatesChangeNothing) {
+    for (int state : {-1, 3, 100})
+        EXPECT_FALSE(UiStateFor(state, false, 0).has_value()) << state;
+}
+
+}  // namespace
+}  // namespace korvalen
