@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "hex_bytes.h"
 #include "platform/file.h"
@@ -114,53 +115,48 @@ TEST(MessageTexts, InputsTextWritesUndeterminedAsZero) {
               FromHex("28464c4153482920 c2f5eee4fb3a20 30 20 31 20 30 20 30 20 31 20"));
 }
 
-TEST(MessageFile, RecordsOfARunByteForByte) {
-    TempFolder folder;
-    RecordingMessageSink sink;
-    const std::string path = folder / "07143005.012";
-    auto file = OpenMessageFile(path, sink);
-    ASSERT_TRUE(file);
-
-    // First report: inputs record, then position record, no last mark.
-    MRVMessage first = SampleReport();
-    EXPECT_TRUE(WriteMessageRecords(first, path, *file, false, sink));
-    EXPECT_EQ(first.FileName, path);
-    // Last report has no usable position: its inputs record carries the last mark.
-    MRVMessage last = SampleReport();
-    last.NoPosition = true;
-    EXPECT_TRUE(WriteMessageRecords(last, path, *file, true, sink));
-    EXPECT_TRUE(CloseOutputFile(*file, path, sink));
-
-    EXPECT_EQ(FileBytes(path), FromHex(InputsRecordHex("00000000") + PositionRecordHex("0c000000") +
-                                       InputsRecordHex("00000080")));
-    EXPECT_TRUE(sink.messages.empty());
-}
-
-TEST(MessageFile, LastMarkOnPositionRecord) {
-    TempFolder folder;
-    RecordingMessageSink sink;
-    const std::string path = folder / "a.012";
-    auto file = OpenMessageFile(path, sink);
-    ASSERT_TRUE(file);
-    MRVMessage only = SampleReport();
-    EXPECT_TRUE(WriteMessageRecords(only, path, *file, true, sink));
-    file->Close();
-    EXPECT_EQ(FileBytes(path),
-              FromHex(InputsRecordHex("00000000") + PositionRecordHex("0c000080")));
-}
-
-TEST(MessageFile, ReportWithoutInputsOrPositionWritesNothing) {
-    TempFolder folder;
-    RecordingMessageSink sink;
-    const std::string path = folder / "a.012";
-    auto file = OpenMessageFile(path, sink);
-    ASSERT_TRUE(file);
-    MRVMessage m = SampleReport();
-    m.HasInputs = false;
-    m.NoPosition = true;
-    EXPECT_TRUE(WriteMessageRecords(m, path, *file, true, sink));
-    file->Close();
-    EXPECT_EQ(FileBytes(path), "");
+// One object's reports written as the route writes them: each with `last` false, the
+// final one with `last` true.
+TEST(MessageFile, RunsByteForByte) {
+    struct Report {
+        bool has_inputs;
+        bool no_position;
+    };
+    struct Row {
+        const char* name;
+        std::vector<Report> reports;
+        std::string expected;
+    };
+    const std::vector<Row> rows = {
+        {"inputs before position; last mark on the last inputs record without position",
+         {{true, false}, {true, true}},
+         InputsRecordHex("00000000") + PositionRecordHex("0c000000") + InputsRecordHex("00000080")},
+        {"single report: last mark on its position record",
+         {{true, false}},
+         InputsRecordHex("00000000") + PositionRecordHex("0c000080")},
+        {"no inputs and no position writes nothing, so no last mark",
+         {{false, false}, {false, true}},
+         PositionRecordHex("0c000000")},
+    };
+    for (const Row& row : rows) {
+        TempFolder folder;
+        RecordingMessageSink sink;
+        const std::string path = folder / "07143005.012";
+        auto file = OpenMessageFile(path, sink);
+        ASSERT_TRUE(file);
+        for (std::size_t i = 0; i < row.reports.size(); ++i) {
+            MRVMessage m = SampleReport();
+            m.HasInputs = row.reports[i].has_inputs;
+            m.NoPosition = row.reports[i].no_position;
+            const bool last = i + 1 == row.reports.size();
+            EXPECT_TRUE(WriteMessageRecords(m, path, *file, last, sink)) << row.name;
+            EXPECT_EQ(m.FileName, path);
+            EXPECT_EQ(m.IsLast, last);
+        }
+        EXPECT_TRUE(CloseOutputFile(*file, path, sink));
+        EXPECT_EQ(FileBytes(path), FromHex(row.expected)) << row.name;
+        EXPECT_TRUE(sink.messages.empty()) << row.name;
+    }
 }
 
 TEST(MessageFile, OpenFailureIsShownAndGivesNoFile) {
@@ -220,22 +216,6 @@ TEST(MessageFile, BufferedWriteFailureShowsAtClose) {
               "Не удалось записать информацию в файл. Код ошибки: 28.\nx.012");
 }
 
-TEST(MessageFileName, FormatsDayTimeAndNumber) {
-    struct Row {
-        const char* name;
-        CalendarTime time;
-        int number;
-        const char* expected;
-    };
-    const Row rows[] = {
-        {"example", {2007, 11, 7, 14, 30, 5, 0}, 12, "InBox\\07143005.012"},
-        {"number above 999", {2007, 11, 7, 14, 30, 5, 0}, 9999, "InBox\\07143005.9999"},
-        {"midnight", {2007, 11, 1, 0, 0, 0, 0}, 0, "InBox\\01000000.000"},
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(FormatMessageFileName("InBox\\", row.time, row.number), row.expected) << row.name;
-}
-
 TEST(MessageFileName, ExistingNamesMoveOnBySecondsWithoutWrappingTheDay) {
     struct Row {
         const char* name;
@@ -255,6 +235,7 @@ TEST(MessageFileName, ExistingNamesMoveOnBySecondsWithoutWrappingTheDay) {
          {2007, 11, 7, 14, 30, 5, 0},
          {"07143005.013"},
          "07143005.012"},
+        {"midnight", {2007, 11, 1, 0, 0, 0, 0}, {}, "01000000.012"},
     };
     for (const Row& row : rows) {
         TempFolder folder;
@@ -266,6 +247,9 @@ TEST(MessageFileName, ExistingNamesMoveOnBySecondsWithoutWrappingTheDay) {
         EXPECT_EQ(MakeMessageFileName(folder.path() + "/", 12, clock), folder / row.expected)
             << row.name;
     }
+    // A number above 999 prints all its digits.
+    const FixedClock clock({2007, 11, 7, 14, 30, 5, 0});
+    EXPECT_EQ(MakeMessageFileName("InBox\\", 9999, clock), "InBox\\07143005.9999");
 }
 
 }  // namespace
