@@ -17,20 +17,50 @@ void ShowWriteFailure(MessageSink& sink, bool with_period, int code, const std::
         kProgramCaption, MessageIcon::Stop);
 }
 
-// The pieces of the description texts in Windows-1251, converted once.
-struct TextPieces {
-    std::string flash = Utf8ToCp1251("(FLASH) ");
-    std::string outdated = Utf8ToCp1251("Устаревшее ");
-    std::string fresh = Utf8ToCp1251("Свежее ");
-    std::string power_up = Utf8ToCp1251("PU ");
-    std::string fix_3d = Utf8ToCp1251("3D ");
-    std::string fix_2d = Utf8ToCp1251("2D ");
-    std::string inputs = Utf8ToCp1251("Входы: ");
+// Every description text there can be, in Windows-1251, built once: a record then costs
+// no conversion and no allocation.
+class DescriptionTexts {
+  public:
+    DescriptionTexts() {
+        const std::string flash = Utf8ToCp1251("(FLASH) ");
+        const std::string validity[3] = {"", Utf8ToCp1251("Устаревшее "), Utf8ToCp1251("Свежее ")};
+        const std::string fix[3] = {"2D ", "3D ", ""};
+        for (int v = 0; v < 3; ++v) {
+            for (int pu = 0; pu < 2; ++pu) {
+                for (int f = 0; f < 3; ++f)
+                    position_[v][pu][f] = flash + validity[v] + (pu ? "PU " : "") + fix[f];
+            }
+        }
+        for (unsigned bits = 0; bits < 32; ++bits) {
+            std::string& text = inputs_[bits];
+            text = flash + Utf8ToCp1251("Входы: ");
+            for (unsigned i = 0; i < 5; ++i)
+                text += (bits >> i) & 1 ? "1 " : "0 ";
+        }
+    }
+
+    const std::string& Position(const MRVMessage& report) const {
+        const int v = report.Validity == 1 || report.Validity == 2 ? report.Validity : 0;
+        const int f = report.FixMode == 0 || report.FixMode == 1 ? report.FixMode : 2;
+        return position_[v][report.PowerUp ? 1 : 0][f];
+    }
+
+    // An input counts as on only when it is 1; undetermined (2) is written as off.
+    const std::string& Inputs(const MRVMessage& report) const {
+        unsigned bits = 0;
+        for (unsigned i = 0; i < 5; ++i)
+            bits |= report.Inputs[i] == 1 ? 1u << i : 0u;
+        return inputs_[bits];
+    }
+
+  private:
+    std::string position_[3][2][3];  // validity word, power-up, fix-mode word
+    std::string inputs_[32];         // bit i: input i+1 is on
 };
 
-const TextPieces& Pieces() {
-    static const TextPieces pieces;
-    return pieces;
+const DescriptionTexts& Texts() {
+    static const DescriptionTexts texts;
+    return texts;
 }
 
 void WriteRecord(OutputFile& file, const MessageHead& head, const std::string& text) {
@@ -78,30 +108,12 @@ std::shared_ptr<OutputFile> OpenMessageFile(const std::string& path, MessageSink
     return file;
 }
 
-std::string PositionText(const MRVMessage& report) {
-    const TextPieces& p = Pieces();
-    std::string text = p.flash;
-    if (report.Validity == 1) {
-        text += p.outdated;
-    } else if (report.Validity == 2) {
-        text += p.fresh;
-    }
-    if (report.PowerUp)
-        text += p.power_up;
-    if (report.FixMode == 1) {
-        text += p.fix_3d;
-    } else if (report.FixMode == 0) {
-        text += p.fix_2d;
-    }
-    return text;
+const std::string& PositionText(const MRVMessage& report) {
+    return Texts().Position(report);
 }
 
-std::string InputsText(const MRVMessage& report) {
-    const TextPieces& p = Pieces();
-    std::string text = p.flash + p.inputs;
-    for (std::int32_t input : report.Inputs)
-        text += input == 1 ? "1 " : "0 ";
-    return text;
+const std::string& InputsText(const MRVMessage& report) {
+    return Texts().Inputs(report);
 }
 
 MessageHead InputsRecordHead(const MRVMessage& report, std::int32_t text_length) {
@@ -117,7 +129,7 @@ MessageHead InputsRecordHead(const MRVMessage& report, std::int32_t text_length)
 }
 
 bool WriteInputsRecord(const MRVMessage& held, OutputFile& file, MessageSink& sink) {
-    const std::string text = InputsText(held);
+    const std::string& text = InputsText(held);
     try {
         WriteRecord(file, InputsRecordHead(held, static_cast<std::int32_t>(text.size())), text);
     } catch (const FileError& e) {
@@ -128,7 +140,7 @@ bool WriteInputsRecord(const MRVMessage& held, OutputFile& file, MessageSink& si
 }
 
 bool WritePositionRecord(MRVMessage& held, OutputFile& file, MessageSink& sink) {
-    const std::string text = PositionText(held);
+    const std::string& text = PositionText(held);
     held.TextLength = static_cast<std::int32_t>(text.size());
     held.HeadValue = kRecordHeadValue;
     held.Flags = held.IsLast ? kLastRecordFlag | kPositionRecordFlags : kPositionRecordFlags;

@@ -34,8 +34,8 @@ std::string MakeMessageFileName(const std::string& folder, std::int32_t file_num
 std::shared_ptr<OutputFile> OpenMessageFile(const std::string& path, MessageSink& sink);
 
 // The description texts, as the Windows-1251 bytes the file holds.
-std::string PositionText(const MRVMessage& report);
-std::string InputsText(const MRVMessage& report);
+const std::string& PositionText(const MRVMessage& report);
+const std::string& InputsText(const MRVMessage& report);
 
 // The head of the inputs record of `report`, with `text_length` at offset 76.
 MessageHead InputsRecordHead(const MRVMessage& report, std::int32_t text_length);
