@@ -83,21 +83,44 @@ void DecodingPass::ReadDump(File& dump, std::int64_t length) {
         }
         const auto to_step =
             static_cast<std::size_t>(kBytesPerProgressStep - bytes_read % kBytesPerProgressStep);
-        const std::size_t start = at;
         const std::size_t end = std::min(block_size, at + to_step);
-        decoding_time_valid_ = false;
-        for (; at < end; ++at)
-            FeedByte(block[at]);
-        bytes_read += static_cast<std::int64_t>(end - start);
+        FeedSegment(block.data() + at, block.data() + end);
+        bytes_read += static_cast<std::int64_t>(end - at);
+        at = end;
         UpdateProgress(bytes_read, length);
     }
 }
 
-void DecodingPass::FeedByte(char byte) {
-    if (markers_.Feed(byte) && settings_.ResetAlarm)
+// Both machines see every byte, the marker machine first. Each runs over the whole
+// segment in its own scan; the markers found are applied in stream order, before the
+// record of any frame that closes after them.
+void DecodingPass::FeedSegment(const char* begin, const char* end) {
+    decoding_time_valid_ = false;
+    marker_ends_.clear();
+    for (const char* p = begin; p < end;) {
+        bool found = false;
+        p = markers_.Feed(p, end, found);
+        if (found)
+            marker_ends_.push_back(p);
+    }
+    std::size_t next_marker = 0;
+    const auto apply_markers_before = [&](const char* position) {
+        for (; next_marker < marker_ends_.size() && marker_ends_[next_marker] < position;
+             ++next_marker) {
+            if (settings_.ResetAlarm)
+                power_on_pending_ = true;
+        }
+    };
+    for (const char* p = begin; p < end;) {
+        bool frame_ready = false;
+        p = frames_.Feed(p, end, frame_ready);
+        if (frame_ready) {
+            apply_markers_before(p);
+            HandleFrame(frames_.frame());
+        }
+    }
+    if (next_marker < marker_ends_.size() && settings_.ResetAlarm)
         power_on_pending_ = true;
-    if (frames_.Feed(byte))
-        HandleFrame(frames_.frame());
 }
 
 void DecodingPass::HandleFrame(std::string_view content) {
@@ -134,23 +157,23 @@ void DecodingPass::HandleFrame(std::string_view content) {
     if (!DateInRange(m) || !HasLocalMidnight(m))
         return;
     m.NoPosition = (m.FixMode == 0 && !settings_.Use2D) || m.Validity == 0 || m.FixMode == 2;
-    AddToRoute(std::move(m));
+    AddToRoute(m);
 }
 
 // A date the C library cannot place (the 31.12.3000 west of UTC, where the Windows
 // library ends) cannot be part of a route's date range: such a record is dropped before
 // it reaches a route, like any other record with an impossible date.
 bool DecodingPass::HasLocalMidnight(const MRVMessage& m) {
-    if (m.Year != midnight_year_ || m.Month != midnight_month_ || m.Day != midnight_day_) {
-        midnight_year_ = m.Year;
-        midnight_month_ = m.Month;
-        midnight_day_ = m.Day;
-        midnight_ok_ = LocalMidnight(m.Year, m.Month, m.Day).has_value();
+    const std::int32_t key = m.Year * 10000 + m.Month * 100 + m.Day;  // the date is in range
+    KnownDate& known = known_dates_[static_cast<std::size_t>(key) % known_dates_.size()];
+    if (known.key != key) {
+        known.key = key;
+        known.has_midnight = LocalMidnight(m.Year, m.Month, m.Day).has_value();
     }
-    return midnight_ok_;
+    return known.has_midnight;
 }
 
-void DecodingPass::AddToRoute(MRVMessage m) {
+void DecodingPass::AddToRoute(MRVMessage& m) {
     const auto index = routes_.Find(m.ObjectID);
     if (power_on_pending_ && m.Validity == 2 && !m.NoPosition) {
         m.PowerUp = true;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/busy_state.h"
 #include "decode/decoding_host.h"
@@ -56,10 +58,10 @@ class DecodingPass {
     enum class IdMode { NotAsked, AddChosenId, SkipRecordsWithoutId };
 
     void ReadDump(File& dump, std::int64_t length);
-    void FeedByte(char byte);
+    void FeedSegment(const char* begin, const char* end);
     void HandleFrame(std::string_view content);
     bool HasLocalMidnight(const MRVMessage& m);
-    void AddToRoute(MRVMessage m);
+    void AddToRoute(MRVMessage& m);
     void UpdateProgress(std::int64_t bytes_read, std::int64_t length);
     void FinalWrite();
     void InsertSummary();
@@ -76,6 +78,7 @@ class DecodingPass {
     RouteTable routes_;
     FrameCapture frames_;
     ResetMarkerDetector markers_;
+    std::vector<const char*> marker_ends_;  // of the current segment
     bool power_on_pending_ = false;
     IdMode id_mode_ = IdMode::NotAsked;
     std::string chosen_id_;
@@ -92,11 +95,14 @@ class DecodingPass {
     double decoded_utc_ = 0;
     double decoded_local_ = 0;
 
-    // The last date whose local midnight was looked up.
-    std::int32_t midnight_year_ = 0;
-    std::int32_t midnight_month_ = 0;
-    std::int32_t midnight_day_ = 0;
-    bool midnight_ok_ = false;
+    // Dates whose local midnight was looked up (the C library's conversion is slow, and
+    // the records of several objects interleave their dates). A small direct-mapped
+    // cache: its size does not grow with the dump.
+    struct KnownDate {
+        std::int32_t key = -1;  // year * 10000 + month * 100 + day
+        bool has_midnight = false;
+    };
+    std::array<KnownDate, 64> known_dates_{};
 };
 
 }  // namespace korvalen

@@ -143,7 +143,7 @@ std::string GenerateDump(const GeneratedDumpOptions& options) {
     std::string payload;
     payload.reserve(options.size + 128);
     payload += "RESET\r\n";
-    while (payload.size() < options.size) {
+    while (payload.size() < options.size) {  // a little more than needed; cut below
         Vehicle& v = vehicles[random.Next(static_cast<std::uint32_t>(vehicles.size()))];
         Advance(v, random);
         DumpRecord record = v.last;
@@ -176,6 +176,9 @@ std::string GenerateDump(const GeneratedDumpOptions& options) {
         payload += Frame(record);
         payload += "\r\n";
     }
+    // Exactly `size` bytes: the last frame may be cut, as a transfer can be.
+    const std::size_t header_size = ReplyHeader(0).size();
+    payload.resize(options.size > header_size ? options.size - header_size : 0);
     return ReplyHeader(payload.size()) + payload;
 }
 

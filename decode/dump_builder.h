@@ -46,7 +46,7 @@ std::string ReplyHeader(std::size_t payload_size, bool new_data = true);
 
 // A plausible dump of several vehicles: the reply header, then records of every kind
 // (with and without inputs, short ones, stale runs, "PPS", a few without ID when asked),
-// power-on markers, line breaks and some noise, up to about `size` bytes.
+// power-on markers, line breaks and some noise: exactly `size` bytes.
 struct GeneratedDumpOptions {
     std::size_t size = 1 << 20;
     int objects = 4;

@@ -58,6 +58,12 @@ std::uint32_t HexValue(char high, char low) {
     return digit(high) * 16u + digit(low);
 }
 
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
     return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0);
 }
@@ -128,17 +134,25 @@ void DecodeRecord(std::string_view r, double decoded_utc, double decoded_local, 
     m.Year = ParseFieldInteger(r.substr(7, 4));
     m.SecondsOfDay = ParseFieldInteger(r.substr(11, 5));
 
-    // Day 1 of the month plus the days and seconds counted from there: a day past the
-    // month's end or a time past midnight moves on into the next days.
-    if (m.Month >= 1 && m.Month <= 12) {
+    if (m.SecondsOfDay >= 0 && m.SecondsOfDay < kSecondsPerDay && m.Month >= 1 && m.Month <= 12 &&
+        m.Day >= 1 && m.Day <= DaysInMonth(m.Year, m.Month)) {
+        m.FixTimeParts = CalendarTime{m.Year,
+                                      m.Month,
+                                      m.Day,
+                                      m.SecondsOfDay / 3600,
+                                      m.SecondsOfDay % 3600 / 60,
+                                      m.SecondsOfDay % 60,
+                                      0};
+    } else if (m.Month >= 1 && m.Month <= 12) {
+        // Day 1 of the month plus the days and seconds counted from there: a day past the
+        // month's end or a time past midnight moves on into the next days.
         const std::int64_t seconds = m.SecondsOfDay;
-        const std::int64_t days = DaysFromCivil(m.Year, static_cast<unsigned>(m.Month), 1) +
-                                  (m.Day - 1) + FloorDivide(seconds, kSecondsPerDay);
-        const std::int64_t time_of_day =
-            seconds - FloorDivide(seconds, kSecondsPerDay) * kSecondsPerDay;
-        const double ole = static_cast<double>(days - kOleEpochDays) +
-                           static_cast<double>(time_of_day) / kSecondsPerDay;
-        m.FixTimeParts = FromOleDate(ole);
+        const std::int64_t whole_days = FloorDivide(seconds, kSecondsPerDay);
+        const std::int64_t days =
+            DaysFromCivil(m.Year, static_cast<unsigned>(m.Month), 1) + (m.Day - 1) + whole_days;
+        const std::int64_t time_of_day = seconds - whole_days * kSecondsPerDay;
+        m.FixTimeParts = FromOleDate(static_cast<double>(days - kOleEpochDays) +
+                                     static_cast<double>(time_of_day) / kSecondsPerDay);
         m.FixTimeParts.millisecond = 0;
     }
     m.ReportTimeParts = m.FixTimeParts;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 namespace korvalen {
@@ -40,6 +41,51 @@ class FrameCapture {
             capturing_ = false;
         }
         return false;
+    }
+
+    // The same over the bytes [p, end), as if each were fed in turn, stopping after the
+    // byte that closes a frame of a record length: returns the first byte not consumed
+    // and sets `frame_ready`. Scans in runs, so a large dump costs little per byte.
+    const char* Feed(const char* p, const char* end, bool& frame_ready) {
+        frame_ready = false;
+        while (p < end) {
+            if (!capturing_) {
+                p = static_cast<const char*>(
+                    std::memchr(p, '>', static_cast<std::size_t>(end - p)));
+                if (p == nullptr)
+                    return end;
+                ++p;
+                size_ = 0;
+                capturing_ = true;
+                continue;
+            }
+            // Copy the run up to the next delimiter, but no further than the overflow.
+            const std::size_t room = kMaxContent + 1 - size_;
+            const char* limit = static_cast<std::size_t>(end - p) < room ? end : p + room;
+            const char* q = p;
+            while (q < limit && *q != '<' && *q != '>')
+                ++q;
+            std::memcpy(content_.data() + size_, p, static_cast<std::size_t>(q - p));
+            size_ += static_cast<std::size_t>(q - p);
+            p = q;
+            if (size_ > kMaxContent) {
+                size_ = 0;
+                capturing_ = false;
+                continue;
+            }
+            if (p == end)
+                return end;
+            if (*p++ == '>') {
+                size_ = 0;
+                continue;
+            }
+            capturing_ = false;
+            if (IsRecordLength(size_)) {
+                frame_ready = true;
+                return p;
+            }
+        }
+        return end;
     }
 
     std::string_view frame() const { return {content_.data(), size_}; }

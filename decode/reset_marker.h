@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 namespace korvalen {
@@ -31,6 +32,26 @@ class ResetMarkerDetector {
             collecting_ = false;
         }
         return false;
+    }
+
+    // The same over the bytes [p, end), stopping after the byte that completes a marker:
+    // returns the first byte not consumed and sets `found`. Outside a possible marker it
+    // skips straight to the next "R".
+    const char* Feed(const char* p, const char* end, bool& found) {
+        found = false;
+        while (p < end) {
+            if (!collecting_) {
+                p = static_cast<const char*>(
+                    std::memchr(p, 'R', static_cast<std::size_t>(end - p)));
+                if (p == nullptr)
+                    return end;
+            }
+            if (Feed(*p++)) {
+                found = true;
+                return p;
+            }
+        }
+        return end;
     }
 
   private:
