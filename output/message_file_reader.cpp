@@ -31,6 +31,36 @@ std::string CheckHead(const MessageHead& head, std::size_t bytes_left) {
     return std::string();
 }
 
+// The OLE Automation dates of 01.01.0100 and 31.12.9999, the range Windows converts.
+constexpr double kFirstOleDate = -657434.0;
+constexpr double kLastOleDate = 2958466.0;
+
+std::string FormatOleTime(double ole_date) {
+    if (!(ole_date >= kFirstOleDate && ole_date < kLastOleDate))
+        return StringPrintf("(time %g out of range)", ole_date);
+    const CalendarTime t = FromOleDate(ole_date);
+    return StringPrintf("%02d.%02d.%04d %02d:%02d:%02d", t.day, t.month, t.year, t.hour, t.minute,
+                        t.second);
+}
+
+// The text in double quotes, with control characters, quotes and backslashes escaped so
+// that every record stays on one line.
+std::string QuotedText(const std::string& utf8) {
+    std::string out = "\"";
+    for (char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            out += StringPrintf("\\x%02X", byte);
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
 }  // namespace
 
 MessageFileContents ReadMessageRecords(std::string_view bytes) {
@@ -62,17 +92,15 @@ MessageFileContents ReadMessageRecords(std::string_view bytes) {
 
 std::string FormatMessageRecord(const MessageRecord& record) {
     const MessageHead& h = record.head;
-    const CalendarTime t = FromOleDate(h.ReportTime);
     const bool position = (h.Flags & ~kLastRecordFlag) == kPositionRecordFlags;
     const bool last = (h.Flags & kLastRecordFlag) != 0;
-    return StringPrintf(
-               "%llu: object %d, %02d.%02d.%04d %02d:%02d:%02d, flags 0x%08X (%s%s), "
-               "lon %.5f, lat %.5f, course %.1f, speed %.3f, text \"",
-               static_cast<unsigned long long>(record.offset), h.ObjectID, t.day, t.month, t.year,
-               t.hour, t.minute, t.second, static_cast<unsigned>(h.Flags),
-               position ? "position" : "inputs", last ? ", last" : "", h.Longitude, h.Latitude,
-               h.Course, h.Speed) +
-           Cp1251ToUtf8(record.text) + "\"";
+    return StringPrintf("%llu: object %d, ", static_cast<unsigned long long>(record.offset),
+                        h.ObjectID) +
+           FormatOleTime(h.ReportTime) +
+           StringPrintf(", flags 0x%08X (%s%s), lon %.5f, lat %.5f, course %.1f, speed %.3f, text ",
+                        static_cast<unsigned>(h.Flags), position ? "position" : "inputs",
+                        last ? ", last" : "", h.Longitude, h.Latitude, h.Course, h.Speed) +
+           QuotedText(Cp1251ToUtf8(record.text));
 }
 
 }  // namespace korvalen

@@ -36,6 +36,19 @@ TEST(MessageFileReader, ReadsAndFormatsEveryRecord) {
               "text \"(FLASH) Свежее PU 3D \"");
 }
 
+TEST(MessageFileReader, OddValuesStayOnOneLine) {
+    // A time that is not a number, and a text with a line break, a quote and a backslash.
+    const std::string record = FromHex(
+        "0c000000 00000000 000000000000f87f 0000000000000000 0000000000000000 0c000000 00000000"
+        "0000000000000000 0000000000000000 0000000000000000 0000000000000000 e8030000 04000000"
+        "0a 22 5c 41");
+    const MessageFileContents contents = ReadMessageRecords(record);
+    ASSERT_EQ(contents.records.size(), 1u);
+    EXPECT_EQ(FormatMessageRecord(contents.records[0]),
+              "0: object 12, (time nan out of range), flags 0x0000000C (position), lon 0.00000, "
+              "lat 0.00000, course 0.0, speed 0.000, text \"\\x0A\\\"\\\\A\"");
+}
+
 TEST(MessageFileReader, EmptyFileHasNoRecords) {
     const MessageFileContents contents = ReadMessageRecords("");
     EXPECT_EQ(contents.error, "");
