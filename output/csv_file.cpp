@@ -32,7 +32,7 @@ std::string YearSuffix(int year) {
 // The number formatting of the lines is printf's ("%0*.*f", "%0*i", "%.3e"), done with
 // std::to_chars: the same digits, without printf's cost on every line of a large dump.
 
-// Appends `length` zeros after the sign of the number that starts at `start`.
+// Widens the number that starts at `start` to `width` characters with zeros after its sign.
 void PadWithZeros(std::string& out, std::size_t start, std::size_t width) {
     const std::size_t length = out.size() - start;
     if (length < width) {
