@@ -65,8 +65,7 @@ const DescriptionTexts& Texts() {
 
 void WriteRecord(OutputFile& file, const MessageHead& head, const std::string& text) {
     const auto bytes = EncodeMessageHead(head);
-    file.Write(bytes.data(), bytes.size());
-    file.Write(text);
+    file.Write(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), text);
 }
 
 }  // namespace
