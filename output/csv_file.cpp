@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <thread>
 
 #include "output/string_printf.h"
@@ -123,6 +124,9 @@ std::shared_ptr<OutputFile> OpenCsv(const std::string& folder, std::int32_t obje
 }
 
 float DegreesToDdmm(double degrees) {
+    // Beyond float's range the conversion would be undefined; no dump gives such a value.
+    if (!(std::fabs(degrees) <= std::numeric_limits<float>::max()))
+        return std::numeric_limits<float>::quiet_NaN();
     float v = static_cast<float>(degrees);
     if (v < 0)
         v = -v;
