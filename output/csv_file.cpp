@@ -6,6 +6,7 @@
 #include <limits>
 #include <thread>
 
+#include "output/output_messages.h"
 #include "output/string_printf.h"
 
 namespace korvalen {
@@ -15,14 +16,6 @@ constexpr int kPlainNameTries = 5;
 constexpr std::chrono::milliseconds kRetryDelay{500};
 // The longest "%.3f" of a finite double: sign, 309 integer digits, point, decimals.
 constexpr std::size_t kMaxFixedLength = 320;
-
-void ShowWriteFailure(MessageSink& sink, bool with_period, int code, const std::string& path) {
-    sink.ShowMessage(
-        StringPrintf(with_period ? "Не удалось записать информацию в файл. Код ошибки: %i.\n%s"
-                                 : "Не удалось записать информацию в файл. Код ошибки: %i\n%s",
-                     code, path.c_str()),
-        kProgramCaption, MessageIcon::Stop);
-}
 
 // The last two characters of the year written in decimal ("07" for 2007).
 std::string YearSuffix(int year) {
@@ -114,9 +107,7 @@ std::shared_ptr<OutputFile> OpenCsv(const std::string& folder, std::int32_t obje
         }
     }
     if (!opened) {
-        sink.ShowMessage(StringPrintf("Не удалось открыть файл на запись. Код ошибки: %i.\n%s",
-                                      file->error_code(), candidate.c_str()),
-                         kProgramCaption, MessageIcon::Stop);
+        ShowOpenFailure(sink, file->error_code(), candidate);
         return nullptr;
     }
     name = candidate;
@@ -224,7 +215,7 @@ bool WriteCsvCLine(MRVMessage& held, const std::string& file_name, OutputFile& f
     try {
         return WriteLine(FormatCsvCLine(held), file);
     } catch (const FileError& e) {
-        ShowWriteFailure(sink, false, e.code(), held.FileName);
+        ShowWriteFailure(sink, CodePeriod::Without, e.code(), held.FileName);
         return false;
     }
 }
@@ -236,7 +227,7 @@ bool WriteCsvNLine(MRVMessage& held, const std::string& file_name, OutputFile& f
     try {
         return WriteLine(FormatCsvNLine(held), file);
     } catch (const FileError& e) {
-        ShowWriteFailure(sink, true, e.code(), held.FileName);
+        ShowWriteFailure(sink, CodePeriod::With, e.code(), held.FileName);
         return false;
     }
 }

@@ -3,19 +3,12 @@
 #include <cstdio>
 #include <string_view>
 
+#include "output/output_messages.h"
 #include "output/string_printf.h"
 #include "platform/text_codec.h"
 
 namespace korvalen {
 namespace {
-
-void ShowWriteFailure(MessageSink& sink, bool with_period, int code, const std::string& path) {
-    sink.ShowMessage(
-        StringPrintf(with_period ? "Не удалось записать информацию в файл. Код ошибки: %i.\n%s"
-                                 : "Не удалось записать информацию в файл. Код ошибки: %i\n%s",
-                     code, path.c_str()),
-        kProgramCaption, MessageIcon::Stop);
-}
 
 // Every description text there can be, in Windows-1251, built once: a record then costs
 // no conversion and no allocation.
@@ -99,9 +92,7 @@ std::string MakeMessageFileName(const std::string& folder, std::int32_t file_num
 std::shared_ptr<OutputFile> OpenMessageFile(const std::string& path, MessageSink& sink) {
     auto file = std::make_shared<OutputFile>();
     if (!file->Open(path, OpenMode::CreateOrTruncate)) {
-        sink.ShowMessage(StringPrintf("Не удалось открыть файл на запись. Код ошибки: %i.\n%s",
-                                      file->error_code(), path.c_str()),
-                         kProgramCaption, MessageIcon::Stop);
+        ShowOpenFailure(sink, file->error_code(), path);
         return nullptr;
     }
     return file;
@@ -132,7 +123,7 @@ bool WriteInputsRecord(const MRVMessage& held, OutputFile& file, MessageSink& si
     try {
         WriteRecord(file, InputsRecordHead(held, static_cast<std::int32_t>(text.size())), text);
     } catch (const FileError& e) {
-        ShowWriteFailure(sink, true, e.code(), held.FileName);
+        ShowWriteFailure(sink, CodePeriod::With, e.code(), held.FileName);
         return false;
     }
     return true;
@@ -146,7 +137,7 @@ bool WritePositionRecord(MRVMessage& held, OutputFile& file, MessageSink& sink) 
     try {
         WriteRecord(file, held, text);
     } catch (const FileError& e) {
-        ShowWriteFailure(sink, false, e.code(), held.FileName);
+        ShowWriteFailure(sink, CodePeriod::Without, e.code(), held.FileName);
         return false;
     }
     return true;
@@ -171,7 +162,7 @@ bool CloseOutputFile(OutputFile& file, const std::string& file_name, MessageSink
     try {
         file.Close();
     } catch (const FileError& e) {
-        ShowWriteFailure(sink, true, e.code(), file_name);
+        ShowWriteFailure(sink, CodePeriod::With, e.code(), file_name);
         return false;
     }
     return true;
