@@ -4,9 +4,9 @@
 
 namespace korvalen {
 
-OutputFile::OutputFile(std::size_t buffer_capacity) : capacity_(buffer_capacity) {
-    buffer_.reserve(capacity_);
-}
+// The buffer grows with what is written: a dump with thousands of objects that write a
+// record or two each must not cost thousands of full buffers.
+OutputFile::OutputFile(std::size_t buffer_capacity) : capacity_(buffer_capacity) {}
 
 OutputFile::~OutputFile() {
     // A route dropped without its final write (an exception in the pass) still keeps
