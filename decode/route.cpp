@@ -57,7 +57,11 @@ bool CSpecMRVMessage::Add(MRVMessage m) {
         }
     }
     const std::int64_t midnight = MidnightOf(m);
+    // The writers name their file in Held.FileName before each write; handing the old
+    // name's storage on saves an allocation per record.
+    m.FileName.swap(Held.FileName);
     Held = std::move(m);
+    Held.FileName.clear();
     if (first) {
         FirstDate = LastDate = midnight;
     } else {
