@@ -1,6 +1,7 @@
 #include "decode/decoding_pass.h"
 
 #include <algorithm>
+#include <exception>
 #include <vector>
 
 #include "decode/dump_record.h"
@@ -43,8 +44,9 @@ bool DecodingPass::Run() {
     busy_.decoding_abort.Reset();
     try {
         ReadDump(dump, dump.Length());
-    } catch (const FileError&) {
-        // The dump went away under the pass (a removed medium): what was read is kept.
+    } catch (const std::exception&) {
+        // The dump went away under the pass (a removed medium), or memory ran out: what
+        // was read is still written and summarised, and the failure shows as an error.
         ++error_count_;
     }
 
