@@ -115,7 +115,7 @@ void BM_PlainRead(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The two byte-wise machines over the dump in memory, without decoding or output.
+// The two machines fed byte by byte over the dump in memory, without decoding or output.
 void BM_FramesAndMarkers(benchmark::State& state) {
     const Workspace& w = TheWorkspace();
     for (auto _ : state) {
@@ -133,6 +133,33 @@ void BM_FramesAndMarkers(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * w.dump.size()));
 }
 BENCHMARK(BM_FramesAndMarkers)->Unit(benchmark::kMillisecond);
+
+// The same machines fed in runs, as the pass feeds them.
+void BM_FramesAndMarkersRunWise(benchmark::State& state) {
+    const Workspace& w = TheWorkspace();
+    const char* const begin = w.dump.data();
+    const char* const end = begin + w.dump.size();
+    for (auto _ : state) {
+        FrameCapture frames;
+        ResetMarkerDetector markers;
+        std::size_t frame_count = 0;
+        std::size_t marker_count = 0;
+        for (const char* p = begin; p < end;) {
+            bool found = false;
+            p = markers.Feed(p, end, found);
+            marker_count += found ? 1 : 0;
+        }
+        for (const char* p = begin; p < end;) {
+            bool ready = false;
+            p = frames.Feed(p, end, ready);
+            frame_count += ready ? 1 : 0;
+        }
+        benchmark::DoNotOptimize(frame_count);
+        benchmark::DoNotOptimize(marker_count);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * w.dump.size()));
+}
+BENCHMARK(BM_FramesAndMarkersRunWise)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace korvalen
