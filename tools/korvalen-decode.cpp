@@ -15,6 +15,7 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -61,6 +62,18 @@ bool StandardErrorIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 #else
     return ::isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+// Every object of a dump keeps its files open until the pass ends; a dump of a whole
+// fleet needs more descriptors than a POSIX shell grants by default.
+void AllowManyOpenFiles() {
+#ifndef _WIN32
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 #endif
 }
 
@@ -332,6 +345,7 @@ int Main(int argc, char** argv) {
         std::cerr << "korvalen-decode: cannot create the folder '" << settings.InboxDir << "'\n";
     }
 
+    AllowManyOpenFiles();
     BusyState busy;
     ConsoleHost host(command.assigned_id);
     int status = 0;
