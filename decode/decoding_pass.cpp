@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "decode/dump_record.h"
@@ -249,6 +251,12 @@ void DecodingPass::ReleaseProgress() {
         host_.SetProgressPosition(0);
         host_.SetActionButtonCaption(kDecodeCaption);
     }
+}
+
+void StartDecodingPass(const Settings& settings, std::string dump_path, BusyState& busy,
+                       DecodingHost& host) {
+    auto pass = std::make_unique<DecodingPass>(settings, std::move(dump_path), busy, host);
+    std::thread([pass = std::move(pass)] { pass->Run(); }).detach();
 }
 
 }  // namespace korvalen

@@ -105,4 +105,11 @@ class DecodingPass {
     std::array<KnownDate, 64> known_dates_{};
 };
 
+// Runs a pass on a thread of its own, as the window and the reading thread start them,
+// and returns at once. The thread shares only `busy` and `host` with its starter; both
+// must outlive it (the window stays open while BusyState::IsBusy()). The pass copies
+// the settings and the path before this returns.
+void StartDecodingPass(const Settings& settings, std::string dump_path, BusyState& busy,
+                       DecodingHost& host);
+
 }  // namespace korvalen

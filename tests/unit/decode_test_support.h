@@ -63,13 +63,18 @@ class RecordingHost : public DecodingHost {
         captions.emplace_back(caption);
     }
     void SetStatusText(std::string_view text) override { status = text; }
-    void SetUiState(int state) override { ui_states.push_back(state); }
+    void SetUiState(int state) override {
+        ui_states.push_back(state);
+        if (on_ui_state)
+            on_ui_state(state);
+    }
     std::string FormatDateTime(const CalendarTime&) override { return "<now>"; }
 
     // Answers.
     bool answer_yes = false;
     std::string prompt_text = "0000";
     std::function<void(int)> on_position;
+    std::function<void(int)> on_ui_state;
     // What the pass did.
     std::vector<Message> messages;
     std::vector<std::string> questions;

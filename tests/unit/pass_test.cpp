@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -389,6 +391,27 @@ TEST_F(DecodingPassTest, PassesOnTwoThreads) {
     EXPECT_EQ(host1.log.size(), 8u);  // 4 objects
     EXPECT_EQ(FileNames(Inbox()).size(), 4u);
     EXPECT_EQ(FileNames(folder / "InBox2").size(), 4u);
+}
+
+TEST_F(DecodingPassTest, StartedOnAThreadOfItsOwn) {
+    GeneratedDumpOptions options;
+    options.size = 64 * 1024;
+    const std::string path = WriteDump(GenerateDump(options));
+    std::atomic<bool> ended{false};
+    host.on_ui_state = [&](int state) {
+        if (state == 1)
+            ended = true;
+    };
+    settings.InboxDir = Inbox();
+    StartDecodingPass(settings, path, busy, host);
+    // The pass tells the window it is done as its last step.
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!ended && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(busy.decoding_pass_count.load(), 0);
+    EXPECT_EQ(host.log.size(), 8u);
+    EXPECT_EQ(FileNames(Inbox()).size(), 4u);
 }
 
 // Reading in blocks gives exactly what reading byte by byte gives.
