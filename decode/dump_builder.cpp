@@ -1,6 +1,5 @@
 #include "decode/dump_builder.h"
 
-#include <cstdlib>
 #include <vector>
 
 namespace korvalen {

@@ -2,6 +2,8 @@
 // Decodes dump files into message files (and CSV files) in an InBox folder and prints
 // the summary that the window would show in its log list.
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,8 +17,11 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include <thread>
 #endif
 
 #include "app/busy_state.h"
@@ -51,7 +56,8 @@ of each dump as the program's log list shows it, top line first.
       --version        show the version
 
 Messages go to standard error. Exit status: 0 when every dump was decoded, 1 when a
-dump could not be opened, 2 for a usage error.
+dump could not be opened, 2 for a usage error, 130 when interrupted (Ctrl+C stops the
+pass cleanly: the files written so far are closed and complete).
 )";
 
 // Dumps from this size on get a progress bar when standard error is a terminal.
@@ -64,6 +70,49 @@ bool StandardErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) != 0;
 #endif
 }
+
+// Ctrl+C stops the running pass as the window's abort button does: every route still
+// writes its last record and closes its files, the summary says "(прервано)", and the
+// dumps not yet begun are skipped. A second Ctrl+C ends the program at once.
+std::atomic<bool> interrupted{false};
+
+#ifdef _WIN32
+BusyState* interrupted_busy = nullptr;
+
+// The Windows C library calls this on a thread of its own, where waking the pass is safe.
+extern "C" void OnInterrupt(int) {
+    if (interrupted.exchange(true))
+        std::_Exit(130);
+    interrupted_busy->decoding_abort.Set();
+    std::signal(SIGINT, OnInterrupt);
+}
+
+void WatchInterrupts(BusyState& busy) {
+    interrupted_busy = &busy;
+    std::signal(SIGINT, OnInterrupt);
+}
+#else
+// The signals are taken by a thread that waits for them, not by a handler, so that
+// the abort event may be set. Called before any other thread exists.
+void WatchInterrupts(BusyState& busy) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0)
+        return;
+    std::thread([signals, &busy] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&signals, &signal) != 0)
+                return;
+            if (interrupted.exchange(true))
+                std::_Exit(130);
+            busy.decoding_abort.Set();
+        }
+    }).detach();
+}
+#endif
 
 // Every object of a dump keeps its files open until the pass ends; a dump of a whole
 // fleet needs more descriptors than a POSIX shell grants by default.
@@ -346,10 +395,13 @@ int Main(int argc, char** argv) {
     }
 
     AllowManyOpenFiles();
-    BusyState busy;
+    static BusyState busy;  // outlives the thread that watches for Ctrl+C
+    WatchInterrupts(busy);
     ConsoleHost host(command.assigned_id);
     int status = 0;
     for (const std::string& dump : command.dumps) {
+        if (interrupted)
+            break;
         std::error_code error;
         const auto size = std::filesystem::file_size(std::filesystem::u8path(dump), error);
         host.StartDump(error ? 0 : static_cast<std::int64_t>(size));
@@ -358,7 +410,7 @@ int Main(int argc, char** argv) {
             status = 1;
         host.EndDump();
     }
-    return status;
+    return interrupted ? 130 : status;
 }
 
 }  // namespace
