@@ -32,7 +32,7 @@ class DecodingHost : public MessageSink {
 
     // Button 1000: "Прервать" while a pass runs, "Декодировать файл" afterwards.
     virtual void SetActionButtonCaption(std::string_view caption) = 0;
-    // Part 1 of the status bar.
+    // The status bar's field 1, where the window says what it is doing.
     virtual void SetStatusText(std::string_view text) = 0;
     // 0 while reading or decoding, 1 ready; the window refreshes its controls with it.
     virtual void SetUiState(int state) = 0;

@@ -285,10 +285,10 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& out) {
                 throw UsageError{"--global-id needs a number, not '" + n + "'"};
             out.global_id = std::stoi(n);
         } else if (arg == "--ignition") {
-            const std::string spec = value();
-            out.ignition = ParseIgnition(spec);
+            const std::string text = value();
+            out.ignition = ParseIgnition(text);
             if (!out.ignition)
-                throw UsageError{"--ignition needs INn:S with n 1-3 and S 0 or 1, not '" + spec +
+                throw UsageError{"--ignition needs INn:S with n 1-3 and S 0 or 1, not '" + text +
                                  "'"};
         } else if (arg == "--assign-id") {
             const std::string id = value();
