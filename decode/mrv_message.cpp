@@ -2,6 +2,8 @@
 
 #include <bit>
 #include <cstring>
+#include <limits>
+#include <type_traits>
 
 namespace korvalen {
 namespace {
@@ -32,8 +34,18 @@ T Get(const std::uint8_t* at) {
 
 }  // namespace
 
+// The head has no padding (its offsets are asserted) and its doubles are IEEE 754, so
+// on a little-endian host its memory is the file's layout already.
+constexpr bool kHeadIsFileLayout = std::endian::native == std::endian::little &&
+                                   std::numeric_limits<double>::is_iec559 &&
+                                   std::is_trivially_copyable_v<MessageHead>;
+
 std::array<std::uint8_t, kMessageHeadSize> EncodeMessageHead(const MessageHead& h) {
     std::array<std::uint8_t, kMessageHeadSize> out{};
+    if constexpr (kHeadIsFileLayout) {
+        std::memcpy(out.data(), &h, kMessageHeadSize);
+        return out;
+    }
     std::uint8_t* p = out.data();
     Put(p + 0, h.ObjectID);
     Put(p + 4, h.Reserved4);
@@ -53,6 +65,10 @@ std::array<std::uint8_t, kMessageHeadSize> EncodeMessageHead(const MessageHead& 
 
 MessageHead DecodeMessageHead(const std::uint8_t* p) {
     MessageHead h;
+    if constexpr (kHeadIsFileLayout) {
+        std::memcpy(&h, p, kMessageHeadSize);
+        return h;
+    }
     h.ObjectID = Get<std::int32_t>(p + 0);
     h.Reserved4 = Get<std::int32_t>(p + 4);
     h.ReportTime = Get<double>(p + 8);

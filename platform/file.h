@@ -58,6 +58,8 @@ class File {
     void Write(const void* data, std::size_t size);
     void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
     void Seek(std::int64_t offset);
+    // Cuts the file to `length` bytes and moves the position there.
+    void Truncate(std::int64_t length);
     std::int64_t Length();
     // Closes the file; throws when the system reports a failure of the last writes.
     void Close();

@@ -123,6 +123,12 @@ void File::Seek(std::int64_t offset) {
         Fail("seek");
 }
 
+void File::Truncate(std::int64_t length) {
+    if (::ftruncate(Fd(handle_), static_cast<off_t>(length)) != 0)
+        Fail("truncate");
+    Seek(length);
+}
+
 std::int64_t File::Length() {
     struct stat st {};
     if (::fstat(Fd(handle_), &st) != 0)

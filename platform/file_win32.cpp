@@ -101,6 +101,12 @@ void File::Seek(std::int64_t offset) {
         Fail("seek");
 }
 
+void File::Truncate(std::int64_t length) {
+    Seek(length);
+    if (!SetEndOfFile(Handle(handle_)))
+        Fail("truncate");
+}
+
 std::int64_t File::Length() {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(Handle(handle_), &size))

@@ -1,0 +1,262 @@
+#include "decode/decoding_pass.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "decode/dump_record.h"
+#include "output/string_printf.h"
+
+namespace korvalen {
+namespace {
+
+// The progress bar counts thousands of bytes.
+constexpr std::int64_t kBytesPerProgressStep = 1000;
+
+bool DateInRange(const MRVMessage& m) {
+    return m.Year >= 1970 && m.Year <= 3000 && m.Month >= 1 && m.Month <= 12 && m.Day >= 1 &&
+           m.Day <= 31;
+}
+
+}  // namespace
+
+DecodingPass::DecodingPass(const Settings& settings, std::string dump_path, BusyState& busy,
+                           DecodingHost& host, const Clock& clock)
+    : settings_(settings),
+      dump_path_(std::move(dump_path)),
+      busy_(busy),
+      host_(host),
+      clock_(clock) {}
+
+bool DecodingPass::Run() {
+    busy_.decoding_pass_count.fetch_add(1);
+    File dump;
+    if (!dump.Open(dump_path_, OpenMode::OpenExisting, Sharing::Shared, /*read_only=*/true)) {
+        busy_.decoding_pass_count.fetch_sub(1);
+        host_.ShowMessage("Анализ файла: Не удалось открыть файл.\n" + dump_path_, kProgramCaption,
+                          MessageIcon::Stop);
+        return false;
+    }
+    host_.SetActionButtonCaption(kAbortCaption);
+    host_.SetStatusText(kDecodingStatus);
+    host_.SetUiState(0);
+
+    busy_.decoding_abort.Reset();
+    try {
+        ReadDump(dump, dump.Length());
+    } catch (const std::exception&) {
+        // The dump went away under the pass (a removed medium), or memory ran out: what
+        // was read is still written and summarised, and the failure shows as an error.
+        ++error_count_;
+    }
+
+    FinalWrite();
+    InsertSummary();
+    ReleaseProgress();
+    busy_.decoding_pass_count.fetch_sub(1);
+    host_.SetUiState(1);
+    return true;
+}
+
+// The dump is read in large blocks and fed to the byte-wise state machines from memory.
+// Each block is walked in segments that end at the next thousand bytes, where the pass
+// looks at the abort event and the progress bar, as often as the bar can move.
+void DecodingPass::ReadDump(File& dump, std::int64_t length) {
+    std::vector<char> block(read_block_size_);
+    std::size_t block_size = 0;
+    std::size_t at = 0;
+    std::int64_t bytes_read = 0;
+    while (bytes_read < length) {
+        if (busy_.decoding_abort.IsSet()) {
+            completed_ = false;
+            break;
+        }
+        if (at == block_size) {
+            const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(
+                static_cast<std::int64_t>(block.size()), length - bytes_read));
+            block_size = dump.Read(block.data(), wanted);
+            at = 0;
+            if (block_size == 0)
+                break;  // the file became shorter meanwhile
+        }
+        if (!claimed_) {
+            claim_bit_ = busy_.progress.Claim();
+            claimed_ = true;
+        }
+        const auto to_step =
+            static_cast<std::size_t>(kBytesPerProgressStep - bytes_read % kBytesPerProgressStep);
+        const std::size_t end = std::min(block_size, at + to_step);
+        FeedSegment(block.data() + at, block.data() + end);
+        bytes_read += static_cast<std::int64_t>(end - at);
+        at = end;
+        UpdateProgress(bytes_read, length);
+    }
+}
+
+// Both machines see every byte, the marker machine first. Each runs over the whole
+// segment in its own scan; the markers found are applied in stream order, before the
+// record of any frame that closes after them.
+void DecodingPass::FeedSegment(const char* begin, const char* end) {
+    decoding_time_valid_ = false;
+    marker_ends_.clear();
+    for (const char* p = begin; p < end;) {
+        bool found = false;
+        p = markers_.Feed(p, end, found);
+        if (found)
+            marker_ends_.push_back(p);
+    }
+    std::size_t next_marker = 0;
+    const auto apply_markers_before = [&](const char* position) {
+        for (; next_marker < marker_ends_.size() && marker_ends_[next_marker] < position;
+             ++next_marker) {
+            if (settings_.ResetAlarm)
+                power_on_pending_ = true;
+        }
+    };
+    for (const char* p = begin; p < end;) {
+        bool frame_ready = false;
+        p = frames_.Feed(p, end, frame_ready);
+        if (frame_ready) {
+            apply_markers_before(p);
+            HandleFrame(frames_.frame());
+        }
+    }
+    if (next_marker < marker_ends_.size() && settings_.ResetAlarm)
+        power_on_pending_ = true;
+}
+
+void DecodingPass::HandleFrame(std::string_view content) {
+    if (!CheckRecord(content))
+        return;
+    std::string_view record = content;
+    if (!HasIdSuffix(content.size())) {
+        if (id_mode_ == IdMode::NotAsked) {
+            if (host_.AskYesNo(kRecordsWithoutIdQuestion)) {
+                id_mode_ = IdMode::AddChosenId;
+                chosen_id_ = host_.PromptObjectId();
+            } else {
+                id_mode_ = IdMode::SkipRecordsWithoutId;
+            }
+        }
+        if (id_mode_ == IdMode::SkipRecordsWithoutId)
+            return;
+        record_with_id_.assign(content);
+        record_with_id_ += kIdSuffixTag;
+        record_with_id_ += chosen_id_;
+        record = record_with_id_;
+        if (!HasIdSuffix(record.size()))
+            return;  // the chosen ID is not four characters long
+    }
+
+    if (!decoding_time_valid_) {
+        decoded_utc_ = ToOleDate(clock_.UtcNow());
+        decoded_local_ = ToOleDate(clock_.LocalNow());
+        decoding_time_valid_ = true;
+    }
+    MRVMessage m;
+    DecodeRecord(record, decoded_utc_, decoded_local_, m);
+    // "PPS" records have no date and end here.
+    if (!DateInRange(m) || !HasLocalMidnight(m))
+        return;
+    m.NoPosition = (m.FixMode == 0 && !settings_.Use2D) || m.Validity == 0 || m.FixMode == 2;
+    AddToRoute(m);
+}
+
+// A date the C library cannot place (the 31.12.3000 west of UTC, where the Windows
+// library ends) cannot be part of a route's date range: such a record is dropped before
+// it reaches a route, like any other record with an impossible date.
+bool DecodingPass::HasLocalMidnight(const MRVMessage& m) {
+    const std::int32_t key = m.Year * 10000 + m.Month * 100 + m.Day;  // the date is in range
+    KnownDate& known = known_dates_[static_cast<std::size_t>(key) % known_dates_.size()];
+    if (known.key != key) {
+        known.key = key;
+        known.has_midnight = LocalMidnight(m.Year, m.Month, m.Day).has_value();
+    }
+    return known.has_midnight;
+}
+
+void DecodingPass::AddToRoute(MRVMessage& m) {
+    const auto index = routes_.Find(m.ObjectID);
+    if (power_on_pending_ && m.Validity == 2 && !m.NoPosition) {
+        m.PowerUp = true;
+        ++power_on_count_;
+        power_on_pending_ = false;
+    }
+    if (index) {
+        // The route is changed in place: the table holds it by value, and nothing here
+        // can leave it half changed.
+        CSpecMRVMessage& route = routes_.at(*index);
+        if (!route.WriteHeld(false))
+            ++error_count_;
+        route.Add(std::move(m));
+        return;
+    }
+    CSpecMRVMessage route(
+        settings_.InboxDir, settings_.UseGlobalID ? settings_.GlobalID : m.ObjectID, m.ObjectID,
+        settings_.WriteCsvC, settings_.WriteCsvN, settings_.WriteMessageFiles, settings_.IndInNum,
+        settings_.IndInStatus, settings_.IndInChk, host_, clock_, csv_wait_);
+    route.Add(std::move(m));
+    routes_.Append(std::move(route));
+}
+
+void DecodingPass::UpdateProgress(std::int64_t bytes_read, std::int64_t length) {
+    const bool owns = busy_.progress.Owns(claim_bit_);
+    const std::int64_t steps = length / kBytesPerProgressStep;
+    if (owns && !owned_bar_ && host_.ProgressRangeUpper() != steps) {
+        host_.SetProgressPosition(0);
+        host_.SetProgressRange(static_cast<std::uint16_t>(steps));
+    }
+    if (owns && bytes_read % kBytesPerProgressStep == 0)
+        host_.SetProgressPosition(static_cast<int>(bytes_read / kBytesPerProgressStep));
+    owned_bar_ = owns;
+}
+
+// Every route writes its last record with the last-record mark and closes its files,
+// also after an abort. With buffered output most write failures of a route only show
+// when its files are closed here, so they are counted as well.
+void DecodingPass::FinalWrite() {
+    for (CSpecMRVMessage& route : routes_) {
+        if (!route.WriteHeld(true))
+            ++error_count_;
+    }
+}
+
+void DecodingPass::InsertSummary() {
+    if (host_.LogLineCount() > 0)
+        host_.InsertLogLineAtTop("---");
+    if (error_count_ != 0)
+        host_.InsertLogLineAtTop(StringPrintf("В файле обнаружены ошибки (%i)", error_count_));
+    host_.InsertLogLineAtTop(
+        StringPrintf("Количество включений регистратора: %02i", power_on_count_));
+    bool any_route = false;
+    for (const CSpecMRVMessage& route : routes_) {
+        const std::string line = route.FormatRouteStatistics();
+        if (!line.empty()) {
+            host_.InsertLogLineAtTop(line);
+            any_route = true;
+        }
+    }
+    host_.InsertLogLineAtTop(any_route ? "найдены маршруты объектов:" : "маршруты не найдены!");
+    host_.InsertLogLineAtTop(completed_ ? "В файле '" + dump_path_ + "'"
+                                        : "В файле '" + dump_path_ + "' (прервано)");
+    host_.InsertLogLineAtTop(host_.FormatDateTime(clock_.LocalNow()));
+}
+
+void DecodingPass::ReleaseProgress() {
+    const std::uint32_t remaining =
+        claimed_ ? busy_.progress.Release(claim_bit_) : busy_.progress.mask();
+    if (remaining == 0) {
+        host_.SetProgressPosition(0);
+        host_.SetActionButtonCaption(kDecodeCaption);
+    }
+}
+
+void StartDecodingPass(const Settings& settings, std::string dump_path, BusyState& busy,
+                       DecodingHost& host) {
+    auto pass = std::make_unique<DecodingPass>(settings, std::move(dump_path), busy, host);
+    std::thread([pass = std::move(pass)] { pass->Run(); }).detach();
+}
+
+}  // namespace korvalen

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/busy_state.h"
+#include "decode/decoding_host.h"
+#include "decode/frame_capture.h"
+#include "decode/reset_marker.h"
+#include "decode/route_table.h"
+#include "output/csv_file.h"
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "settings/settings.h"
+
+namespace korvalen {
+
+// The texts of a pass that the window and the tools share.
+inline constexpr std::string_view kRecordsWithoutIdQuestion =
+    "Присутствуют команды без ID! Использовать для них ID? (Нет - пропустить все команды)";
+inline constexpr std::string_view kAbortCaption = "Прервать";
+inline constexpr std::string_view kDecodeCaption = "Декодировать файл";
+inline constexpr std::string_view kDecodingStatus = "Преобразование";
+
+// One decoding pass over one dump file: cuts out frames and power-on markers, decodes the
+// records, sorts them into one route per object, lets the routes write the message and
+// CSV files, and puts its summary at the top of the host's log list.
+//
+// Run it on a thread of its own; several passes may run at once. What a pass shares with
+// the window and the other workers is `busy` (its pass count, progress claim mask and
+// abort event, all synchronised) and the host; everything else is its own.
+class DecodingPass {
+  public:
+    static constexpr std::size_t kDefaultReadBlockSize = 256 * 1024;
+
+    // Takes copies of the settings and of the path now, as a worker does when it starts.
+    DecodingPass(const Settings& settings, std::string dump_path, BusyState& busy,
+                 DecodingHost& host, const Clock& clock = SystemClock());
+
+    // The whole pass. False when the dump could not be opened (that has been shown, and
+    // nothing else changed); true otherwise, also after an abort.
+    bool Run();
+
+    // For tests: smaller read blocks, and CSV opening retries without real sleeping.
+    void set_read_block_size(std::size_t size) { read_block_size_ = size > 0 ? size : 1; }
+    void set_csv_wait(CsvWait wait) { csv_wait_ = std::move(wait); }
+
+    // The outcome, once Run has returned.
+    int error_count() const { return error_count_; }
+    int power_on_count() const { return power_on_count_; }
+    bool completed() const { return completed_; }
+
+  private:
+    enum class IdMode { NotAsked, AddChosenId, SkipRecordsWithoutId };
+
+    void ReadDump(File& dump, std::int64_t length);
+    void FeedSegment(const char* begin, const char* end);
+    void HandleFrame(std::string_view content);
+    bool HasLocalMidnight(const MRVMessage& m);
+    void AddToRoute(MRVMessage& m);
+    void UpdateProgress(std::int64_t bytes_read, std::int64_t length);
+    void FinalWrite();
+    void InsertSummary();
+    void ReleaseProgress();
+
+    const Settings settings_;
+    const std::string dump_path_;
+    BusyState& busy_;
+    DecodingHost& host_;
+    const Clock& clock_;
+    CsvWait csv_wait_ = SleepWait;
+    std::size_t read_block_size_ = kDefaultReadBlockSize;
+
+    RouteTable routes_;
+    FrameCapture frames_;
+    ResetMarkerDetector markers_;
+    std::vector<const char*> marker_ends_;  // of the current segment
+    bool power_on_pending_ = false;
+    IdMode id_mode_ = IdMode::NotAsked;
+    std::string chosen_id_;
+    std::string record_with_id_;  // a record without ID with the chosen one appended
+    int error_count_ = 0;
+    int power_on_count_ = 0;
+    int claim_bit_ = ProgressClaims::kNoClaim;
+    bool claimed_ = false;
+    bool owned_bar_ = false;
+    bool completed_ = true;
+
+    // The decoding time of records: the clock is read at most once per read segment.
+    bool decoding_time_valid_ = false;
+    double decoded_utc_ = 0;
+    double decoded_local_ = 0;
+
+    // Dates whose local midnight was looked up (the C library's conversion is slow, and
+    // the records of several objects interleave their dates). A small direct-mapped
+    // cache: its size does not grow with the dump.
+    struct KnownDate {
+        std::int32_t key = -1;  // year * 10000 + month * 100 + day
+        bool has_midnight = false;
+    };
+    std::array<KnownDate, 64> known_dates_{};
+};
+
+// Runs a pass on a thread of its own, as the window and the reading thread start them,
+// and returns at once. The thread shares only `busy` and `host` with its starter; both
+// must outlive it (the window stays open while BusyState::IsBusy()). The pass copies
+// the settings and the path before this returns.
+void StartDecodingPass(const Settings& settings, std::string dump_path, BusyState& busy,
+                       DecodingHost& host);
+
+}  // namespace korvalen

@@ -1,0 +1,179 @@
+#include "decode/dump_record.h"
+
+#include <cstdint>
+
+namespace korvalen {
+namespace {
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+// 1899-12-30, the day 0 of OLE Automation dates, counted from 1970-01-01.
+constexpr std::int64_t kOleEpochDays = -25569;
+
+bool IsNumberCharacter(char c) {
+    return (c >= '0' && c <= '9') || c == '+' || c == '-';
+}
+
+bool AllNumberCharacters(std::string_view field) {
+    for (char c : field) {
+        if (!IsNumberCharacter(c))
+            return false;
+    }
+    return true;
+}
+
+bool InRange(std::string_view field, std::int32_t low, std::int32_t high) {
+    if (!AllNumberCharacters(field))
+        return false;
+    const std::int32_t value = ParseFieldInteger(field);
+    return value >= low && value <= high;
+}
+
+// The body is the record without its type and without the ID suffix: 38 or 56
+// characters, positions relative to it.
+bool CheckBody(std::string_view body) {
+    return InRange(body.substr(0, 2), 1, 31) && InRange(body.substr(2, 2), 1, 12) &&
+           InRange(body.substr(4, 4), 1970, 3000) && AllNumberCharacters(body.substr(8, 5)) &&
+           AllNumberCharacters(body.substr(13, 8)) && AllNumberCharacters(body.substr(21, 9)) &&
+           AllNumberCharacters(body.substr(30, 6)) &&
+           AllNumberCharacters(body.substr(body.size() - 2));
+}
+
+bool CheckIdSuffix(std::string_view record) {
+    const std::string_view suffix = record.substr(record.size() - kIdSuffixLength);
+    return suffix.substr(0, kIdSuffixTag.size()) == kIdSuffixTag &&
+           AllNumberCharacters(suffix.substr(kIdSuffixTag.size()));
+}
+
+std::int32_t FlagValue(char c) {
+    return c == '1' ? 1 : c == '0' ? 0 : 2;
+}
+
+// "0"-"9" are 0-9 and every other character is its code minus 55 ("A"-"F" give 10-15).
+// Unsigned, so that odd bytes give odd but defined values.
+std::uint32_t HexValue(char high, char low) {
+    const auto digit = [](char c) -> std::uint32_t {
+        const auto code = static_cast<std::uint32_t>(static_cast<unsigned char>(c));
+        return c >= '0' && c <= '9' ? code - '0' : code - 55u;
+    };
+    return digit(high) * 16u + digit(low);
+}
+
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0);
+}
+
+void DecodeExtension(std::string_view ext, MRVMessage& m) {
+    for (std::size_t i = 0; i < 5; ++i)
+        m.StatusFlags[i] = FlagValue(ext[i]);
+    m.Analog0 = HexValue(ext[5], ext[6]) * 2.75 * 0.9 / 256 + 0.138;
+    for (std::size_t i = 0; i < 5; ++i)
+        m.Inputs[i] = FlagValue(ext[7 + i]);
+    m.Analog1 = HexValue(ext[12], ext[13]) * 2.75 * 0.99 / 256 + 0.0275;
+    m.Analog2 = HexValue(ext[14], ext[15]) * 2.75 * 0.99 / 256 + 0.0275;
+    m.Analog3 = HexValue(ext[16], ext[17]) * 2.75 * 0.99 / 256 + 0.0275;
+}
+
+}  // namespace
+
+std::int32_t ParseFieldInteger(std::string_view field) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
+        negative = field[i] == '-';
+        ++i;
+    }
+    std::int64_t value = 0;
+    for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i) {
+        if (value < 1'000'000'000'000)
+            value = value * 10 + (field[i] - '0');
+    }
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<std::int32_t>(value);
+}
+
+bool CheckRecord(std::string_view content) {
+    const std::size_t length = content.size();
+    if (length != kShortRecordLength && length != kLongRecordLength && !HasIdSuffix(length))
+        return false;  // the packed 25-character record among others
+    std::string_view body = content.substr(3);
+    if (HasIdSuffix(length)) {
+        if (!CheckIdSuffix(content))
+            return false;
+        body.remove_suffix(kIdSuffixLength);
+    }
+    return CheckBody(body);
+}
+
+void DecodeRecord(std::string_view record, const Clock& clock, MRVMessage& message) {
+    DecodeRecord(record, ToOleDate(clock.UtcNow()), ToOleDate(clock.LocalNow()), message);
+}
+
+void DecodeRecord(std::string_view r, double decoded_utc, double decoded_local, MRVMessage& m) {
+    if (!HasIdSuffix(r.size()))
+        return;  // not a record with ID: the pass never hands one
+    const std::string_view type = r.substr(0, 3);
+    if (type == "PPS") {
+        m.IsPps = true;
+        return;
+    }
+    m.DecodedUtc = decoded_utc;
+    m.DecodedLocal = decoded_local;
+    m.Day = ParseFieldInteger(r.substr(3, 2));
+    m.Month = ParseFieldInteger(r.substr(5, 2));
+    m.Year = ParseFieldInteger(r.substr(7, 4));
+    m.SecondsOfDay = ParseFieldInteger(r.substr(11, 5));
+
+    if (m.SecondsOfDay >= 0 && m.SecondsOfDay < kSecondsPerDay && m.Month >= 1 && m.Month <= 12 &&
+        m.Day >= 1 && m.Day <= DaysInMonth(m.Year, m.Month)) {
+        m.FixTimeParts = CalendarTime{m.Year,
+                                      m.Month,
+                                      m.Day,
+                                      m.SecondsOfDay / 3600,
+                                      m.SecondsOfDay % 3600 / 60,
+                                      m.SecondsOfDay % 60,
+                                      0};
+    } else if (m.Month >= 1 && m.Month <= 12) {
+        // Day 1 of the month plus the days and seconds counted from there: a day past the
+        // month's end or a time past midnight moves on into the next days.
+        const std::int64_t seconds = m.SecondsOfDay;
+        const std::int64_t whole_days = FloorDivide(seconds, kSecondsPerDay);
+        const std::int64_t days =
+            DaysFromCivil(m.Year, static_cast<unsigned>(m.Month), 1) + (m.Day - 1) + whole_days;
+        const std::int64_t time_of_day = seconds - whole_days * kSecondsPerDay;
+        m.FixTimeParts = FromOleDate(static_cast<double>(days - kOleEpochDays) +
+                                     static_cast<double>(time_of_day) / kSecondsPerDay);
+        m.FixTimeParts.millisecond = 0;
+    }
+    m.ReportTimeParts = m.FixTimeParts;
+    m.FixTime = ToOleDate(m.FixTimeParts);
+    m.ReportTime = m.FixTime;
+
+    m.ObjectID = ParseFieldInteger(r.substr(r.size() - 4));
+    m.Latitude = ParseFieldInteger(r.substr(16, 8)) / 100000.0;
+    m.Longitude = ParseFieldInteger(r.substr(24, 9)) / 100000.0;
+    m.Speed = ParseFieldInteger(r.substr(33, 3)) * 1.853;
+    m.Course = ParseFieldInteger(r.substr(36, 3));
+    const char fix_age = r[r.size() - 9];
+    const char fix_dimension = r[r.size() - 10];
+    m.Validity = fix_age == '1' ? 1 : fix_age == '2' ? 2 : 0;
+    m.FixMode = fix_dimension == '0' ? 0 : fix_dimension == '1' ? 1 : 2;
+
+    // Only the long form has the extension; a short "RPS" record is an ordinary one.
+    if (type == "RPS" && r.size() == kLongRecordWithIdLength) {
+        m.HasInputs = true;
+        DecodeExtension(r.substr(39, 18), m);
+    }
+}
+
+}  // namespace korvalen

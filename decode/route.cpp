@@ -1,0 +1,133 @@
+#include "decode/route.h"
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+
+#include "output/message_file.h"
+#include "output/route_statistics.h"
+
+namespace korvalen {
+
+CSpecMRVMessage::CSpecMRVMessage(std::string OutputFolder_, std::int32_t FileNumber_,
+                                 std::int32_t ObjectID_, std::int32_t WriteCsvC_,
+                                 std::int32_t WriteCsvN_, std::int32_t WriteMessageFiles_,
+                                 std::int32_t IndInNum_, std::int32_t IndInStatus_, bool IndInChk_,
+                                 MessageSink& messages, const Clock& clock, const CsvWait& csv_wait)
+    : WriteCsvC(WriteCsvC_),
+      WriteCsvN(WriteCsvN_),
+      WriteMessageFiles(WriteMessageFiles_),
+      FileNumber(FileNumber_),
+      ObjectID(ObjectID_),
+      OutputFolder(std::move(OutputFolder_)),
+      IndInNum(IndInNum_),
+      IndInStatus(IndInStatus_),
+      IndInChk(IndInChk_),
+      messages_(&messages) {
+    if (WriteMessageFiles) {
+        MessageFileName = MakeMessageFileName(OutputFolder, FileNumber, clock);
+        MessageFile = OpenMessageFile(MessageFileName, messages);
+    }
+    if (WriteCsvC)
+        CsvCFile = OpenCsv(OutputFolder, ObjectID, 'C', CsvCFileName, messages, csv_wait);
+    if (WriteCsvN)
+        CsvNFile = OpenCsv(OutputFolder, ObjectID, 'N', CsvNFileName, messages, csv_wait);
+}
+
+bool CSpecMRVMessage::Add(MRVMessage m) {
+    const bool first = RecordCount == 0;
+    if (!first) {
+        // Ignition off: the vehicle stands where it was. Only a record that carries its
+        // inputs can tell; an earlier record than the held one is left alone.
+        if (IndInChk && m.HasInputs && Held.ReportTime <= m.ReportTime) {
+            const bool ignition_on = IndInNum >= 0 && IndInNum <= 2 &&
+                                     m.Inputs[static_cast<std::size_t>(IndInNum)] == IndInStatus;
+            if (!ignition_on) {
+                m.Longitude = Held.Longitude;
+                m.Latitude = Held.Latitude;
+                m.Course = Held.Course;
+                m.Speed = 0;
+            }
+        }
+        // A run of stale fixes at one place keeps the time at which the run began.
+        if (Held.Validity == 1 && m.Validity == 1 && m.FixTime >= Held.FixTime &&
+            m.Longitude == Held.Longitude && m.Latitude == Held.Latitude) {
+            m.ReportTimeParts = Held.ReportTimeParts;
+            m.ReportTime = Held.ReportTime;
+        }
+    }
+    const std::int64_t midnight = MidnightOf(m);
+    // The writers name their file in Held.FileName before each write; handing the old
+    // name's storage on saves an allocation per record.
+    m.FileName.swap(Held.FileName);
+    Held = std::move(m);
+    Held.FileName.clear();
+    if (first) {
+        FirstDate = LastDate = midnight;
+    } else {
+        FirstDate = std::min(FirstDate, midnight);
+        LastDate = std::max(LastDate, midnight);
+    }
+    if (!Held.NoPosition)
+        ++PointCount;
+    ++RecordCount;
+    return true;
+}
+
+std::int64_t CSpecMRVMessage::MidnightOf(const MRVMessage& m) {
+    if (RecordCount > 0 && m.Year == midnight_year_ && m.Month == midnight_month_ &&
+        m.Day == midnight_day_) {
+        return midnight_;
+    }
+    const auto midnight = LocalMidnight(m.Year, m.Month, m.Day);
+    if (!midnight)
+        throw std::invalid_argument("record date without a local midnight");
+    midnight_year_ = m.Year;
+    midnight_month_ = m.Month;
+    midnight_day_ = m.Day;
+    midnight_ = *midnight;
+    return midnight_;
+}
+
+bool CSpecMRVMessage::WriteHeld(bool last) {
+    MessageSink& sink = *messages_;
+    bool ok = true;
+    try {
+        if (WriteMessageFiles && MessageFile) {
+            if (!WriteMessageRecords(Held, MessageFileName, *MessageFile, last, sink))
+                ok = false;
+            if (last) {
+                if (!CloseOutputFile(*MessageFile, MessageFileName, sink))
+                    ok = false;
+                MessageFile.reset();
+            }
+        }
+        if (WriteCsvC && CsvCFile) {
+            if (!WriteCsvCLine(Held, CsvCFileName, *CsvCFile, last, sink))
+                ok = false;
+            if (last) {
+                if (!CloseOutputFile(*CsvCFile, CsvCFileName, sink))
+                    ok = false;
+                CsvCFile.reset();
+            }
+        }
+        if (WriteCsvN && CsvNFile) {
+            if (!WriteCsvNLine(Held, CsvNFileName, *CsvNFile, last, sink))
+                ok = false;
+            if (last) {
+                if (!CloseOutputFile(*CsvNFile, CsvNFileName, sink))
+                    ok = false;
+                CsvNFile.reset();
+            }
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    return ok;
+}
+
+std::string CSpecMRVMessage::FormatRouteStatistics() const {
+    return korvalen::FormatRouteStatistics(ObjectID, PointCount, FirstDate, LastDate);
+}
+
+}  // namespace korvalen

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "decode/mrv_message.h"
+#include "output/csv_file.h"
+#include "output/output_file.h"
+#include "platform/clock.h"
+#include "platform/message_sink.h"
+
+namespace korvalen {
+
+// The route of one vehicle during a decoding pass: its output files, its counters and
+// date range, and the latest record, which is held back until the next record of the
+// object (or the end of the pass) shows that nothing will change it any more.
+//
+// A value type: copies share the open output files (the final WriteHeld closes them
+// once). Messages go to the sink given at creation, which must outlive the route.
+class CSpecMRVMessage {
+  public:
+    // Creates the route and opens its enabled outputs: the message file, then the "C"
+    // and the "N" CSV file. An output that cannot be opened is reported and stays off.
+    CSpecMRVMessage(std::string OutputFolder, std::int32_t FileNumber, std::int32_t ObjectID,
+                    std::int32_t WriteCsvC, std::int32_t WriteCsvN, std::int32_t WriteMessageFiles,
+                    std::int32_t IndInNum, std::int32_t IndInStatus, bool IndInChk,
+                    MessageSink& messages, const Clock& clock, const CsvWait& csv_wait = SleepWait);
+    virtual ~CSpecMRVMessage() = default;
+    CSpecMRVMessage(const CSpecMRVMessage&) = default;
+    CSpecMRVMessage& operator=(const CSpecMRVMessage&) = default;
+    CSpecMRVMessage(CSpecMRVMessage&&) = default;
+    CSpecMRVMessage& operator=(CSpecMRVMessage&&) = default;
+
+    // Takes the next record of the object: the ignition rule and standing runs may change
+    // it against the held one; it becomes the held record and widens the date range.
+    // Throws std::invalid_argument for a date that has no local midnight (the pass checks
+    // dates first). Returns true.
+    bool Add(MRVMessage message);
+
+    // Writes the held record to every open output (message file, "C", "N"); with `last`
+    // set it carries the last-record mark and every file is closed afterwards. False when
+    // any write failed (each failure has been shown) or an error escaped the writers.
+    bool WriteHeld(bool last);
+
+    // The line of the pass's summary; empty when no record had a usable position.
+    std::string FormatRouteStatistics() const;
+
+    std::int64_t FirstDate = 0;  // seconds since 1970 of the local midnight of the dates
+    std::int64_t LastDate = 0;
+    std::shared_ptr<OutputFile> MessageFile;
+    std::shared_ptr<OutputFile> CsvCFile;
+    std::shared_ptr<OutputFile> CsvNFile;
+    std::string MessageFileName;
+    std::string CsvNFileName;
+    std::string CsvCFileName;
+    std::int32_t WriteCsvC = 0;
+    std::int32_t WriteCsvN = 0;
+    std::int32_t WriteMessageFiles = 0;
+    MRVMessage Held;
+    std::int32_t RecordCount = 0;
+    std::int32_t PointCount = 0;  // records whose position is usable
+    std::int32_t FileNumber = 0;
+    std::int32_t ObjectID = 0;
+    std::string OutputFolder;
+    std::int32_t IndInNum = 0;  // 0 = IN1, 1 = IN2, 2 = IN3
+    std::int32_t IndInStatus = 0;
+    bool IndInChk = false;
+
+  private:
+    // Computed before anything changes, so that a throwing Add leaves the route as it was.
+    std::int64_t MidnightOf(const MRVMessage& m);
+
+    MessageSink* messages_;
+    // Local midnight of the last date seen: consecutive records mostly share their date.
+    std::int32_t midnight_year_ = 0;
+    std::int32_t midnight_month_ = 0;
+    std::int32_t midnight_day_ = 0;
+    std::int64_t midnight_ = 0;
+};
+
+}  // namespace korvalen

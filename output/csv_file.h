@@ -1,0 +1,59 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "decode/mrv_message.h"
+#include "output/output_file.h"
+#include "platform/message_sink.h"
+
+namespace korvalen {
+
+// "%s%03d%s.csv" and "%s%03d%s_%03i.csv": folder, object, letter ('C' or 'N'), counter.
+std::string CsvFileName(const std::string& folder, std::int32_t object_id, char letter);
+std::string NumberedCsvFileName(const std::string& folder, std::int32_t object_id, char letter,
+                                int counter);
+
+// How OpenCsv waits between its tries; the program sleeps, tests record the waits.
+using CsvWait = std::function<void(std::chrono::milliseconds)>;
+// Sleeps on the calling thread.
+void SleepWait(std::chrono::milliseconds duration);
+
+// Opens the "C" or "N" CSV file of an object for appending, with exclusive sharing: the
+// plain name up to 5 times 500 ms apart, then once the first numbered name from _001 that
+// names no existing file. On success stores the name in `name` and returns the file,
+// positioned at its end. On failure shows "Не удалось открыть файл на запись. Код ошибки:
+// %i.\n%s" with the last name tried and returns null.
+std::shared_ptr<OutputFile> OpenCsv(const std::string& folder, std::int32_t object_id, char letter,
+                                    std::string& name, MessageSink& sink,
+                                    const CsvWait& wait = SleepWait);
+
+// Degrees to the ddmm (dddmm) value, in 32-bit float arithmetic: v = |value| as float,
+// w = floor(v), result (v - w) * 60 + w * 100 computed in double from the two floats and
+// rounded once to float.
+float DegreesToDdmm(double degrees);
+
+// An analog value with 4 significant digits: fixed form for decimal exponents 0..4, else
+// "d.ddde±ddd"; trailing zeros of the fraction removed, the point kept ("3.", "5.e-002",
+// "0." for zero).
+std::string FormatAnalog(double value);
+
+// The ten-field head common to both lines, with `time` as the time parts.
+std::string FormatCsvHead(const MRVMessage& report, const CalendarTime& time);
+// The lines without their CR LF.
+std::string FormatCsvCLine(const MRVMessage& report);  // head of ReportTimeParts
+std::string FormatCsvNLine(const MRVMessage& report);  // head of FixTimeParts, fields 11-19
+
+// The CSV steps of writing a held report: set held.FileName and held.IsLast, then write
+// one line with CR LF in one write (the "C" line only when NoPosition is clear). A write
+// failure is shown, closes the file and gives false. The "C" message has no period after
+// the code, the "N" message has one.
+bool WriteCsvCLine(MRVMessage& held, const std::string& file_name, OutputFile& file, bool last,
+                   MessageSink& sink);
+bool WriteCsvNLine(MRVMessage& held, const std::string& file_name, OutputFile& file, bool last,
+                   MessageSink& sink);
+
+}  // namespace korvalen

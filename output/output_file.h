@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace korvalen {
+
+// One output file of a route (message file or CSV file), held exclusively while the
+// decoding pass runs. Writes collect in memory and reach the system in large blocks, so a
+// pass over a big dump makes few system calls.
+//
+// A route object and its working copies share one OutputFile through a
+// std::shared_ptr<OutputFile>; the final write of the route closes it and drops the
+// pointer. Only the decoding thread uses it.
+//
+// Each Write call is one unit (a record, a line). The file never ends inside a unit: when
+// the system refuses part of a block (a full disk), the file is cut back to the end of the
+// last unit that reached it whole, so the dispatcher never meets half a record.
+//
+// Failures: Write, Flush and Close throw FileError. After the first failure the file is
+// closed and its unwritten bytes are dropped; every later Write throws again with the
+// same system code, so each later record is reported on its own.
+class OutputFile {
+  public:
+    static constexpr std::size_t kDefaultBufferCapacity = 64 * 1024;
+
+    // `buffer_capacity` 0 writes every unit straight through (tests on failing files).
+    explicit OutputFile(std::size_t buffer_capacity = kDefaultBufferCapacity);
+    // Flushes what is still buffered; errors are swallowed here (call Close to see them).
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Opens `path` with exclusive sharing. On failure returns false and keeps the system's
+    // code in error_code().
+    bool Open(const std::string& path, OpenMode mode);
+    bool IsOpen() const { return file_.IsOpen(); }
+    int error_code() const { return error_code_; }
+    const std::string& path() const { return path_; }
+
+    // Moves the write position to the end of the file (CSV files grow across runs).
+    void SeekToEnd();
+    // Appends one unit, made of one or two pieces (a record's head and its text); throws
+    // FileError when the file is closed or the system refuses.
+    void Write(std::string_view first, std::string_view second = {});
+    void Write(const void* data, std::size_t size) {
+        Write(std::string_view(static_cast<const char*>(data), size));
+    }
+    // Hands the buffered bytes to the system.
+    void Flush();
+    // Flushes and closes. Closing a closed file does nothing.
+    void Close();
+
+  private:
+    void WriteThrough(std::string_view first, std::string_view second);
+    // After a refused write: cuts off a unit that reached the file only in part.
+    void KeepWholeUnits() noexcept;
+    [[noreturn]] void FailWith(const FileError& error);
+
+    File file_;
+    std::string path_;
+    std::string buffer_;
+    std::vector<std::size_t> unit_ends_;  // offsets in buffer_ where a unit ends
+    std::int64_t file_length_ = 0;        // bytes in the file before buffer_
+    std::size_t capacity_;
+    int error_code_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace korvalen

@@ -1,0 +1,21 @@
+#include "output/output_messages.h"
+
+#include "output/string_printf.h"
+
+namespace korvalen {
+
+void ShowOpenFailure(MessageSink& sink, int code, const std::string& path) {
+    sink.ShowMessage(
+        StringPrintf("Не удалось открыть файл на запись. Код ошибки: %i.\n%s", code, path.c_str()),
+        kProgramCaption, MessageIcon::Stop);
+}
+
+void ShowWriteFailure(MessageSink& sink, CodePeriod period, int code, const std::string& path) {
+    sink.ShowMessage(StringPrintf(period == CodePeriod::With
+                                      ? "Не удалось записать информацию в файл. Код ошибки: %i.\n%s"
+                                      : "Не удалось записать информацию в файл. Код ошибки: %i\n%s",
+                                  code, path.c_str()),
+                     kProgramCaption, MessageIcon::Stop);
+}
+
+}  // namespace korvalen

@@ -1,0 +1,274 @@
+#include "output/csv_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "recording_message_sink.h"
+#include "temp_folder.h"
+
+namespace korvalen {
+namespace {
+
+using testing::RecordingMessageSink;
+using testing::TempFolder;
+
+// 55°45.123' N, 37°37.456' E at 12:34:56 on 07.11.2007, object 12: the head of the
+// example lines.
+MRVMessage ExampleReport() {
+    MRVMessage m;
+    m.ObjectID = 12;
+    m.Latitude = 55.0 + 45.123 / 60.0;
+    m.Longitude = 37.0 + 37.456 / 60.0;
+    m.FixTimeParts = {2007, 11, 7, 12, 34, 56, 0};
+    m.ReportTimeParts = m.FixTimeParts;
+    m.Course = 123;
+    m.Speed = 45.5;
+    m.Validity = 2;
+    m.FixMode = 1;
+    m.Inputs = {1, 0, 0, 1, 1};
+    m.Analog1 = 0.1338;
+    m.Analog2 = 2.74;
+    m.Analog3 = 0.0275;
+    return m;
+}
+
+constexpr const char* kExampleHead = "a,5545.123,N,03737.456,E,123456,071107,00000,00012,O";
+
+std::string FileBytes(const std::string& path) {
+    std::string bytes;
+    EXPECT_TRUE(ReadWholeFile(path, bytes));
+    return bytes;
+}
+
+struct RecordedWaits {
+    std::vector<std::chrono::milliseconds> waits;
+    CsvWait Wait() {
+        return [this](std::chrono::milliseconds d) { waits.push_back(d); };
+    }
+};
+
+TEST(CsvLines, ExampleLines) {
+    const MRVMessage m = ExampleReport();
+    EXPECT_EQ(FormatCsvCLine(m), kExampleHead);
+    EXPECT_EQ(FormatCsvNLine(m),
+              std::string(kExampleHead) + ",123,045.500,N,3,0,10011,0.1338,2.74,2.75e-002");
+}
+
+TEST(CsvLines, HeadFields) {
+    struct Row {
+        const char* name;
+        double latitude;
+        double longitude;
+        const char* expected_prefix;
+    };
+    const Row rows[] = {
+        {"zero latitude is south, zero longitude west", 0.0, 0.0, "a,0000.000,S,00000.000,W,"},
+        {"negative latitude", -5.5, 37.6243, "a,0530.000,S,03737.458,E,"},
+        {"negative longitude", 55.75, -0.5, "a,5545.000,N,00030.000,W,"},
+        // In double the third decimal would be 3703.661.
+        {"single precision arithmetic", 37.06101, 1.0, "a,3703.660,N,00100.000,E,"},
+    };
+    for (const Row& row : rows) {
+        MRVMessage m = ExampleReport();
+        m.Latitude = row.latitude;
+        m.Longitude = row.longitude;
+        const std::string line = FormatCsvCLine(m);
+        EXPECT_EQ(line.substr(0, std::string(row.expected_prefix).size()), row.expected_prefix)
+            << row.name << ": " << line;
+    }
+}
+
+TEST(CsvLines, TimeDateAndObjectFields) {
+    MRVMessage m = ExampleReport();
+    m.ObjectID = 1234;
+    m.ReportTimeParts = {1999, 1, 2, 3, 4, 5, 0};
+    m.FixTimeParts = {3000, 12, 31, 23, 59, 59, 0};
+    EXPECT_EQ(FormatCsvCLine(m), "a,5545.123,N,03737.456,E,030405,020199,00000,01234,O");
+    EXPECT_EQ(FormatCsvNLine(m).substr(0, 53),
+              "a,5545.123,N,03737.456,E,235959,311200,00000,01234,O,");
+}
+
+TEST(CsvLines, NLineFields) {
+    struct Row {
+        const char* name;
+        double course;
+        double speed;
+        int validity;
+        int fix_mode;
+        bool power_up;
+        std::array<std::int32_t, 5> inputs;
+        const char* expected_tail;
+    };
+    const Row rows[] = {
+        {"course 359.6 rounds to 360, speed 0",
+         359.6,
+         0,
+         2,
+         1,
+         false,
+         {1, 0, 0, 1, 1},
+         ",360,000.000,N,3,0,10011,"},
+        {"outdated 2D with power-up",
+         5,
+         1.853,
+         1,
+         0,
+         true,
+         {0, 0, 0, 0, 0},
+         ",005,001.853,O,2,1,00000,"},
+        {"undetermined, inputs 2 as 0",
+         0,
+         0,
+         0,
+         2,
+         false,
+         {2, 1, 2, 1, 2},
+         ",000,000.000,U,1,0,01010,"},
+    };
+    for (const Row& row : rows) {
+        MRVMessage m = ExampleReport();
+        m.Course = row.course;
+        m.Speed = row.speed;
+        m.Validity = row.validity;
+        m.FixMode = row.fix_mode;
+        m.PowerUp = row.power_up;
+        m.Inputs = row.inputs;
+        const std::string line = FormatCsvNLine(m);
+        const std::string expected = std::string(kExampleHead) + row.expected_tail;
+        EXPECT_EQ(line.substr(0, expected.size()), expected) << row.name;
+    }
+}
+
+TEST(CsvLines, AnalogFourSignificantDigits) {
+    struct Row {
+        const char* name;
+        double value;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"fixed, four decimals", 0.13379, "0.1338"},
+        {"fixed, trailing zero removed", 2.7399, "2.74"},
+        {"lowest decoded value", 0.0275, "2.75e-002"},
+        {"all decimals removed keeps the point", 3.0, "3."},
+        {"exponent form without decimals", 0.05, "5.e-002"},
+        {"zero, as for reports without inputs", 0.0, "0."},
+        {"negative fixed", -0.5, "-0.5"},
+        {"negative exponent form", -0.0275, "-2.75e-002"},
+        {"five integer digits use exponent form", 12345.6, "1.235e+004"},
+        {"four integer digits stay fixed", 1234.6, "1235."},
+        {"rounding up to a fifth digit", 9999.7, "1.e+004"},
+        {"rounding up below one", 0.99996, "1."},
+        {"tiny", 1e-300, "1.e-300"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(FormatAnalog(row.value), row.expected) << row.name;
+}
+
+TEST(CsvFile, NamesOfTheFiles) {
+    EXPECT_EQ(CsvFileName("InBox\\", 12, 'C'), "InBox\\012C.csv");
+    EXPECT_EQ(CsvFileName("InBox\\", 1234, 'N'), "InBox\\1234N.csv");
+    EXPECT_EQ(NumberedCsvFileName("InBox\\", 12, 'C', 1), "InBox\\012C_001.csv");
+}
+
+TEST(CsvFile, LinesAppendAcrossRuns) {
+    TempFolder folder;
+    RecordingMessageSink sink;
+    RecordedWaits waits;
+    const std::string prefix = folder.path() + "/";
+    {
+        File earlier;
+        ASSERT_TRUE(earlier.Open(prefix + "012N.csv", OpenMode::CreateOrTruncate, Sharing::Shared));
+        earlier.Write("earlier run\r\n");
+    }
+    std::string c_name;
+    std::string n_name;
+    auto c_file = OpenCsv(prefix, 12, 'C', c_name, sink, waits.Wait());
+    auto n_file = OpenCsv(prefix, 12, 'N', n_name, sink, waits.Wait());
+    ASSERT_TRUE(c_file && n_file);
+    EXPECT_EQ(c_name, prefix + "012C.csv");
+
+    MRVMessage m = ExampleReport();
+    EXPECT_TRUE(WriteCsvCLine(m, c_name, *c_file, false, sink));
+    EXPECT_TRUE(WriteCsvNLine(m, n_name, *n_file, false, sink));
+    // A report without position: an N line, no C line.
+    m.NoPosition = true;
+    m.Validity = 0;
+    m.Analog1 = m.Analog2 = m.Analog3 = 0;
+    EXPECT_TRUE(WriteCsvCLine(m, c_name, *c_file, true, sink));
+    EXPECT_TRUE(WriteCsvNLine(m, n_name, *n_file, true, sink));
+    EXPECT_EQ(m.FileName, n_name);
+    EXPECT_TRUE(m.IsLast);
+    c_file->Close();
+    n_file->Close();
+
+    EXPECT_EQ(FileBytes(c_name), "a,5545.123,N,03737.456,E,123456,071107,00000,00012,O\r\n");
+    EXPECT_EQ(FileBytes(n_name),
+              "earlier run\r\n"
+              "a,5545.123,N,03737.456,E,123456,071107,00000,00012,O,123,045.500,N,3,0,10011,"
+              "0.1338,2.74,2.75e-002\r\n"
+              "a,5545.123,N,03737.456,E,123456,071107,00000,00012,O,123,045.500,U,3,0,10011,"
+              "0.,0.,0.\r\n");
+    EXPECT_TRUE(waits.waits.empty());
+    EXPECT_TRUE(sink.messages.empty());
+}
+
+TEST(CsvFile, LockedFileGivesTheNextFreeNumberedNameAfterTheWaits) {
+    TempFolder folder;
+    RecordingMessageSink sink;
+    RecordedWaits waits;
+    const std::string prefix = folder.path() + "/";
+    File locker;
+    ASSERT_TRUE(locker.Open(prefix + "012C.csv", OpenMode::AppendOrCreate, Sharing::Exclusive));
+    {
+        File taken;
+        ASSERT_TRUE(
+            taken.Open(prefix + "012C_001.csv", OpenMode::CreateOrTruncate, Sharing::Shared));
+    }
+    std::string name;
+    auto file = OpenCsv(prefix, 12, 'C', name, sink, waits.Wait());
+    ASSERT_TRUE(file);
+    EXPECT_EQ(name, prefix + "012C_002.csv");
+    EXPECT_EQ(waits.waits,
+              std::vector<std::chrono::milliseconds>(4, std::chrono::milliseconds(500)));
+    EXPECT_TRUE(sink.messages.empty());
+}
+
+TEST(CsvFile, OpenFailureNamesTheLastNameTried) {
+    TempFolder folder;
+    RecordingMessageSink sink;
+    RecordedWaits waits;
+    const std::string prefix = folder.path() + "/missing/";
+    std::string name = "unchanged";
+    EXPECT_EQ(OpenCsv(prefix, 7, 'N', name, sink, waits.Wait()), nullptr);
+    EXPECT_EQ(name, "unchanged");
+    EXPECT_EQ(waits.waits.size(), 4u);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text,
+              "Не удалось открыть файл на запись. Код ошибки: 2.\n" + prefix + "007N_001.csv");
+}
+
+// On /dev/full every write fails with ENOSPC (28).
+TEST(CsvFile, WriteFailuresUseEachLinesMessage) {
+    RecordingMessageSink sink;
+    OutputFile c_file(0);
+    OutputFile n_file(0);
+    ASSERT_TRUE(c_file.Open("/dev/full", OpenMode::AppendOrCreate));
+    MRVMessage m = ExampleReport();
+    EXPECT_FALSE(WriteCsvCLine(m, "012C.csv", c_file, false, sink));
+    // The failed file let go of its lock.
+    ASSERT_TRUE(n_file.Open("/dev/full", OpenMode::AppendOrCreate));
+    EXPECT_FALSE(WriteCsvNLine(m, "012N.csv", n_file, false, sink));
+    EXPECT_FALSE(WriteCsvNLine(m, "012N.csv", n_file, false, sink));
+    ASSERT_EQ(sink.messages.size(), 3u);
+    EXPECT_EQ(sink.messages[0].text,
+              "Не удалось записать информацию в файл. Код ошибки: 28\n012C.csv");
+    EXPECT_EQ(sink.messages[1].text,
+              "Не удалось записать информацию в файл. Код ошибки: 28.\n012N.csv");
+    EXPECT_EQ(sink.messages[2].text, sink.messages[1].text);
+}
+
+}  // namespace
+}  // namespace korvalen

@@ -1,0 +1,104 @@
+#include "output/output_file.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/file.h"
+#include "temp_folder.h"
+
+namespace korvalen {
+namespace {
+
+using testing::TempFolder;
+
+// Limits the size of files this process writes, as a nearly full disk does: a write that
+// crosses the limit is cut short, the next one fails with EFBIG.
+class ScopedFileSizeLimit {
+  public:
+    explicit ScopedFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        old_handler_ = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~ScopedFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        ::signal(SIGXFSZ, old_handler_);
+    }
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+  private:
+    rlimit saved_{};
+    void (*old_handler_)(int) = nullptr;
+};
+
+std::string FileBytes(const std::string& path) {
+    std::string bytes;
+    EXPECT_TRUE(ReadWholeFile(path, bytes));
+    return bytes;
+}
+
+TEST(OutputFile, RefusedBlockLeavesOnlyWholeUnits) {
+    struct Row {
+        const char* name;
+        std::size_t buffer_capacity;
+        std::string existing;
+        std::string kept;
+    };
+    // Units of 40 bytes (head and text) under a limit of 100 bytes.
+    const Row rows[] = {
+        {"buffered, cut back to the second unit", OutputFile::kDefaultBufferCapacity, "", "AB"},
+        {"written through, cut back to the second unit", 0, "", "AB"},
+        {"existing contents are kept", OutputFile::kDefaultBufferCapacity, "0123456789", "AB"},
+    };
+    for (const Row& row : rows) {
+        TempFolder folder;
+        const std::string path = folder / "012N.csv";
+        if (!row.existing.empty()) {
+            File f;
+            ASSERT_TRUE(f.Open(path, OpenMode::CreateOrTruncate, Sharing::Shared));
+            f.Write(row.existing);
+        }
+        OutputFile file(row.buffer_capacity);
+        ASSERT_TRUE(file.Open(path, OpenMode::AppendOrCreate));
+        file.SeekToEnd();
+        {
+            ScopedFileSizeLimit limit(100);
+            try {
+                for (char c : std::string("ABCD"))
+                    file.Write(std::string(30, c), std::string(10, c));
+                file.Close();
+                ADD_FAILURE() << row.name << ": no error";
+            } catch (const FileError& e) {
+                EXPECT_EQ(e.code(), EFBIG) << row.name;
+            }
+        }
+        EXPECT_FALSE(file.IsOpen()) << row.name;
+        std::string expected = row.existing;
+        for (char c : row.kept)
+            expected += std::string(40, c);
+        EXPECT_EQ(FileBytes(path), expected) << row.name;
+    }
+}
+
+TEST(OutputFile, LaterWritesFailWithTheSameCode) {
+    OutputFile file;
+    ASSERT_TRUE(file.Open("/dev/full", OpenMode::AppendOrCreate));
+    file.Write("line\r\n");
+    EXPECT_THROW(file.Flush(), FileError);
+    try {
+        file.Write("next\r\n");
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.code(), ENOSPC);
+    }
+}
+
+}  // namespace
+}  // namespace korvalen

@@ -1,0 +1,421 @@
+// korvalen-decode: the decoding pass without a window, for archives and batch work.
+// Decodes dump files into message files (and CSV files) in an InBox folder and prints
+// the summary that the window would show in its log list.
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <thread>
+#endif
+
+#include "app/busy_state.h"
+#include "decode/decoding_host.h"
+#include "decode/decoding_pass.h"
+#include "platform/file.h"
+#include "settings/settings.h"
+#include "settings/settings_file.h"
+
+namespace korvalen {
+namespace {
+
+constexpr std::string_view kVersion = "korvalen-decode 1.4.0";
+constexpr std::string_view kUsageHint = "Try 'korvalen-decode --help'.";
+constexpr std::string_view kHelp =
+    R"(Usage: korvalen-decode [OPTIONS] DUMP...
+Decodes logger dump files (*.trc) into dispatcher message files and prints the summary
+of each dump as the program's log list shows it, top line first.
+
+  -o, --inbox DIR      output folder (default: InBox/ in the current folder), created
+                       when missing
+      --use-2d         use 2D fixes as positions
+      --global-id N    name every message file with the number N
+      --ignition INn:S ignition indicator: input n (1-3) reads S (0 open, 1 closed)
+                       when the ignition is on
+      --assign-id NNNN give records without ID the ID NNNN (without it they are skipped)
+      --csv-c          also write the "C" CSV files
+      --csv-n          also write the "N" CSV files
+      --no-reset-alarm do not count logger power-ons
+      --settings FILE  start from the settings of a Korvalen.ini; options override them
+  -h, --help           show this help
+      --version        show the version
+
+Messages go to standard error. Exit status: 0 when every dump was decoded, 1 when a
+dump could not be opened, 2 for a usage error, 130 when interrupted (Ctrl+C stops the
+pass cleanly: the files written so far are closed and complete).
+)";
+
+// Dumps from this size on get a progress bar when standard error is a terminal.
+constexpr std::int64_t kProgressBarMinimumSize = 4 * 1024 * 1024;
+
+bool StandardErrorIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return ::isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+// Ctrl+C stops the running pass as the window's abort button does: every route still
+// writes its last record and closes its files, the summary says "(прервано)", and the
+// dumps not yet begun are skipped. A second Ctrl+C ends the program at once.
+std::atomic<bool> interrupted{false};
+
+#ifdef _WIN32
+BusyState* interrupted_busy = nullptr;
+
+// The Windows C library calls this on a thread of its own, where waking the pass is safe.
+extern "C" void OnInterrupt(int) {
+    if (interrupted.exchange(true))
+        std::_Exit(130);
+    interrupted_busy->decoding_abort.Set();
+    std::signal(SIGINT, OnInterrupt);
+}
+
+void WatchInterrupts(BusyState& busy) {
+    interrupted_busy = &busy;
+    std::signal(SIGINT, OnInterrupt);
+}
+#else
+// The signals are taken by a thread that waits for them, not by a handler, so that
+// the abort event may be set. Called before any other thread exists.
+void WatchInterrupts(BusyState& busy) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0)
+        return;
+    std::thread([signals, &busy] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&signals, &signal) != 0)
+                return;
+            if (interrupted.exchange(true))
+                std::_Exit(130);
+            busy.decoding_abort.Set();
+        }
+    }).detach();
+}
+#endif
+
+// Every object of a dump keeps its files open until the pass ends; a dump of a whole
+// fleet needs more descriptors than a POSIX shell grants by default.
+void AllowManyOpenFiles() {
+#ifndef _WIN32
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+#endif
+}
+
+bool IsDigits(std::string_view text) {
+    if (text.empty())
+        return false;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+// The console stands in for the window: the log list is collected and printed, message
+// boxes and the question go to standard error, the progress bar is drawn there.
+class ConsoleHost final : public DecodingHost {
+  public:
+    explicit ConsoleHost(std::optional<std::string> assigned_id)
+        : assigned_id_(std::move(assigned_id)) {}
+
+    void StartDump(std::int64_t size) {
+        log_.clear();
+        show_progress_ = size >= kProgressBarMinimumSize && StandardErrorIsTerminal();
+        range_ = 0;
+        drawn_ = -1;
+    }
+    void EndDump() {
+        if (drawn_ >= 0)
+            std::fputs("\r\033[K", stderr);
+        drawn_ = -1;
+        for (const std::string& line : log_)
+            std::cout << line << '\n';
+        std::cout.flush();
+    }
+
+    void ShowMessage(std::string_view text, std::string_view, MessageIcon) override {
+        EraseProgress();
+        std::cerr << text << '\n';
+    }
+    bool AskYesNo(std::string_view question) override {
+        EraseProgress();
+        std::cerr << question << ' ' << (assigned_id_ ? "Да" : "Нет") << '\n';
+        return assigned_id_.has_value();
+    }
+    std::string PromptObjectId() override { return assigned_id_.value_or("0000"); }
+
+    int ProgressRangeUpper() override { return range_; }
+    void SetProgressRange(std::uint16_t upper) override { range_ = upper; }
+    void SetProgressPosition(int position) override {
+        if (!show_progress_ || range_ <= 0)
+            return;
+        const int percent = static_cast<int>(std::min<long long>(100, 100LL * position / range_));
+        if (percent == drawn_)
+            return;
+        drawn_ = percent;
+        const int filled = percent * 40 / 100;
+        std::fprintf(stderr, "\r[%s%s] %3d%%",
+                     std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                     std::string(static_cast<std::size_t>(40 - filled), ' ').c_str(), percent);
+        std::fflush(stderr);
+    }
+
+    void InsertLogLineAtTop(std::string_view line) override {
+        log_.insert(log_.begin(), std::string(line));
+    }
+    int LogLineCount() override { return static_cast<int>(log_.size()); }
+    void SetActionButtonCaption(std::string_view) override {}
+    void SetStatusText(std::string_view) override {}
+    void SetUiState(int) override {}
+
+  private:
+    void EraseProgress() {
+        if (drawn_ >= 0) {
+            std::fputs("\r\033[K", stderr);
+            drawn_ = -1;
+        }
+    }
+
+    std::optional<std::string> assigned_id_;
+    std::vector<std::string> log_;
+    bool show_progress_ = false;
+    int range_ = 0;
+    int drawn_ = -1;
+};
+
+struct CommandLine {
+    std::optional<std::string> settings_file;
+    std::optional<std::string> inbox;
+    bool use_2d = false;
+    std::optional<std::int32_t> global_id;
+    std::optional<std::pair<std::int32_t, std::int32_t>> ignition;  // input index, status
+    std::optional<std::string> assigned_id;
+    bool csv_c = false;
+    bool csv_n = false;
+    bool no_reset_alarm = false;
+    std::vector<std::string> dumps;
+};
+
+struct UsageError {
+    std::string text;
+};
+
+// "IN2:1" → {1, 1}.
+std::optional<std::pair<std::int32_t, std::int32_t>> ParseIgnition(std::string_view text) {
+    if (text.size() != 5 || text.substr(0, 2) != "IN" || text[3] != ':')
+        return std::nullopt;
+    if (text[2] < '1' || text[2] > '3' || (text[4] != '0' && text[4] != '1'))
+        return std::nullopt;
+    return std::pair<std::int32_t, std::int32_t>{text[2] - '1', text[4] - '0'};
+}
+
+// Returns false when the program is to end at once with status 0 (--help, --version).
+bool ParseCommandLine(int argc, char** argv, CommandLine& out) {
+    bool options_ended = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
+            out.dumps.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_ended = true;
+            continue;
+        }
+        std::optional<std::string> inline_value;
+        if (arg.rfind("--", 0) == 0) {
+            const std::size_t equals = arg.find('=');
+            if (equals != std::string::npos) {
+                inline_value = arg.substr(equals + 1);
+                arg.resize(equals);
+            }
+        }
+        const auto value = [&]() -> std::string {
+            if (inline_value)
+                return *inline_value;
+            if (i + 1 >= argc)
+                throw UsageError{"option " + arg + " needs a value"};
+            return argv[++i];
+        };
+        const auto no_value = [&] {
+            if (inline_value)
+                throw UsageError{"option " + arg + " takes no value"};
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::cout << kHelp;
+            return false;
+        } else if (arg == "--version") {
+            std::cout << kVersion << '\n';
+            return false;
+        } else if (arg == "-o" || arg == "--inbox") {
+            out.inbox = value();
+            if (out.inbox->empty())
+                throw UsageError{"the output folder must not be empty"};
+        } else if (arg == "--use-2d") {
+            no_value();
+            out.use_2d = true;
+        } else if (arg == "--global-id") {
+            const std::string n = value();
+            if (!IsDigits(n) || n.size() > 9)
+                throw UsageError{"--global-id needs a number, not '" + n + "'"};
+            out.global_id = std::stoi(n);
+        } else if (arg == "--ignition") {
+            const std::string text = value();
+            out.ignition = ParseIgnition(text);
+            if (!out.ignition)
+                throw UsageError{"--ignition needs INn:S with n 1-3 and S 0 or 1, not '" + text +
+                                 "'"};
+        } else if (arg == "--assign-id") {
+            const std::string id = value();
+            if (id.size() != 4 || !IsDigits(id))
+                throw UsageError{"--assign-id needs four digits, not '" + id + "'"};
+            out.assigned_id = id;
+        } else if (arg == "--csv-c") {
+            no_value();
+            out.csv_c = true;
+        } else if (arg == "--csv-n") {
+            no_value();
+            out.csv_n = true;
+        } else if (arg == "--no-reset-alarm") {
+            no_value();
+            out.no_reset_alarm = true;
+        } else if (arg == "--settings") {
+            out.settings_file = value();
+        } else {
+            throw UsageError{"unknown option " + arg};
+        }
+    }
+    if (out.dumps.empty())
+        throw UsageError{"no dump file given"};
+    return true;
+}
+
+char FolderSeparator() {
+#ifdef _WIN32
+    return '\\';
+#else
+    return '/';
+#endif
+}
+
+// Message files are named by appending to the folder, so it ends with a separator.
+std::string AsFolder(std::string folder) {
+    if (folder.back() != '/' && folder.back() != '\\')
+        folder += FolderSeparator();
+    return folder;
+}
+
+bool CreateOutputFolder(const std::string& folder) {
+    std::string native = folder;
+#ifndef _WIN32
+    for (char& c : native) {
+        if (c == '\\')
+            c = '/';
+    }
+#endif
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::u8path(native), error);
+    return std::filesystem::is_directory(std::filesystem::u8path(native), error);
+}
+
+int Main(int argc, char** argv) {
+    CommandLine command;
+    try {
+        if (!ParseCommandLine(argc, argv, command))
+            return 0;
+    } catch (const UsageError& e) {
+        std::cerr << "korvalen-decode: " << e.text << '\n' << kUsageHint << '\n';
+        return 2;
+    }
+
+    Settings settings;
+    ApplyDefaults(settings, ".");
+    settings.InboxDir = std::string("InBox") + FolderSeparator();
+    if (command.settings_file) {
+        std::string bytes;
+        int code = 0;
+        if (!ReadWholeFile(*command.settings_file, bytes, &code)) {
+            std::cerr << "korvalen-decode: cannot read the settings file '"
+                      << *command.settings_file << "' (error " << code << ")\n"
+                      << kUsageHint << '\n';
+            return 2;
+        }
+        ParseSettingsFile(bytes, settings);
+    }
+    if (command.inbox)
+        settings.InboxDir = *command.inbox;
+    if (command.use_2d)
+        settings.Use2D = true;
+    if (command.global_id) {
+        settings.UseGlobalID = true;
+        settings.GlobalID = *command.global_id;
+    }
+    if (command.ignition) {
+        settings.IndInChk = true;
+        settings.IndInNum = command.ignition->first;
+        settings.IndInStatus = command.ignition->second;
+    }
+    if (command.csv_c)
+        settings.WriteCsvC = true;
+    if (command.csv_n)
+        settings.WriteCsvN = true;
+    if (command.no_reset_alarm)
+        settings.ResetAlarm = false;
+    if (settings.InboxDir.empty())
+        settings.InboxDir = std::string("InBox") + FolderSeparator();
+    settings.InboxDir = AsFolder(settings.InboxDir);
+    if (!CreateOutputFolder(settings.InboxDir)) {
+        // The passes report every file they cannot create; this says why.
+        std::cerr << "korvalen-decode: cannot create the folder '" << settings.InboxDir << "'\n";
+    }
+
+    AllowManyOpenFiles();
+    static BusyState busy;  // outlives the thread that watches for Ctrl+C
+    WatchInterrupts(busy);
+    ConsoleHost host(command.assigned_id);
+    int status = 0;
+    for (const std::string& dump : command.dumps) {
+        if (interrupted)
+            break;
+        std::error_code error;
+        const auto size = std::filesystem::file_size(std::filesystem::u8path(dump), error);
+        host.StartDump(error ? 0 : static_cast<std::int64_t>(size));
+        DecodingPass pass(settings, dump, busy, host);
+        if (!pass.Run())
+            status = 1;
+        host.EndDump();
+    }
+    return interrupted ? 130 : status;
+}
+
+}  // namespace
+}  // namespace korvalen
+
+int main(int argc, char** argv) {
+    return korvalen::Main(argc, argv);
+}

@@ -1,0 +1,81 @@
+// korvalen-inspect: prints the records of dispatcher message files, one line each.
+
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "output/message_file_reader.h"
+#include "platform/file.h"
+
+namespace {
+
+constexpr std::string_view kVersion = "korvalen-inspect 1.4.0";
+constexpr std::string_view kUsage = "Usage: korvalen-inspect FILE...\n";
+constexpr std::string_view kHelp =
+    "Prints every record of the given message files, one line each: offset, object,\n"
+    "time, flags (with the last-record mark), longitude, latitude, course, speed and text.\n"
+    "A damaged file is reported with the offset of its first bad record.\n"
+    "\n"
+    "  -h, --help     show this help\n"
+    "      --version  show the version\n"
+    "\n"
+    "Exit status: 0 when every file was read whole, 1 when a file could not be read or is\n"
+    "damaged, 2 for a usage error.\n";
+
+// Prints one file; false when it could not be read or is damaged.
+bool Inspect(const std::string& path, bool with_name) {
+    std::string bytes;
+    int code = 0;
+    if (!korvalen::ReadWholeFile(path, bytes, &code)) {
+        std::cerr << "korvalen-inspect: " << path << ": cannot read the file (system code " << code
+                  << ")\n";
+        return false;
+    }
+    const korvalen::MessageFileContents contents = korvalen::ReadMessageRecords(bytes);
+    if (with_name)
+        std::cout << path << ":\n";
+    for (const korvalen::MessageRecord& record : contents.records)
+        std::cout << korvalen::FormatMessageRecord(record) << '\n';
+    std::cout.flush();
+    if (!contents.error.empty()) {
+        std::cerr << "korvalen-inspect: " << path << ": " << contents.error << '\n';
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> files;
+    bool options_done = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (!options_done && (arg == "-h" || arg == "--help")) {
+            std::cout << kUsage << kHelp;
+            return 0;
+        }
+        if (!options_done && arg == "--version") {
+            std::cout << kVersion << '\n';
+            return 0;
+        }
+        if (!options_done && arg == "--") {
+            options_done = true;
+        } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
+            std::cerr << "korvalen-inspect: unknown option " << arg
+                      << " (try korvalen-inspect --help)\n";
+            return 2;
+        } else {
+            files.emplace_back(arg);
+        }
+    }
+    if (files.empty()) {
+        std::cerr << kUsage << "(try korvalen-inspect --help)\n";
+        return 2;
+    }
+    bool all_read = true;
+    for (const std::string& file : files)
+        all_read = Inspect(file, files.size() > 1) && all_read;
+    return all_read ? 0 : 1;
+}
