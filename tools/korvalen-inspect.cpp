@@ -33,7 +33,7 @@ constexpr std::string_view kHelp =
     "damaged, 2 for a usage error.\n";
 
 // The arguments in UTF-8, as the core's paths are. Windows hands main() its arguments in
-// the ANSI code page, which would garble a folder such as D:\\Диспетчер\\InBox, so they are
+// the ANSI code page, which would garble a folder such as D:\Диспетчер\InBox, so they are
 // taken from the UTF-16 command line there.
 std::vector<std::string> Arguments(int argc, char** argv) {
 #ifdef _WIN32
