@@ -3,10 +3,7 @@
 // the summary that the window would show in its log list.
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -14,19 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <pthread.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <thread>
-#endif
-
 #include "app/busy_state.h"
 #include "decode/decoding_host.h"
 #include "decode/decoding_pass.h"
+#include "platform/console.h"
 #include "platform/file.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
@@ -63,68 +51,10 @@ pass cleanly: the files written so far are closed and complete).
 // Dumps from this size on get a progress bar when standard error is a terminal.
 constexpr std::int64_t kProgressBarMinimumSize = 4 * 1024 * 1024;
 
-bool StandardErrorIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return ::isatty(STDERR_FILENO) != 0;
-#endif
-}
-
-// Ctrl+C stops the running pass as the window's abort button does: every route still
-// writes its last record and closes its files, the summary says "(прервано)", and the
-// dumps not yet begun are skipped. A second Ctrl+C ends the program at once.
+// Set at the first Ctrl+C, which stops the running pass as the window's abort button
+// does: every route still writes its last record and closes its files, the summary says
+// "(прервано)", and the dumps not yet begun are skipped.
 std::atomic<bool> interrupted{false};
-
-#ifdef _WIN32
-BusyState* interrupted_busy = nullptr;
-
-// The Windows C library calls this on a thread of its own, where waking the pass is safe.
-extern "C" void OnInterrupt(int) {
-    if (interrupted.exchange(true))
-        std::_Exit(130);
-    interrupted_busy->decoding_abort.Set();
-    std::signal(SIGINT, OnInterrupt);
-}
-
-void WatchInterrupts(BusyState& busy) {
-    interrupted_busy = &busy;
-    std::signal(SIGINT, OnInterrupt);
-}
-#else
-// The signals are taken by a thread that waits for them, not by a handler, so that
-// the abort event may be set. Called before any other thread exists.
-void WatchInterrupts(BusyState& busy) {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0)
-        return;
-    std::thread([signals, &busy] {
-        for (;;) {
-            int signal = 0;
-            if (sigwait(&signals, &signal) != 0)
-                return;
-            if (interrupted.exchange(true))
-                std::_Exit(130);
-            busy.decoding_abort.Set();
-        }
-    }).detach();
-}
-#endif
-
-// Every object of a dump keeps its files open until the pass ends; a dump of a whole
-// fleet needs more descriptors than a POSIX shell grants by default.
-void AllowManyOpenFiles() {
-#ifndef _WIN32
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-#endif
-}
 
 bool IsDigits(std::string_view text) {
     if (text.empty())
@@ -235,10 +165,10 @@ std::optional<std::pair<std::int32_t, std::int32_t>> ParseIgnition(std::string_v
 }
 
 // Returns false when the program is to end at once with status 0 (--help, --version).
-bool ParseCommandLine(int argc, char** argv, CommandLine& out) {
+bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& out) {
     bool options_ended = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string arg = arguments[i];
         if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
             out.dumps.push_back(arg);
             continue;
@@ -258,9 +188,9 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& out) {
         const auto value = [&]() -> std::string {
             if (inline_value)
                 return *inline_value;
-            if (i + 1 >= argc)
+            if (i + 1 >= arguments.size())
                 throw UsageError{"option " + arg + " needs a value"};
-            return argv[++i];
+            return arguments[++i];
         };
         const auto no_value = [&] {
             if (inline_value)
@@ -315,14 +245,6 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& out) {
     return true;
 }
 
-char FolderSeparator() {
-#ifdef _WIN32
-    return '\\';
-#else
-    return '/';
-#endif
-}
-
 // Message files are named by appending to the folder, so it ends with a separator.
 std::string AsFolder(std::string folder) {
     if (folder.back() != '/' && folder.back() != '\\')
@@ -330,23 +252,10 @@ std::string AsFolder(std::string folder) {
     return folder;
 }
 
-bool CreateOutputFolder(const std::string& folder) {
-    std::string native = folder;
-#ifndef _WIN32
-    for (char& c : native) {
-        if (c == '\\')
-            c = '/';
-    }
-#endif
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::u8path(native), error);
-    return std::filesystem::is_directory(std::filesystem::u8path(native), error);
-}
-
-int Main(int argc, char** argv) {
+int Main(const std::vector<std::string>& arguments) {
     CommandLine command;
     try {
-        if (!ParseCommandLine(argc, argv, command))
+        if (!ParseCommandLine(arguments, command))
             return 0;
     } catch (const UsageError& e) {
         std::cerr << "korvalen-decode: " << e.text << '\n' << kUsageHint << '\n';
@@ -389,14 +298,17 @@ int Main(int argc, char** argv) {
     if (settings.InboxDir.empty())
         settings.InboxDir = std::string("InBox") + FolderSeparator();
     settings.InboxDir = AsFolder(settings.InboxDir);
-    if (!CreateOutputFolder(settings.InboxDir)) {
+    if (!CreateFolders(settings.InboxDir)) {
         // The passes report every file they cannot create; this says why.
         std::cerr << "korvalen-decode: cannot create the folder '" << settings.InboxDir << "'\n";
     }
 
     AllowManyOpenFiles();
     static BusyState busy;  // outlives the thread that watches for Ctrl+C
-    WatchInterrupts(busy);
+    WatchInterrupts([] {
+        interrupted = true;
+        busy.decoding_abort.Set();
+    });
     ConsoleHost host(command.assigned_id);
     int status = 0;
     for (const std::string& dump : command.dumps) {
@@ -417,5 +329,6 @@ int Main(int argc, char** argv) {
 }  // namespace korvalen
 
 int main(int argc, char** argv) {
-    return korvalen::Main(argc, argv);
+    korvalen::UseUtf8Console();
+    return korvalen::Main(korvalen::CommandLineArguments(argc, argv));
 }

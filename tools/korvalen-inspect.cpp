@@ -6,15 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-// shellapi.h needs the types of windows.h.
-#include <shellapi.h>
-
-#include "platform/wide_string_win32.h"
-#endif
-
 #include "output/message_file_reader.h"
+#include "platform/console.h"
 #include "platform/file.h"
 
 namespace {
@@ -31,24 +24,6 @@ constexpr std::string_view kHelp =
     "\n"
     "Exit status: 0 when every file was read whole, 1 when a file could not be read or is\n"
     "damaged, 2 for a usage error.\n";
-
-// The arguments in UTF-8, as the core's paths are. Windows hands main() its arguments in
-// the ANSI code page, which would garble a folder such as D:\Диспетчер\InBox, so they are
-// taken from the UTF-16 command line there.
-std::vector<std::string> Arguments(int argc, char** argv) {
-#ifdef _WIN32
-    int count = 0;
-    const std::unique_ptr<LPWSTR[], decltype(&LocalFree)> wide(
-        CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
-    if (wide) {
-        std::vector<std::string> arguments;
-        for (int i = 1; i < count; ++i)
-            arguments.push_back(korvalen::Narrow(wide[i]));
-        return arguments;
-    }
-#endif
-    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
-}
 
 // Prints one file; false when it could not be read or is damaged.
 bool Inspect(const std::string& path, bool with_name) {
@@ -75,9 +50,10 @@ bool Inspect(const std::string& path, bool with_name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    korvalen::UseUtf8Console();
     std::vector<std::string> files;
     bool options_done = false;
-    for (const std::string& argument : Arguments(argc, argv)) {
+    for (const std::string& argument : korvalen::CommandLineArguments(argc, argv)) {
         const std::string_view arg = argument;
         if (!options_done && (arg == "-h" || arg == "--help")) {
             std::cout << kUsage << kHelp;

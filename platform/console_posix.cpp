@@ -1,0 +1,70 @@
+#include <pthread.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "platform/console.h"
+
+namespace korvalen {
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void UseUtf8Console() {}
+
+bool StandardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) != 0;
+}
+
+void AllowManyOpenFiles() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+void WatchInterrupts(std::function<void()> on_first_interrupt) {
+    // The signals are taken by a thread that waits for them, not by a handler, so that
+    // the callback may use any synchronisation it likes.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0)
+        return;
+    std::thread([signals, callback = std::move(on_first_interrupt)] {
+        bool interrupted = false;
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&signals, &signal) != 0)
+                return;
+            if (interrupted)
+                std::_Exit(130);
+            interrupted = true;
+            callback();
+        }
+    }).detach();
+}
+
+char FolderSeparator() {
+    return '/';
+}
+
+bool CreateFolders(const std::string& path) {
+    std::string native = path;
+    for (char& c : native) {
+        if (c == '\\')
+            c = '/';
+    }
+    std::error_code error;
+    std::filesystem::create_directories(native, error);
+    return std::filesystem::is_directory(native, error);
+}
+
+}  // namespace korvalen
