@@ -90,36 +90,26 @@ std::int64_t CSpecMRVMessage::MidnightOf(const MRVMessage& m) {
 }
 
 bool CSpecMRVMessage::WriteHeld(bool last) {
+    using Writer = bool (*)(MRVMessage&, const std::string&, OutputFile&, bool, MessageSink&);
     MessageSink& sink = *messages_;
     bool ok = true;
+    // Writes the held record to one output; the final write also closes that output.
+    const auto write = [&](std::int32_t enabled, std::shared_ptr<OutputFile>& file,
+                           const std::string& name, Writer writer) {
+        if (!enabled || !file)
+            return;
+        if (!writer(Held, name, *file, last, sink))
+            ok = false;
+        if (last) {
+            if (!CloseOutputFile(*file, name, sink))
+                ok = false;
+            file.reset();
+        }
+    };
     try {
-        if (WriteMessageFiles && MessageFile) {
-            if (!WriteMessageRecords(Held, MessageFileName, *MessageFile, last, sink))
-                ok = false;
-            if (last) {
-                if (!CloseOutputFile(*MessageFile, MessageFileName, sink))
-                    ok = false;
-                MessageFile.reset();
-            }
-        }
-        if (WriteCsvC && CsvCFile) {
-            if (!WriteCsvCLine(Held, CsvCFileName, *CsvCFile, last, sink))
-                ok = false;
-            if (last) {
-                if (!CloseOutputFile(*CsvCFile, CsvCFileName, sink))
-                    ok = false;
-                CsvCFile.reset();
-            }
-        }
-        if (WriteCsvN && CsvNFile) {
-            if (!WriteCsvNLine(Held, CsvNFileName, *CsvNFile, last, sink))
-                ok = false;
-            if (last) {
-                if (!CloseOutputFile(*CsvNFile, CsvNFileName, sink))
-                    ok = false;
-                CsvNFile.reset();
-            }
-        }
+        write(WriteMessageFiles, MessageFile, MessageFileName, WriteMessageRecords);
+        write(WriteCsvC, CsvCFile, CsvCFileName, WriteCsvCLine);
+        write(WriteCsvN, CsvNFile, CsvNFileName, WriteCsvNLine);
     } catch (const std::exception&) {
         return false;
     }
