@@ -87,9 +87,10 @@ bool ImportRegistrySettings(Settings& settings, std::string_view program_folder,
 void LoadStartupSettings(Settings& settings, std::string_view program_folder, MessageSink& messages,
                          Registry& registry) {
     ApplyDefaults(settings, program_folder);
-    if (ImportRegistrySettings(settings, program_folder, registry)) {
-        SaveSettings(settings, program_folder, messages);
-    } else if (!LoadSettings(settings, program_folder)) {
+    // Imported settings are saved at once and the file is not read; a file that cannot be
+    // read is created with the defaults.
+    if (ImportRegistrySettings(settings, program_folder, registry) ||
+        !LoadSettings(settings, program_folder)) {
         SaveSettings(settings, program_folder, messages);
     }
 }
