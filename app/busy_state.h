@@ -15,6 +15,10 @@ struct BusyState {
     std::atomic<int> decoding_pass_count{0};    // changed by every decoding pass
     std::atomic<bool> test_dialog_open{false};  // written by the UI thread
     std::atomic<bool> reading_thread_running{false};
+    // Threads started for decoding passes that have not ended yet. It rises before the
+    // thread starts and falls as the thread's very last step, so the window can wait for
+    // it before it lets go of this state and of the pass's host.
+    std::atomic<int> decoding_threads{0};
     ProgressClaims progress;
     ManualResetEvent reading_stop;    // stops the reading thread
     ManualResetEvent decoding_abort;  // stops every running decoding pass

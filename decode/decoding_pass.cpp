@@ -256,7 +256,12 @@ void DecodingPass::ReleaseProgress() {
 void StartDecodingPass(const Settings& settings, std::string dump_path, BusyState& busy,
                        DecodingHost& host) {
     auto pass = std::make_unique<DecodingPass>(settings, std::move(dump_path), busy, host);
-    std::thread([pass = std::move(pass)] { pass->Run(); }).detach();
+    busy.decoding_threads.fetch_add(1);
+    std::thread([pass = std::move(pass), &busy]() mutable {
+        pass->Run();
+        pass.reset();
+        busy.decoding_threads.fetch_sub(1);  // nothing of the starter's is touched after this
+    }).detach();
 }
 
 }  // namespace korvalen

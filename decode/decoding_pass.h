@@ -107,8 +107,9 @@ class DecodingPass {
 
 // Runs a pass on a thread of its own, as the window and the reading thread start them,
 // and returns at once. The thread shares only `busy` and `host` with its starter; both
-// must outlive it (the window stays open while BusyState::IsBusy()). The pass copies
-// the settings and the path before this returns.
+// must outlive it: the starter waits until `busy.decoding_threads` is 0 before it lets
+// them go (the pass itself leaves BusyState::IsBusy() a moment before its thread ends).
+// The pass copies the settings and the path before this returns.
 void StartDecodingPass(const Settings& settings, std::string dump_path, BusyState& busy,
                        DecodingHost& host);
 

@@ -1,8 +1,10 @@
 #include "decode/decoding_pass.h"
 
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/resource.h>
+#include "platform/manual_reset_event.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +16,7 @@
 #include "decode/dump_builder.h"
 #include "decode_test_support.h"
 #include "output/message_file_reader.h"
+#include "platform/manual_reset_event.h"
 #include "platform/text_codec.h"
 #include "scoped_time_zone.h"
 #include "temp_folder.h"
@@ -397,18 +400,24 @@ TEST_F(DecodingPassTest, StartedOnAThreadOfItsOwn) {
     GeneratedDumpOptions options;
     options.size = 64 * 1024;
     const std::string path = WriteDump(GenerateDump(options));
+    ManualResetEvent go_on;
     std::atomic<bool> ended{false};
     host.on_ui_state = [&](int state) {
+        if (state == 0)
+            go_on.WaitFor(std::chrono::seconds(30));  // holds the pass at its start
         if (state == 1)
             ended = true;
     };
     settings.InboxDir = Inbox();
     StartDecodingPass(settings, path, busy, host);
-    // The pass tells the window it is done as its last step.
+    // The thread is counted from before it starts until after its last step.
+    EXPECT_EQ(busy.decoding_threads.load(), 1);
+    go_on.Set();
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!ended && std::chrono::steady_clock::now() < give_up)
+    while (busy.decoding_threads.load() != 0 && std::chrono::steady_clock::now() < give_up)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(ended);
+    ASSERT_EQ(busy.decoding_threads.load(), 0);
+    EXPECT_TRUE(ended);  // the pass told the window it was done
     EXPECT_EQ(busy.decoding_pass_count.load(), 0);
     EXPECT_EQ(host.log.size(), 8u);
     EXPECT_EQ(FileNames(Inbox()).size(), 4u);
