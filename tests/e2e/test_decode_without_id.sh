@@ -98,6 +98,21 @@ list=$(wait_list 6)
 expect "route 0000 after Esc" "$(sed -n 5p <<<"$list")" \
     "0000 (26 точек на временном интервале: 01.11.2007 - 01.11.2007)"
 
+# Button 1000 while a pass runs aborts it (sent as the command the button gives, since
+# the window is disabled while the question is open): the pass stops at its next
+# thousand bytes, still writes what it has and says so.
+driver click 1001
+decode_noid
+driver command 1000
+sleep 0.5
+driver answer 'Присутствуют команды без ID' $IDNO >/dev/null || fail "cannot answer No"
+list=$(wait_list 5)
+expect "aborted pass" "$(sed -n 2p <<<"$list")" "В файле 'C:\\Korvalen\\noid.trc' (прервано)"
+if driver file-dialog-title 500 2>/dev/null; then fail "a file dialog instead of the abort"; fi
+echo "ok: no file dialog while a pass runs"
+for _ in $(seq 50); do [ "$(driver text 1000)" = "Декодировать файл" ] && break; sleep 0.1; done
+expect_text 1000 "Декодировать файл"
+
 driver close
 driver wait-gone || fail "the window does not close after the passes"
 echo "ok: closes when idle"
