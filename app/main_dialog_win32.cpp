@@ -364,6 +364,7 @@ void CKorvalenDlg::OnCommand(int id) {
             break;
         case IDC_CLEAR_LOG:
             SendDlgItemMessageW(window_, IDC_LOG_LIST, LB_RESETCONTENT, 0, 0);
+            SendDlgItemMessageW(window_, IDC_LOG_LIST, LB_SETHORIZONTALEXTENT, 0, 0);
             break;
         case ID_HELP_ABOUT:
             ShowAboutBox(window_);

@@ -50,6 +50,30 @@ void WindowDecodingHost::SetProgressPosition(int position) {
 void WindowDecodingHost::InsertLogLineAtTop(std::string_view line) {
     const std::wstring text = Widen(line);
     SendToControl(IDC_LOG_LIST, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    WidenLogScrollRange(text);
+}
+
+// A list box scrolls sideways only as far as it is told: a line wider than the list (a
+// long path) is made reachable with the horizontal scroll bar.
+void WindowDecodingHost::WidenLogScrollRange(const std::wstring& text) {
+    HWND list = GetDlgItem(owner(), IDC_LOG_LIST);
+    if (!list)
+        return;
+    HDC dc = GetDC(list);
+    if (!dc)
+        return;
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
+    HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
+    SIZE size{};
+    const bool measured =
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    if (previous)
+        SelectObject(dc, previous);
+    ReleaseDC(list, dc);
+    constexpr int kMargin = 8;  // the list's own inner margin and a little air
+    const auto needed = static_cast<WPARAM>(size.cx + kMargin);
+    if (measured && needed > static_cast<WPARAM>(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0)))
+        SendMessageW(list, LB_SETHORIZONTALEXTENT, needed, 0);
 }
 
 int WindowDecodingHost::LogLineCount() {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "decode/decoding_host.h"
 
 namespace korvalen {
@@ -35,6 +37,7 @@ class WindowDecodingHost final : public DecodingHost {
   private:
     HWND owner() const;
     LRESULT SendToControl(int id, UINT message, WPARAM wparam, LPARAM lparam) const;
+    void WidenLogScrollRange(const std::wstring& text);
 
     CKorvalenDlg& window_;
 };
