@@ -74,7 +74,7 @@ class CKorvalenDlg {
     Settings settings_;
     BusyState busy_;
     std::string dump_to_decode_;  // path of the dump the next decoding pass reads
-    bool port_open_ = false;      // UI thread only
+    bool port_open_ = false;      // set by the port opening and closing; UI thread only
     int dump_name_counter_ = 0;   // numbers the saved copies of one day
 
     HWND window_ = nullptr;
