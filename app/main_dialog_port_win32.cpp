@@ -12,6 +12,7 @@ namespace korvalen {
 void CKorvalenDlg::OpenPort() {
     SetStatusText(0, "Состояние COM-порта: (COM" + std::to_string(settings_.COM) + ", 115200)");
     const bool opened = false;
+    port_open_ = opened;
     if (!opened) {
         ShowMessageBox(window_, "Ошибка соединения с COM-портом!", MB_OK | MB_ICONSTOP);
         SetUiState(static_cast<int>(UiState::NoConnection));

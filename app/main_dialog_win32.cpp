@@ -3,8 +3,10 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include "app/dump_file_dialog_win32.h"
 #include "app/single_instance_win32.h"
 #include "app/ui_state.h"
+#include "decode/decoding_pass.h"
 #include "platform/registry.h"
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
@@ -19,6 +21,7 @@ namespace {
 // threads swap the menu at once. SendMessage waits for it; the window's thread never
 // waits for a worker, so this cannot deadlock.
 constexpr UINT kApplyUiStateMessage = WM_APP + 1;
+constexpr UINT kApplyUiStateAfterWorkMessage = WM_APP + 2;
 
 constexpr int kStatusBarMinHeight = 18;
 
@@ -150,6 +153,9 @@ INT_PTR CKorvalenDlg::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
         case kApplyUiStateMessage:
             ApplyUiState(static_cast<int>(wparam));
             return Answer(0);
+        case kApplyUiStateAfterWorkMessage:
+            ApplyUiStateAfterWork();
+            return Answer(0);
         case WM_PAINT:
             if (IsIconic(window_)) {
                 OnPaint();
@@ -277,15 +283,29 @@ void CKorvalenDlg::SetUiState(int state) {
         SendMessageW(window_, kApplyUiStateMessage, static_cast<WPARAM>(state), 0);
 }
 
+void CKorvalenDlg::SetUiStateAfterWork() {
+    if (GetCurrentThreadId() == ui_thread_)
+        ApplyUiStateAfterWork();
+    else
+        SendMessageW(window_, kApplyUiStateAfterWorkMessage, 0, 0);
+}
+
 void CKorvalenDlg::ApplyUiState(int state) {
-    const auto view = UiStateFor(state, busy_.IsBusy(), busy_.progress.mask());
-    if (!view)
-        return;
+    if (const auto view = UiStateFor(state, busy_.IsBusy(), busy_.progress.mask()))
+        ApplyUiStateView(*view);
+}
+
+void CKorvalenDlg::ApplyUiStateAfterWork() {
+    if (const auto view = UiStateAfterWork(port_open_, busy_.IsBusy(), busy_.progress.mask()))
+        ApplyUiStateView(*view);
+}
+
+void CKorvalenDlg::ApplyUiStateView(const UiStateView& view) {
     // A fresh main menu on every change, so no item keeps a state from before.
     UniqueMenu menu(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAIN_MENU)));
     SetMenu(window_, menu.get());
     main_menu_ = std::move(menu);
-    for (const auto& item : view->main_menu) {
+    for (const auto& item : view.main_menu) {
         EnableMenuItem(main_menu_.get(), static_cast<UINT>(item.id),
                        MF_BYCOMMAND | (item.enabled ? MF_ENABLED : MF_GRAYED));
     }
@@ -293,20 +313,20 @@ void CKorvalenDlg::ApplyUiState(int state) {
     if (HMENU port = GetSubMenu(port_menu_.get(), 0)) {
         // The label first: changing it resets the item's enabling.
         ModifyMenuW(port, ID_PORT_OPEN_CLOSE, MF_BYCOMMAND | MF_STRING, ID_PORT_OPEN_CLOSE,
-                    Widen(view->port_toggle_text).c_str());
-        for (const auto& item : view->port_menu) {
+                    Widen(view.port_toggle_text).c_str());
+        for (const auto& item : view.port_menu) {
             EnableMenuItem(port, static_cast<UINT>(item.id),
                            MF_BYCOMMAND | (item.enabled ? MF_ENABLED : MF_GRAYED));
         }
     }
-    for (const auto& button : view->buttons)
+    for (const auto& button : view.buttons)
         EnableWindow(GetDlgItem(window_, button.id), button.enabled);
-    if (view->decode_button_text)
-        SetDlgItemTextW(window_, IDC_DECODE_FILE, Widen(*view->decode_button_text).c_str());
-    SetStatusText(1, view->status_text);
+    if (view.decode_button_text)
+        SetDlgItemTextW(window_, IDC_DECODE_FILE, Widen(*view.decode_button_text).c_str());
+    SetStatusText(1, view.status_text);
     std::lock_guard lock(info_mutex_);
     for (std::size_t i = 0; i < info_lines_.size(); ++i)
-        info_lines_[i] = view->info_lines[i];
+        info_lines_[i] = view.info_lines[i];
 }
 
 void CKorvalenDlg::RefreshControls() {
@@ -344,6 +364,7 @@ void CKorvalenDlg::OnCommand(int id) {
             break;
         case IDC_CLEAR_LOG:
             SendDlgItemMessageW(window_, IDC_LOG_LIST, LB_RESETCONTENT, 0, 0);
+            SendDlgItemMessageW(window_, IDC_LOG_LIST, LB_SETHORIZONTALEXTENT, 0, 0);
             break;
         case ID_HELP_ABOUT:
             ShowAboutBox(window_);
@@ -365,13 +386,32 @@ void CKorvalenDlg::OnCommand(int id) {
             // Comes with the reading of the flash memory, which writes the dump it copies.
             break;
         case IDC_DECODE_FILE:
+            OnDecodeButton();
+            break;
         case IDC_READ_ALL:
         case IDC_READ_NEW:
-            // Come with the reading of the flash memory and the decoding pass.
+            // Come with the reading of the flash memory.
             break;
         default:
             break;
     }
+}
+
+void CKorvalenDlg::OnDecodeButton() {
+    if (busy_.capture_active) {
+        // Stops the transfer; comes with the reading of the flash memory.
+        return;
+    }
+    if (busy_.decoding_pass_count != 0) {
+        // Every running pass stops at its next byte and still writes what it has.
+        busy_.decoding_abort.Set();
+        return;
+    }
+    const auto path = AskDumpFileToDecode(window_);
+    if (!path)
+        return;
+    dump_to_decode_ = *path;
+    StartDecodingPass(settings_, dump_to_decode_, busy_, decoding_host_);
 }
 
 void CKorvalenDlg::OnContextMenu(HWND clicked, POINT at) {

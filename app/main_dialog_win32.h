@@ -10,7 +10,9 @@
 #include "app/hot_keys_win32.h"
 #include "app/message_box_win32.h"
 #include "app/tray_icon_win32.h"
+#include "app/ui_state.h"
 #include "app/win32_handles_win32.h"
+#include "app/window_decoding_host_win32.h"
 #include "settings/settings.h"
 
 namespace korvalen {
@@ -31,6 +33,10 @@ class CKorvalenDlg {
     // from any thread; the change itself is made on the window's thread. It changes the
     // four info texts but does not show them: callers call RefreshControls() after it.
     void SetUiState(int state);
+    // What a worker calls when it ends instead of state 1: ready when the port is open,
+    // no connection when it is not; nothing while another worker keeps the window busy.
+    // Callable from any thread, like SetUiState.
+    void SetUiStateAfterWork();
     // Shows the four info texts in the lines 1026 to 1029. Callable from any thread.
     void RefreshControls();
 
@@ -50,6 +56,10 @@ class CKorvalenDlg {
     void OnTrayNotify(UINT mouse_message);
     void OnPaint();
     void ApplyUiState(int state);
+    void ApplyUiStateAfterWork();
+    void ApplyUiStateView(const UiStateView& view);
+    // Button 1000: aborts what runs, or asks for a dump file and decodes it.
+    void OnDecodeButton();
     void CreateStatusBar();
     void SetStatusText(int part, std::string_view text);
     void ShowFromTray();
@@ -64,6 +74,7 @@ class CKorvalenDlg {
     Settings settings_;
     BusyState busy_;
     std::string dump_to_decode_;  // path of the dump the next decoding pass reads
+    bool port_open_ = false;      // set by the port opening and closing; UI thread only
     int dump_name_counter_ = 0;   // numbers the saved copies of one day
 
     HWND window_ = nullptr;
@@ -76,6 +87,8 @@ class CKorvalenDlg {
     TrayIcon tray_icon_;
     HotKeys hot_keys_;
     WindowMessageSink messages_;
+    // Shared by every decoding pass the window starts; it lives as long as the window.
+    WindowDecodingHost decoding_host_{*this};
     UINT taskbar_created_ = 0;
 
     // The four info texts, written by SetUiState and read by RefreshControls.

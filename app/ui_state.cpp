@@ -66,4 +66,17 @@ std::optional<UiStateView> UiStateFor(int state, bool busy, std::uint32_t progre
     }
 }
 
+std::optional<UiStateView> UiStateAfterWork(bool port_open, bool busy,
+                                            std::uint32_t progress_mask) {
+    if (busy)
+        return std::nullopt;
+    if (port_open)
+        return UiStateFor(static_cast<int>(UiState::Ready), busy, progress_mask);
+    auto view = UiStateFor(static_cast<int>(UiState::NoConnection), busy, progress_mask);
+    // The abort caption goes once no worker holds the progress bar, as in the ready state.
+    if (view && progress_mask == 0)
+        view->decode_button_text = "Декодировать файл";
+    return view;
+}
+
 }  // namespace korvalen

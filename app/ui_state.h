@@ -43,4 +43,9 @@ struct UiStateView {
 // runs must not make the window look ready.
 std::optional<UiStateView> UiStateFor(int state, bool busy, std::uint32_t progress_mask);
 
+// What the window shows when a worker (a decoding pass) ends: ready when the port is
+// open, the no-connection state when it is not (a decoded file does not connect the
+// reader), and nothing while the window is still busy with another worker.
+std::optional<UiStateView> UiStateAfterWork(bool port_open, bool busy, std::uint32_t progress_mask);
+
 }  // namespace korvalen

@@ -21,6 +21,11 @@
 #define IDC_ABOUT_NAME 1101
 #define IDC_ABOUT_VERSION 1102
 
+// Object ID prompt. A dialog, so its number may equal the port menu's: dialogs and menus
+// are resources of different types.
+#define IDD_SELECT_ID 134
+#define IDC_OBJECT_ID 1021
+
 // Main window
 #define IDD_KORVALEN_DIALOG 102
 #define IDC_DECODE_FILE 1000

@@ -138,6 +138,30 @@ HWND FindDialog(const std::wstring& title) {
     return nullptr;
 }
 
+// The common file dialog the program opened: a dialog owned by the main window with a
+// file name field. Under Wine its controls have the ids of the old Windows template: the
+// name field is the combo box cmb13 (0x47C) or the edit edt1 (0x480).
+constexpr int kFileNameCombo = 0x47C;
+constexpr int kFileNameEdit = 0x480;
+
+HWND FileNameField(HWND dialog) {
+    for (int id : {kFileNameCombo, kFileNameEdit}) {
+        if (HWND field = GetDlgItem(dialog, id))
+            return field;
+    }
+    return nullptr;
+}
+
+HWND FindFileDialog(HWND owner) {
+    for (HWND window : TopLevelWindows()) {
+        if (ClassOf(window) == L"#32770" && IsWindowVisible(window) &&
+            GetWindow(window, GW_OWNER) == owner && FileNameField(window)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
 HWND FindPopupMenu() {
     for (HWND window : TopLevelWindows()) {
         if (ClassOf(window) == L"#32768" && IsWindowVisible(window))
@@ -220,6 +244,8 @@ int Usage() {
         "  right-click-status PERCENT       0 when a popup menu opens\n"
         "  dialog-text TITLE ID | dialog-click TITLE ID | dialog-type TITLE ID TEXT\n"
         "  dialog-gone TITLE [TIMEOUT]\n"
+        "  file-dialog PATH [TIMEOUT]       type PATH into the open file dialog, press OK\n"
+        "  file-dialog-title [TIMEOUT]      print the open file dialog's title\n"
         "  hotkey-taken VK                  1 when Ctrl+Alt+VK is registered by someone\n"
         "  hotkey-free-elsewhere VK         1 when it is free once another window is active\n",
         stderr);
@@ -387,6 +413,25 @@ int Run(std::vector<std::wstring> args) {
         return arg(i) ? GetDlgItem(window, ToInt(arg(i))) : nullptr;
     };
 
+    if (command == L"file-dialog" || command == L"file-dialog-title") {
+        const std::size_t timeout_arg = command == L"file-dialog" ? 2 : 1;
+        if (command == L"file-dialog" && !arg(1))
+            return Usage();
+        HWND dialog = nullptr;
+        if (!WaitFor(timeout(timeout_arg, 10000),
+                     [&] { return (dialog = FindFileDialog(window)); }))
+            return Fail(L"no file dialog");
+        if (command == L"file-dialog-title") {
+            Print(TextOf(dialog));
+            return 0;
+        }
+        // As a person types a full path into the name field and presses Open.
+        SendMessageW(FileNameField(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg(1)));
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        return WaitFor(5000, [&] { return !IsWindow(dialog); }) ? 0
+                                                                : Fail(L"the file dialog stays");
+    }
     if (command == L"text") {
         HWND item = control(1);
         if (!item)

@@ -112,6 +112,39 @@ TEST(UiStateTest, BusyOnlyStopsTheReadyState) {
     EXPECT_EQ(UiStateFor(2, true, 0), UiStateFor(2, false, 0));
 }
 
+TEST(UiStateTest, AfterWorkShowsTheConnectionAsItIs) {
+    struct Row {
+        const char* name;
+        bool port_open;
+        bool busy;
+        std::uint32_t mask;
+        std::optional<std::string> status;  // none: nothing changes
+        std::optional<std::string> caption;
+    };
+    const Row rows[] = {
+        {"port open: ready", true, false, 0, "Соединение установлено", "Декодировать файл"},
+        {"port closed: no connection, not ready", false, false, 0, "Ошибка соединения!",
+         "Декодировать файл"},
+        {"port closed, bar still claimed: abort caption stays", false, false, 0b10,
+         "Ошибка соединения!", std::nullopt},
+        {"another worker still busy, port closed", false, true, 0, std::nullopt, std::nullopt},
+        {"another worker still busy, port open", true, true, 0, std::nullopt, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto view = UiStateAfterWork(row.port_open, row.busy, row.mask);
+        ASSERT_EQ(view.has_value(), row.status.has_value());
+        if (!view)
+            continue;
+        EXPECT_EQ(view->status_text, *row.status);
+        EXPECT_EQ(Enabled(view->buttons, 1002), row.port_open) << "reading needs the port";
+        if (row.caption)
+            EXPECT_EQ(view->decode_button_text, *row.caption);
+        else
+            EXPECT_FALSE(view->decode_button_text.has_value());
+    }
+}
+
 TEST(UiStateTest, UnknownStatesChangeNothing) {
     for (int state : {-1, 3, 100})
         EXPECT_FALSE(UiStateFor(state, false, 0).has_value()) << state;

@@ -1,0 +1,44 @@
+#include "app/dump_file_dialog_win32.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <string_view>
+
+#include "platform/wide_string_win32.h"
+
+namespace korvalen {
+namespace {
+
+// The filter in the form "name|patterns|...|": the system wants every "|" as a NUL, the
+// last one ending the list.
+constexpr std::wstring_view kDumpFilter = L"Файл маршрутов (*.trc)|*.trc|All Files (*.*)|*.*||";
+
+// Long enough for any path the system gives back (the \\?\ limit).
+constexpr std::size_t kPathCapacity = 32768;
+
+}  // namespace
+
+std::optional<std::string> AskDumpFileToDecode(HWND owner) {
+    std::wstring filter(kDumpFilter);
+    std::replace(filter.begin(), filter.end(), L'|', L'\0');
+
+    std::wstring path = L"*.trc";
+    path.resize(kPathCapacity, L'\0');
+
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path.data();
+    dialog.nMaxFile = static_cast<DWORD>(path.size());
+    dialog.lpstrDefExt = L"trc";
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
+    if (!GetOpenFileNameW(&dialog))
+        return std::nullopt;
+    path.resize(path.find(L'\0'));
+    return Narrow(path);
+}
+
+}  // namespace korvalen

@@ -1,0 +1,103 @@
+#include "app/window_decoding_host_win32.h"
+
+#include <commctrl.h>
+
+#include "app/main_dialog_win32.h"
+#include "app/message_box_win32.h"
+#include "app/ui_state.h"
+#include "platform/wide_string_win32.h"
+#include "res/resource.h"
+#include "settings/select_id_dialog_win32.h"
+
+namespace korvalen {
+
+HWND WindowDecodingHost::owner() const {
+    return window_.window();
+}
+
+LRESULT WindowDecodingHost::SendToControl(int id, UINT message, WPARAM wparam,
+                                          LPARAM lparam) const {
+    return SendDlgItemMessageW(owner(), id, message, wparam, lparam);
+}
+
+void WindowDecodingHost::ShowMessage(std::string_view text, std::string_view caption,
+                                     MessageIcon icon) {
+    WindowMessageSink sink;
+    sink.set_owner(owner());
+    sink.ShowMessage(text, caption, icon);
+}
+
+bool WindowDecodingHost::AskYesNo(std::string_view question) {
+    return ShowMessageBox(owner(), question, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+std::string WindowDecodingHost::PromptObjectId() {
+    return AskObjectId(owner());
+}
+
+int WindowDecodingHost::ProgressRangeUpper() {
+    return static_cast<int>(SendToControl(IDC_PROGRESS, PBM_GETRANGE, FALSE, 0));
+}
+
+void WindowDecodingHost::SetProgressRange(std::uint16_t upper) {
+    SendToControl(IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, upper));
+}
+
+void WindowDecodingHost::SetProgressPosition(int position) {
+    SendToControl(IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void WindowDecodingHost::InsertLogLineAtTop(std::string_view line) {
+    const std::wstring text = Widen(line);
+    SendToControl(IDC_LOG_LIST, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    WidenLogScrollRange(text);
+}
+
+// A list box scrolls sideways only as far as it is told: a line wider than the list (a
+// long path) is made reachable with the horizontal scroll bar.
+void WindowDecodingHost::WidenLogScrollRange(const std::wstring& text) {
+    HWND list = GetDlgItem(owner(), IDC_LOG_LIST);
+    if (!list)
+        return;
+    HDC dc = GetDC(list);
+    if (!dc)
+        return;
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
+    HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
+    SIZE size{};
+    const bool measured =
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    if (previous)
+        SelectObject(dc, previous);
+    ReleaseDC(list, dc);
+    constexpr int kMargin = 8;  // the list's own inner margin and a little air
+    const auto needed = static_cast<WPARAM>(size.cx + kMargin);
+    if (measured && needed > static_cast<WPARAM>(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0)))
+        SendMessageW(list, LB_SETHORIZONTALEXTENT, needed, 0);
+}
+
+int WindowDecodingHost::LogLineCount() {
+    const LRESULT count = SendToControl(IDC_LOG_LIST, LB_GETCOUNT, 0, 0);
+    return count == LB_ERR ? 0 : static_cast<int>(count);
+}
+
+void WindowDecodingHost::SetActionButtonCaption(std::string_view caption) {
+    SetDlgItemTextW(owner(), IDC_DECODE_FILE, Widen(caption).c_str());
+}
+
+void WindowDecodingHost::SetStatusText(std::string_view text) {
+    const std::wstring wide = Widen(text);
+    SendToControl(IDC_STATUS_BAR, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+void WindowDecodingHost::SetUiState(int state) {
+    // A pass that ends asks for "ready"; the window shows whether the reader is
+    // connected instead (a decoded file says nothing about the port).
+    if (state == static_cast<int>(UiState::Ready))
+        window_.SetUiStateAfterWork();
+    else
+        window_.SetUiState(state);
+    window_.RefreshControls();
+}
+
+}  // namespace korvalen

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# "Декодировать файл": the file dialog, a pass over the sample dump, its summary at the
+# top of the log list, one message file per object in the InBox, and the window after
+# it: the port is still closed, so it shows the no-connection state, not "ready". A
+# second pass puts "---" between its summary and the first one.
+source "$(dirname "$0")/lib.sh"
+e2e_begin decode_file
+
+cp "$(dirname "$0")/../data/sample.trc" "$PROGRAM_DIR/sample.trc"
+start_program
+answer_port_error
+driver main-windows 1 >/dev/null || fail "no main window"
+
+# Waits until the log list holds COUNT lines, then prints them.
+wait_list() {
+    local count=$1 lines
+    for _ in $(seq 100); do
+        lines=$(driver list 1023)
+        [ "$(printf '%s' "$lines" | grep -c '')" -ge "$count" ] && break
+        sleep 0.1
+    done
+    printf '%s\n' "$lines"
+}
+
+summary_of_sample="В файле 'C:\\Korvalen\\sample.trc'
+найдены маршруты объектов:
+0286 (26 точек на временном интервале: 03.11.2007 - 03.11.2007)
+0012 (26 точек на временном интервале: 01.11.2007 - 01.11.2007)
+0149 (26 точек на временном интервале: 02.11.2007 - 02.11.2007)
+Количество включений регистратора: 01"
+
+driver click 1000
+driver file-dialog-title >/dev/null || fail "no file dialog"
+screenshot file_dialog
+driver file-dialog 'C:\Korvalen\sample.trc' || fail "no file dialog"
+list=$(wait_list 7)
+expect "date line" "$(head -n 1 <<<"$list" | sed -E 's/[0-9]/9/g; s/ 9:/ 99:/')" "99.99.9999 99:99:99"
+expect "summary" "$(tail -n +2 <<<"$list")" "$summary_of_sample"
+screenshot log_list
+
+# The message files appear when the routes close them at the end of the pass.
+expect "one message file per object" \
+    "$(ls "$PROGRAM_DIR/InBox" | sed 's/^[0-9]\{8\}\./DDHHMMSS./' | sort | tr '\n' ' ')" \
+    "DDHHMMSS.012 DDHHMMSS.149 DDHHMMSS.286 "
+for file in "$PROGRAM_DIR"/InBox/*; do
+    [ -s "$file" ] || fail "$(basename "$file") is empty"
+done
+echo "ok: the message files are not empty"
+
+# After the pass: the decode caption, and the state of the port as it is.
+expect_text 1000 "Декодировать файл"
+expect "status part 1" "$(driver status 1)" "Ошибка соединения!"
+expect_text 1026 "Ошибка соединения с COM-портом!"
+expect_text 1027 ""
+expect_text 1028 ""
+expect_text 1029 ""
+expect "read all enabled" "$(driver enabled 1002)" 0
+expect "read new enabled" "$(driver enabled 1004)" 0
+
+# A second pass: its summary on top, "---" below it, the first summary under that.
+driver click 1000
+driver file-dialog 'C:\Korvalen\sample.trc' || fail "no file dialog the second time"
+list=$(wait_list 15)
+expect "second summary" "$(sed -n 2,7p <<<"$list")" "$summary_of_sample"
+expect "separator" "$(sed -n 8p <<<"$list")" "---"
+expect "first summary below" "$(sed -n 10,15p <<<"$list")" "$summary_of_sample"
+
+# A long path with Cyrillic names reaches the pass intact; the list scrolls sideways to
+# show it.
+archive='Архив дампов регистраторов за ноябрь 2007 года'
+mkdir -p "$PROGRAM_DIR/$archive"
+cp "$PROGRAM_DIR/sample.trc" "$PROGRAM_DIR/$archive/дамп 0149.trc"
+driver click 1001 # Очистить
+driver click 1000
+driver file-dialog "C:\\Korvalen\\$archive\\дамп 0149.trc" || fail "no file dialog for the long path"
+list=$(wait_list 7)
+expect "long path" "$(sed -n 2p <<<"$list")" "В файле 'C:\\Korvalen\\$archive\\дамп 0149.trc'"
+screenshot long_path
+
+# Cancelling the file dialog starts nothing.
+driver click 1000
+driver file-dialog-title >/dev/null || fail "no file dialog the third time"
+driver keys 0x1B # Esc
+sleep 1
+expect "nothing decoded after Cancel" "$(driver list 1023 | grep -c '')" 7
+expect_text 1000 "Декодировать файл"
+
+driver close
+driver wait-gone || fail "the window does not close after the passes"
+echo "ok: closes when idle"
