@@ -77,6 +77,7 @@ INT_PTR CKorvalenDlg::DoModal() {
             DispatchMessageW(&message);
         }
     }
+    WaitForDecodingThreads();
     tray_icon_.Remove();
     hot_keys_.Unregister();
     // The menu belongs to main_menu_, not to the window that is going.
@@ -84,6 +85,30 @@ INT_PTR CKorvalenDlg::DoModal() {
     DestroyWindow(window);
     window_ = nullptr;
     return result_;
+}
+
+// A pass that has just left the busy count may still be telling the window that it is
+// done, with messages sent from its thread; and a quit from outside may come while a
+// pass still writes its files. The window and the pass's host stay, and keep answering
+// messages, until every pass thread has ended, so no route is cut off mid-file.
+void CKorvalenDlg::WaitForDecodingThreads() {
+    bool quit = false;
+    int quit_code = 0;
+    while (busy_.decoding_threads.load() != 0) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit = true;
+                quit_code = static_cast<int>(message.wParam);
+                continue;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    if (quit)
+        PostQuitMessage(quit_code);
 }
 
 void CKorvalenDlg::End(INT_PTR result) {

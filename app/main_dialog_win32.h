@@ -63,6 +63,7 @@ class CKorvalenDlg {
     void CreateStatusBar();
     void SetStatusText(int part, std::string_view text);
     void ShowFromTray();
+    void WaitForDecodingThreads();
     void End(INT_PTR result);
 
     // Opens the serial port and shows its state; the connection itself comes with the
