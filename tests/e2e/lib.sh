@@ -163,3 +163,15 @@ default_ini_lines() {
         'InboxDirC:\Korvalen\InBox\' Use2D0 MultiStart1 MinTray0 IndInNum0 IndInStatus0 \
         IndInChk0
 }
+
+# wait_list COUNT: the log list's lines, once it holds at least COUNT of them (or after
+# ten seconds, for the caller's check to fail on).
+wait_list() {
+    local count=$1 lines
+    for _ in $(seq 100); do
+        lines=$(driver list 1023)
+        [ "$(printf '%s' "$lines" | grep -c '')" -ge "$count" ] && break
+        sleep 0.1
+    done
+    printf '%s\n' "$lines"
+}

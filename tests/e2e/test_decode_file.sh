@@ -11,17 +11,6 @@ start_program
 answer_port_error
 driver main-windows 1 >/dev/null || fail "no main window"
 
-# Waits until the log list holds COUNT lines, then prints them.
-wait_list() {
-    local count=$1 lines
-    for _ in $(seq 100); do
-        lines=$(driver list 1023)
-        [ "$(printf '%s' "$lines" | grep -c '')" -ge "$count" ] && break
-        sleep 0.1
-    done
-    printf '%s\n' "$lines"
-}
-
 summary_of_sample="В файле 'C:\\Korvalen\\sample.trc'
 найдены маршруты объектов:
 0286 (26 точек на временном интервале: 03.11.2007 - 03.11.2007)

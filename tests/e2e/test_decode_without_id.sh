@@ -16,16 +16,6 @@ driver main-windows 1 >/dev/null || fail "no main window"
 question="Присутствуют команды без ID! Использовать для них ID? (Нет - пропустить все команды)"
 IDYES=6 IDNO=7 prompt='Укажите ID'
 
-wait_list() {  # wait_list COUNT: the log list once it holds COUNT lines
-    local count=$1 lines
-    for _ in $(seq 100); do
-        lines=$(driver list 1023)
-        [ "$(printf '%s' "$lines" | grep -c '')" -ge "$count" ] && break
-        sleep 0.1
-    done
-    printf '%s\n' "$lines"
-}
-
 decode_noid() {
     driver click 1000
     driver file-dialog 'C:\Korvalen\noid.trc' || fail "no file dialog"
