@@ -4,9 +4,12 @@
 set -euo pipefail
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
+wineserver=/usr/lib/wine/wineserver64
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 prefix=$(mktemp -d /tmp/korvalen-wine.XXXXXX)
 cleanup() {
-    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$prefix" "$wineserver" -k 2>/dev/null || true
+    WINEPREFIX="$prefix" timeout 20 "$wineserver" -w 2>/dev/null || true
     rm -rf "$prefix"
 }
 trap cleanup EXIT
