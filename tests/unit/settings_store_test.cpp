@@ -206,6 +206,10 @@ TEST(CreatePathFolders, CreatesEveryFolderButTheLastComponent) {
     EXPECT_TRUE(std::filesystem::is_directory(folder / "InBox"));
     CreatePathFolders(folder.path() + "\\InBox\\");  // existing folders are no error
 
+    std::filesystem::create_directory(folder / "Tools");
+    CreateProgramFolders(folder.path() + "\\Tools");
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "Tools/Data"));
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "Tools/InBox"));
     CreateProgramFolders(folder.path() + "\\Program");
     EXPECT_FALSE(std::filesystem::exists(folder / "Program/Data"));  // the parent is missing
 }
