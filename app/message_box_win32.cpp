@@ -8,6 +8,8 @@ void WindowMessageSink::ShowMessage(std::string_view text, std::string_view capt
                                     MessageIcon icon) {
     UINT type = MB_OK;
     switch (icon) {
+        case MessageIcon::None:
+            break;
         case MessageIcon::Stop:
             type |= MB_ICONSTOP;
             break;

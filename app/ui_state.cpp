@@ -43,7 +43,7 @@ std::optional<UiStateView> UiStateFor(int state, bool busy, std::uint32_t progre
                 .buttons = ReadButtons(true),
                 // While some worker still holds the progress bar its abort caption stays.
                 .decode_button_text = progress_mask == 0
-                                          ? std::optional<std::string_view>("Декодировать файл")
+                                          ? std::optional<std::string_view>(kDecodeCaption)
                                           : std::nullopt,
                 .status_text = "Соединение установлено",
                 .info_lines = {"Все готово для считывания флэш-памяти,",
@@ -75,7 +75,7 @@ std::optional<UiStateView> UiStateAfterWork(bool port_open, bool busy,
     auto view = UiStateFor(static_cast<int>(UiState::NoConnection), busy, progress_mask);
     // The abort caption goes once no worker holds the progress bar, as in the ready state.
     if (view && progress_mask == 0)
-        view->decode_button_text = "Декодировать файл";
+        view->decode_button_text = kDecodeCaption;
     return view;
 }
 

@@ -6,11 +6,9 @@
 #include <string_view>
 #include <vector>
 
-namespace korvalen {
+#include "worker/worker_host.h"
 
-// The window's three states: 0 while a flash transfer is read or a dump decoded, 1 when
-// the reader is connected and the window waits for the user, 2 when the port is not open.
-enum class UiState : int { Reading = 0, Ready = 1, NoConnection = 2 };
+namespace korvalen {
 
 // A menu item or button and whether it is usable; disabled items are greyed.
 struct ItemEnabling {

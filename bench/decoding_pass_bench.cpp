@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/busy_state.h"
+#include "worker/work_state.h"
 #include "decode/decoding_host.h"
 #include "decode/decoding_pass.h"
 #include "decode/dump_builder.h"
@@ -35,7 +35,7 @@ class SilentHost final : public DecodingHost {
     int LogLineCount() override { return lines; }
     void SetActionButtonCaption(std::string_view) override {}
     void SetStatusText(std::string_view) override {}
-    void SetUiState(int) override {}
+    void SetUiState(UiState) override {}
     int range = 0;
     int lines = 0;
     int messages = 0;
@@ -81,7 +81,7 @@ void BM_DecodingPass(benchmark::State& state) {
     settings.InboxDir = (w.root / "InBox").string() + "/";
     settings.WriteCsvC = state.range(0) != 0;
     settings.WriteCsvN = state.range(0) != 0;
-    BusyState busy;
+    WorkState busy;
     for (auto _ : state) {
         state.PauseTiming();
         w.EmptyInbox();

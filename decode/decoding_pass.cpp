@@ -8,6 +8,7 @@
 
 #include "decode/dump_record.h"
 #include "output/string_printf.h"
+#include "platform/scope_exit.h"
 
 namespace korvalen {
 namespace {
@@ -22,42 +23,56 @@ bool DateInRange(const MRVMessage& m) {
 
 }  // namespace
 
-DecodingPass::DecodingPass(const Settings& settings, std::string dump_path, BusyState& busy,
+DecodingPass::DecodingPass(const Settings& settings, std::string dump_path, WorkState& work,
                            DecodingHost& host, const Clock& clock)
     : settings_(settings),
       dump_path_(std::move(dump_path)),
-      busy_(busy),
+      work_(work),
       host_(host),
       clock_(clock) {}
 
 bool DecodingPass::Run() {
-    busy_.decoding_pass_count.fetch_add(1);
+    work_.decoding_pass_count.fetch_add(1);
+    counted_ = true;
+    const ScopeExit give_back([this] {
+        ReleaseClaim();
+        LeavePassCount();
+    });
     File dump;
     if (!dump.Open(dump_path_, OpenMode::OpenExisting, Sharing::Shared, /*read_only=*/true)) {
-        busy_.decoding_pass_count.fetch_sub(1);
+        LeavePassCount();
         host_.ShowMessage("Анализ файла: Не удалось открыть файл.\n" + dump_path_, kProgramCaption,
                           MessageIcon::Stop);
         return false;
     }
     host_.SetActionButtonCaption(kAbortCaption);
     host_.SetStatusText(kDecodingStatus);
-    host_.SetUiState(0);
+    host_.SetUiState(UiState::Reading);
 
-    busy_.decoding_abort.Reset();
+    work_.decoding_abort.Reset();
     try {
         ReadDump(dump, dump.Length());
-    } catch (const std::exception&) {
+    } catch (...) {
         // The dump went away under the pass (a removed medium), or memory ran out: what
         // was read is still written and summarised, and the failure shows as an error.
         ++error_count_;
     }
+    try {
+        FinalWrite();
+        InsertSummary();
+    } catch (...) {
+        ++error_count_;  // the summary may be cut short; the files are closed by now
+    }
 
-    FinalWrite();
-    InsertSummary();
     ReleaseProgress();
-    busy_.decoding_pass_count.fetch_sub(1);
-    host_.SetUiState(1);
+    LeavePassCount();
+    host_.SetUiState(UiState::Ready);
     return true;
+}
+
+void DecodingPass::LeavePassCount() {
+    if (std::exchange(counted_, false))
+        work_.decoding_pass_count.fetch_sub(1);
 }
 
 // The dump is read in large blocks and fed to the byte-wise state machines from memory.
@@ -69,7 +84,7 @@ void DecodingPass::ReadDump(File& dump, std::int64_t length) {
     std::size_t at = 0;
     std::int64_t bytes_read = 0;
     while (bytes_read < length) {
-        if (busy_.decoding_abort.IsSet()) {
+        if (work_.decoding_abort.IsSet()) {
             completed_ = false;
             break;
         }
@@ -82,7 +97,7 @@ void DecodingPass::ReadDump(File& dump, std::int64_t length) {
                 break;  // the file became shorter meanwhile
         }
         if (!claimed_) {
-            claim_bit_ = busy_.progress.Claim();
+            claim_bit_ = work_.progress.Claim();
             claimed_ = true;
         }
         const auto to_step =
@@ -202,7 +217,7 @@ void DecodingPass::AddToRoute(MRVMessage& m) {
 }
 
 void DecodingPass::UpdateProgress(std::int64_t bytes_read, std::int64_t length) {
-    const bool owns = busy_.progress.Owns(claim_bit_);
+    const bool owns = work_.progress.Owns(claim_bit_);
     const std::int64_t steps = length / kBytesPerProgressStep;
     if (owns && !owned_bar_ && host_.ProgressRangeUpper() != steps) {
         host_.SetProgressPosition(0);
@@ -244,23 +259,34 @@ void DecodingPass::InsertSummary() {
     host_.InsertLogLineAtTop(host_.FormatDateTime(clock_.LocalNow()));
 }
 
+// Gives the claim bit back; returns the mask that remains.
+std::uint32_t DecodingPass::ReleaseClaim() {
+    if (!std::exchange(claimed_, false))
+        return work_.progress.mask();
+    return work_.progress.Release(claim_bit_);
+}
+
 void DecodingPass::ReleaseProgress() {
-    const std::uint32_t remaining =
-        claimed_ ? busy_.progress.Release(claim_bit_) : busy_.progress.mask();
-    if (remaining == 0) {
+    if (ReleaseClaim() == 0) {
         host_.SetProgressPosition(0);
         host_.SetActionButtonCaption(kDecodeCaption);
     }
 }
 
-void StartDecodingPass(const Settings& settings, std::string dump_path, BusyState& busy,
+void StartDecodingPass(const Settings& settings, std::string dump_path, WorkState& work,
                        DecodingHost& host) {
-    auto pass = std::make_unique<DecodingPass>(settings, std::move(dump_path), busy, host);
-    busy.decoding_threads.fetch_add(1);
-    std::thread([pass = std::move(pass), &busy]() mutable {
-        pass->Run();
+    auto pass = std::make_unique<DecodingPass>(settings, std::move(dump_path), work, host);
+    work.decoding_threads.fetch_add(1);
+    std::thread([pass = std::move(pass), &work]() mutable {
+        // Nothing of the starter's is touched after the count falls.
+        const ScopeExit done([&work] { work.decoding_threads.fetch_sub(1); });
+        try {
+            pass->Run();
+        } catch (...) {
+            // Run counts its own failures; what reaches this far (the host failing while
+            // it shows the end) ends the thread quietly instead of the whole program.
+        }
         pass.reset();
-        busy.decoding_threads.fetch_sub(1);  // nothing of the starter's is touched after this
     }).detach();
 }
 

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/busy_state.h"
 #include "decode/decoding_host.h"
 #include "decode/frame_capture.h"
 #include "decode/reset_marker.h"
@@ -16,14 +15,13 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "settings/settings.h"
+#include "worker/work_state.h"
 
 namespace korvalen {
 
 // The texts of a pass that the window and the tools share.
 inline constexpr std::string_view kRecordsWithoutIdQuestion =
     "Присутствуют команды без ID! Использовать для них ID? (Нет - пропустить все команды)";
-inline constexpr std::string_view kAbortCaption = "Прервать";
-inline constexpr std::string_view kDecodeCaption = "Декодировать файл";
 inline constexpr std::string_view kDecodingStatus = "Преобразование";
 
 // One decoding pass over one dump file: cuts out frames and power-on markers, decodes the
@@ -31,18 +29,20 @@ inline constexpr std::string_view kDecodingStatus = "Преобразовани�
 // CSV files, and puts its summary at the top of the host's log list.
 //
 // Run it on a thread of its own; several passes may run at once. What a pass shares with
-// the window and the other workers is `busy` (its pass count, progress claim mask and
+// the window and the other workers is `work` (its pass count, progress claim mask and
 // abort event, all synchronised) and the host; everything else is its own.
 class DecodingPass {
   public:
     static constexpr std::size_t kDefaultReadBlockSize = 256 * 1024;
 
     // Takes copies of the settings and of the path now, as a worker does when it starts.
-    DecodingPass(const Settings& settings, std::string dump_path, BusyState& busy,
+    DecodingPass(const Settings& settings, std::string dump_path, WorkState& work,
                  DecodingHost& host, const Clock& clock = SystemClock());
 
     // The whole pass. False when the dump could not be opened (that has been shown, and
-    // nothing else changed); true otherwise, also after an abort.
+    // nothing else changed); true otherwise, also after an abort. Whatever fails inside
+    // (a write, a read, memory) counts as an error of the pass; its count in `work` and
+    // its progress claim are given back however the pass ends.
     bool Run();
 
     // For tests: smaller read blocks, and CSV opening retries without real sleeping.
@@ -65,11 +65,13 @@ class DecodingPass {
     void UpdateProgress(std::int64_t bytes_read, std::int64_t length);
     void FinalWrite();
     void InsertSummary();
+    std::uint32_t ReleaseClaim();
     void ReleaseProgress();
+    void LeavePassCount();
 
     const Settings settings_;
     const std::string dump_path_;
-    BusyState& busy_;
+    WorkState& work_;
     DecodingHost& host_;
     const Clock& clock_;
     CsvWait csv_wait_ = SleepWait;
@@ -89,6 +91,7 @@ class DecodingPass {
     bool claimed_ = false;
     bool owned_bar_ = false;
     bool completed_ = true;
+    bool counted_ = false;  // in work_.decoding_pass_count
 
     // The decoding time of records: the clock is read at most once per read segment.
     bool decoding_time_valid_ = false;
@@ -110,7 +113,7 @@ class DecodingPass {
 // must outlive it: the starter waits until `busy.decoding_threads` is 0 before it lets
 // them go (the pass itself leaves BusyState::IsBusy() a moment before its thread ends).
 // The pass copies the settings and the path before this returns.
-void StartDecodingPass(const Settings& settings, std::string dump_path, BusyState& busy,
+void StartDecodingPass(const Settings& settings, std::string dump_path, WorkState& work,
                        DecodingHost& host);
 
 }  // namespace korvalen

@@ -4,10 +4,10 @@
 
 namespace korvalen {
 
-void ShowOpenFailure(MessageSink& sink, int code, const std::string& path) {
+void ShowOpenFailure(MessageSink& sink, int code, const std::string& path, MessageIcon icon) {
     sink.ShowMessage(
         StringPrintf("Не удалось открыть файл на запись. Код ошибки: %i.\n%s", code, path.c_str()),
-        kProgramCaption, MessageIcon::Stop);
+        kProgramCaption, icon);
 }
 
 void ShowWriteFailure(MessageSink& sink, CodePeriod period, int code, const std::string& path) {

@@ -8,8 +8,10 @@ namespace korvalen {
 
 // The messages of the output writers, with the system's error code and the file name.
 
-// "Не удалось открыть файл на запись. Код ошибки: %i.\n%s"
-void ShowOpenFailure(MessageSink& sink, int code, const std::string& path);
+// "Не удалось открыть файл на запись. Код ошибки: %i.\n%s"; the stop icon but for the
+// dump file of a capture, whose message has none.
+void ShowOpenFailure(MessageSink& sink, int code, const std::string& path,
+                     MessageIcon icon = MessageIcon::Stop);
 
 enum class CodePeriod { Without, With };
 // "Не удалось записать информацию в файл. Код ошибки: %i\n%s", or with a period after the

@@ -30,8 +30,8 @@ enum class OpenMode {
 };
 
 enum class Sharing {
-    Shared,     // others may read and write the file meanwhile
-    Exclusive,  // no other exclusive opener gets the file while this one holds it
+    Shared,     // others may read and write the file meanwhile, but not hold it exclusively
+    Exclusive,  // nobody else gets the file while this one holds it
 };
 
 // One open file, closed when the object goes. Paths are UTF-8. Opening reports failure
@@ -61,6 +61,8 @@ class File {
     // Cuts the file to `length` bytes and moves the position there.
     void Truncate(std::int64_t length);
     std::int64_t Length();
+    // Puts everything written so far onto the disk itself, past the system's caches.
+    void Flush();
     // Closes the file; throws when the system reports a failure of the last writes.
     void Close();
 

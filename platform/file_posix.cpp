@@ -66,7 +66,10 @@ bool File::Open(const std::string& path, OpenMode mode, Sharing sharing, bool re
         error_code_ = errno;
         return false;
     }
-    if (sharing == Sharing::Exclusive && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // As on Windows, an exclusive opener is refused while anybody holds the file, and a
+    // shared one while an exclusive holder has it.
+    const int lock = sharing == Sharing::Exclusive ? LOCK_EX : LOCK_SH;
+    if (::flock(fd, lock | LOCK_NB) != 0) {
         error_code_ = errno;
         ::close(fd);
         return false;
@@ -134,6 +137,11 @@ std::int64_t File::Length() {
     if (::fstat(Fd(handle_), &st) != 0)
         Fail("stat");
     return static_cast<std::int64_t>(st.st_size);
+}
+
+void File::Flush() {
+    if (::fsync(Fd(handle_)) != 0)
+        Fail("flush");
 }
 
 void File::Close() {

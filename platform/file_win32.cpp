@@ -114,6 +114,11 @@ std::int64_t File::Length() {
     return size.QuadPart;
 }
 
+void File::Flush() {
+    if (!FlushFileBuffers(Handle(handle_)))
+        Fail("flush");
+}
+
 void File::Close() {
     if (!IsOpen())
         return;

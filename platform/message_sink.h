@@ -4,7 +4,7 @@
 
 namespace korvalen {
 
-enum class MessageIcon { Stop, Exclamation, Information };
+enum class MessageIcon { None, Stop, Exclamation, Information };
 
 // Where the core's modal messages go: a message box in the program, standard error in
 // the tools, a recorder in tests. Texts are UTF-8.

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/busy_state.h"
+#include "worker/work_state.h"
 #include "decode/decoding_host.h"
 #include "decode/decoding_pass.h"
 #include "platform/console.h"
@@ -121,7 +121,7 @@ class ConsoleHost final : public DecodingHost {
     int LogLineCount() override { return static_cast<int>(log_.size()); }
     void SetActionButtonCaption(std::string_view) override {}
     void SetStatusText(std::string_view) override {}
-    void SetUiState(int) override {}
+    void SetUiState(UiState) override {}
 
   private:
     void EraseProgress() {
@@ -304,7 +304,7 @@ int Main(const std::vector<std::string>& arguments) {
     }
 
     AllowManyOpenFiles();
-    static BusyState busy;  // outlives the thread that watches for Ctrl+C
+    static WorkState busy;  // outlives the thread that watches for Ctrl+C
     WatchInterrupts([] {
         interrupted = true;
         busy.decoding_abort.Set();

@@ -63,7 +63,8 @@ class RecordingHost : public DecodingHost {
         captions.emplace_back(caption);
     }
     void SetStatusText(std::string_view text) override { status = text; }
-    void SetUiState(int state) override {
+    void SetUiState(UiState ui_state) override {
+        const int state = static_cast<int>(ui_state);
         ui_states.push_back(state);
         if (on_ui_state)
             on_ui_state(state);

@@ -99,7 +99,7 @@ class DecodingPassTest : public ::testing::Test {
     testing::ScopedTimeZone zone{"UTC0"};
     testing::TempFolder folder;
     testing::StoppedClock clock{{2007, 11, 7, 12, 34, 56, 0}, {2007, 11, 7, 12, 34, 56, 0}};
-    BusyState busy;
+    WorkState busy;
     RecordingHost host;
     Settings settings;
     std::size_t block_size = 0;

@@ -1,4 +1,4 @@
-#include "app/progress_claims.h"
+#include "worker/progress_claims.h"
 
 #include <gtest/gtest.h>
 

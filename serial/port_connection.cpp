@@ -1,0 +1,100 @@
+#include "serial/port_connection.h"
+
+#include "serial/reader_protocol.h"
+#include "serial/reading_thread.h"
+
+namespace korvalen {
+
+PortConnection::PortConnection(WorkState& work, ReadingHost& host, const Clock& clock,
+                               Opener opener)
+    : work_(work), host_(host), clock_(clock), opener_(std::move(opener)) {}
+
+PortConnection::~PortConnection() {
+    StopReading();
+    std::thread reader;
+    {
+        std::lock_guard lock(reader_mutex_);
+        reader = std::move(reader_);
+    }
+    // Outside the lock: the thread takes it once more to decide that it ends.
+    if (reader.joinable())
+        reader.join();
+}
+
+bool PortConnection::Open(const std::string& device) {
+    port_.Detach();
+    int error_code = 0;
+    std::unique_ptr<SerialPort> port = opener_(device, error_code);
+    if (!port) {
+        status_ = PortStatus::Failed;
+        open_error_ = error_code;
+        stop_.Set();  // a reading thread still about ends
+        return false;
+    }
+    status_ = PortStatus::Open;
+    open_error_ = 0;
+    // The results are not needed: a port that refuses its settings shows it by what
+    // arrives, and a pseudo-terminal or an adapter ignores what it cannot do.
+    port->SetTimeouts({.read_interval = 1000,
+                       .read_total_multiplier = 1000,
+                       .read_total_constant = 1000,
+                       .write_total_multiplier = 1000,
+                       .write_total_constant = 1000});
+    port->SetReceiveEventMask();
+    port->SetLineState(ReaderLineMode(), ControlLines::On);
+    port->SetQueueSizes(kInputQueueSize, kOutputQueueSize);
+    port->Purge();
+    port_.Attach(std::move(port));
+    StartReading();
+    return true;
+}
+
+void PortConnection::Close() {
+    stop_.Set();
+    port_.Purge();
+    port_.Detach();
+    status_ = PortStatus::Closed;
+}
+
+void PortConnection::StopTransfer(const std::function<void(std::chrono::milliseconds)>& sleep) {
+    port_.Write(kStopTransfer);
+    port_.Purge();
+    port_.SetLineState(ReaderLineMode(), ControlLines::Off);
+    port_.Purge();
+    sleep(kControlLinesPause);
+    port_.SetLineState(ReaderLineMode(), ControlLines::On);
+}
+
+void PortConnection::StopReading() {
+    stop_.Set();
+    port_.Purge();
+}
+
+void PortConnection::StartReading() {
+    std::lock_guard lock(reader_mutex_);
+    stop_.Reset();
+    if (reader_running_)
+        return;  // it has not seen the stop yet and goes on with this port
+    if (reader_.joinable())
+        reader_.join();  // it has decided to end and no longer needs the lock or the port
+    reader_running_ = true;
+    reader_ = std::thread([this] {
+        ReadingThread thread(port_, stop_, work_, host_, clock_);
+        thread.Run([this] { return ReaderMayEnd(); });
+    });
+}
+
+bool PortConnection::ReaderMayEnd() {
+    std::lock_guard lock(reader_mutex_);
+    if (!stop_.IsSet())
+        return false;  // opened again since the stop
+    reader_running_ = false;
+    return true;
+}
+
+bool PortConnection::reader_running() const {
+    std::lock_guard lock(reader_mutex_);
+    return reader_running_;
+}
+
+}  // namespace korvalen

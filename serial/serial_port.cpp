@@ -1,0 +1,15 @@
+#include "serial/serial_port.h"
+
+#include "output/string_printf.h"
+
+namespace korvalen {
+
+std::string ComPortName(int number) {
+    return StringPrintf("COM%d", number);
+}
+
+std::string ReaderLineMode() {
+    return StringPrintf("baud=%d parity=%c data=%d stop=%d", 115200, 'N', 8, 1);
+}
+
+}  // namespace korvalen
