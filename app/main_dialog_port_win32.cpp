@@ -1,26 +1,62 @@
-
+// The main window's port commands: opening and closing the serial port, the COM-port
+// dialog, and the reader commands of the two read buttons.
 #include <string>
 
 #include "app/main_dialog_win32.h"
 #include "app/ui_state.h"
+#include "output/string_printf.h"
+#include "serial/com_port_dialog_win32.h"
+#include "settings/settings_store.h"
 
 namespace korvalen {
 
-// Opening the serial port. Until the program speaks to the reader, every opening ends
-// as a failed one does: the port's number in the status bar, the error message, and the
-// window in state 2.
 void CKorvalenDlg::OpenPort() {
-    SetStatusText(0, "Состояние COM-порта: (COM" + std::to_string(settings_.COM) + ", 115200)");
-    const bool opened = false;
-    port_open_ = opened;
+    const bool opened = port_.Open(ComPortName(settings_.COM));
+    // The port's number shows whether or not it opened.
+    SetStatusText(0, StringPrintf("Состояние COM-порта: (COM%i, 115200)", settings_.COM));
     if (!opened) {
         ShowMessageBox(window_, "Ошибка соединения с COM-портом!", MB_OK | MB_ICONSTOP);
-        SetUiState(static_cast<int>(UiState::NoConnection));
+        SetUiState(UiState::NoConnection);
         RefreshControls();
         return;
     }
-    SetUiState(static_cast<int>(UiState::Ready));
+    SetUiState(UiState::Ready);
     RefreshControls();
+}
+
+// After a failed opening the port counts as open for this command: the first use closes
+// it, the second opens it.
+void CKorvalenDlg::OnPortOpenClose() {
+    if (port_.status() == PortStatus::Closed) {
+        OpenPort();
+        return;
+    }
+    port_.Close();
+    SetUiState(UiState::NoConnection);
+    RefreshControls();
+}
+
+void CKorvalenDlg::OnPortDialog() {
+    const ComPortAnswer answer = AskComPort(window_, settings_.COM);
+    if (!answer.accepted)
+        return;
+    port_.Close();
+    if (!answer.port) {
+        // The dialog started without a port (a COM setting it does not offer) and none
+        // was chosen: the setting stays, the port stays closed.
+        ShowMessageBox(window_, "Не выбран COM-порт. Порт закрыт.", MB_OK | MB_ICONEXCLAMATION);
+        SetUiState(UiState::NoConnection);
+        RefreshControls();
+        return;
+    }
+    settings_.COM = *answer.port;
+    SaveSettings(settings_, program_folder_, messages_);
+    OpenPort();
+}
+
+// The buttons are enabled only when the port is open and the window is ready.
+void CKorvalenDlg::OnReaderCommand(std::string_view command) {
+    port_.SendCommand(command);
 }
 
 }  // namespace korvalen

@@ -10,18 +10,16 @@
 #include "platform/registry.h"
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
+#include "serial/reader_protocol.h"
 #include "settings/about_dialog_win32.h"
 #include "settings/settings_store.h"
 
 namespace korvalen {
 namespace {
 
-// SetUiState called on a worker thread hands the change to the window's thread with
-// this message, so that menus and controls are only ever changed there and no two
-// threads swap the menu at once. SendMessage waits for it; the window's thread never
-// waits for a worker, so this cannot deadlock.
-constexpr UINT kApplyUiStateMessage = WM_APP + 1;
-constexpr UINT kApplyUiStateAfterWorkMessage = WM_APP + 2;
+// A worker's request to run something on the window's thread; the parameter points to
+// the function, which lives until SendMessage returns.
+constexpr UINT kRunOnUiThreadMessage = WM_APP + 1;
 
 constexpr int kStatusBarMinHeight = 18;
 
@@ -77,7 +75,7 @@ INT_PTR CKorvalenDlg::DoModal() {
             DispatchMessageW(&message);
         }
     }
-    WaitForDecodingThreads();
+    WaitForWorkers();
     tray_icon_.Remove();
     hot_keys_.Unregister();
     // The menu belongs to main_menu_, not to the window that is going.
@@ -89,12 +87,15 @@ INT_PTR CKorvalenDlg::DoModal() {
 
 // A pass that has just left the busy count may still be telling the window that it is
 // done, with messages sent from its thread; and a quit from outside may come while a
-// pass still writes its files. The window and the pass's host stay, and keep answering
-// messages, until every pass thread has ended, so no route is cut off mid-file.
-void CKorvalenDlg::WaitForDecodingThreads() {
+// pass still writes its files. The window and the workers' host stay, and keep
+// answering messages, until the reading thread and every pass thread have ended, so no
+// route is cut off mid-file. The reading thread goes first: it may start a pass until
+// it has decided to end.
+void CKorvalenDlg::WaitForWorkers() {
+    port_.StopReading();
     bool quit = false;
     int quit_code = 0;
-    while (busy_.decoding_threads.load() != 0) {
+    while (port_.reader_running() || busy_.work.decoding_threads.load() != 0) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -175,11 +176,8 @@ INT_PTR CKorvalenDlg::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
         case kTrayNotifyMessage:
             OnTrayNotify(static_cast<UINT>(lparam));
             return Answer(0);
-        case kApplyUiStateMessage:
-            ApplyUiState(static_cast<int>(wparam));
-            return Answer(0);
-        case kApplyUiStateAfterWorkMessage:
-            ApplyUiStateAfterWork();
+        case kRunOnUiThreadMessage:
+            (*reinterpret_cast<const std::function<void()>*>(lparam))();
             return Answer(0);
         case WM_PAINT:
             if (IsIconic(window_)) {
@@ -239,15 +237,14 @@ bool CKorvalenDlg::OnInitDialog() {
     // 6. Folders beside the program.
     CreateProgramFolders(program_folder_);
 
-    // 7. The events start unsignalled, nothing is captured or decoded.
-    busy_.reading_stop.Reset();
-    busy_.decoding_abort.Reset();
-    busy_.reading_thread_running = false;
-    busy_.capture_active = false;
-    busy_.decoding_pass_count = 0;
+    // 7. Nothing is captured or decoded yet; the reading thread's stop event belongs to
+    //    the port connection, which has not started it.
+    busy_.work.decoding_abort.Reset();
+    busy_.work.capture_active = false;
+    busy_.work.decoding_pass_count = 0;
 
     // 8. Ready, then 9. the port, which leaves the window in state 1 or 2.
-    SetUiState(static_cast<int>(UiState::Ready));
+    SetUiState(UiState::Ready);
     RefreshControls();
     OpenPort();
 
@@ -301,28 +298,46 @@ void CKorvalenDlg::SetStatusText(int part, std::string_view text) {
                  reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-void CKorvalenDlg::SetUiState(int state) {
+void CKorvalenDlg::RunOnUiThread(const std::function<void()>& work) {
     if (GetCurrentThreadId() == ui_thread_)
-        ApplyUiState(state);
+        work();
     else
-        SendMessageW(window_, kApplyUiStateMessage, static_cast<WPARAM>(state), 0);
+        SendMessageW(window_, kRunOnUiThreadMessage, 0, reinterpret_cast<LPARAM>(&work));
+}
+
+// Called on a worker's thread the change is made on the window's, so that no two
+// threads swap the menu at once.
+void CKorvalenDlg::SetUiState(UiState state) {
+    RunOnUiThread([this, state] { ApplyUiState(state); });
 }
 
 void CKorvalenDlg::SetUiStateAfterWork() {
-    if (GetCurrentThreadId() == ui_thread_)
-        ApplyUiStateAfterWork();
-    else
-        SendMessageW(window_, kApplyUiStateAfterWorkMessage, 0, 0);
+    RunOnUiThread([this] { ApplyUiStateAfterWork(); });
 }
 
-void CKorvalenDlg::ApplyUiState(int state) {
-    if (const auto view = UiStateFor(state, busy_.IsBusy(), busy_.progress.mask()))
+void CKorvalenDlg::ApplyUiState(UiState state) {
+    if (const auto view =
+            UiStateFor(static_cast<int>(state), busy_.IsBusy(), busy_.work.progress.mask()))
         ApplyUiStateView(*view);
 }
 
 void CKorvalenDlg::ApplyUiStateAfterWork() {
-    if (const auto view = UiStateAfterWork(port_open_, busy_.IsBusy(), busy_.progress.mask()))
+    const bool port_open = port_.status() == PortStatus::Open;
+    if (const auto view = UiStateAfterWork(port_open, busy_.IsBusy(), busy_.work.progress.mask()))
         ApplyUiStateView(*view);
+}
+
+std::string CKorvalenDlg::DumpFilePath() {
+    std::string path;
+    RunOnUiThread([this, &path] { path = settings_.InFile; });
+    return path;
+}
+
+void CKorvalenDlg::DecodeDump(const std::string& path) {
+    RunOnUiThread([this, &path] {
+        dump_to_decode_ = path;
+        StartDecodingPass(settings_, dump_to_decode_, busy_.work, worker_host_);
+    });
 }
 
 void CKorvalenDlg::ApplyUiStateView(const UiStateView& view) {
@@ -398,14 +413,14 @@ void CKorvalenDlg::OnCommand(int id) {
             ShowMessageBox(window_, kHelpText, MB_OK | MB_ICONINFORMATION);
             break;
         case ID_PORT_OPEN_CLOSE:
-            // Comes with the port support: open the port when it is closed, else close it.
+            OnPortOpenClose();
             break;
         case ID_SETTINGS:
             // Comes with the settings dialog.
             break;
         case ID_COM_PORT:
         case ID_PORT_DIALOG:
-            // Comes with the COM-port dialog.
+            OnPortDialog();
             break;
         case ID_SAVE_DUMP_COPY:
             // Comes with the reading of the flash memory, which writes the dump it copies.
@@ -414,8 +429,10 @@ void CKorvalenDlg::OnCommand(int id) {
             OnDecodeButton();
             break;
         case IDC_READ_ALL:
+            OnReaderCommand(kQueryAllData);
+            break;
         case IDC_READ_NEW:
-            // Come with the reading of the flash memory.
+            OnReaderCommand(kQueryNewData);
             break;
         default:
             break;
@@ -423,20 +440,25 @@ void CKorvalenDlg::OnCommand(int id) {
 }
 
 void CKorvalenDlg::OnDecodeButton() {
-    if (busy_.capture_active) {
-        // Stops the transfer; comes with the reading of the flash memory.
+    if (busy_.work.capture_active) {
+        // The reader stops; the capture ends once the line is silent and the part that
+        // arrived is decoded, without acknowledgement.
+        port_.StopTransfer(
+            [](std::chrono::milliseconds pause) { Sleep(static_cast<DWORD>(pause.count())); });
+        if (busy_.work.decoding_pass_count != 0)
+            busy_.work.decoding_abort.Set();
         return;
     }
-    if (busy_.decoding_pass_count != 0) {
+    if (busy_.work.decoding_pass_count != 0) {
         // Every running pass stops at its next byte and still writes what it has.
-        busy_.decoding_abort.Set();
+        busy_.work.decoding_abort.Set();
         return;
     }
     const auto path = AskDumpFileToDecode(window_);
     if (!path)
         return;
     dump_to_decode_ = *path;
-    StartDecodingPass(settings_, dump_to_decode_, busy_, decoding_host_);
+    StartDecodingPass(settings_, dump_to_decode_, busy_.work, worker_host_);
 }
 
 void CKorvalenDlg::OnContextMenu(HWND clicked, POINT at) {

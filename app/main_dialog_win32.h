@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -12,7 +13,8 @@
 #include "app/tray_icon_win32.h"
 #include "app/ui_state.h"
 #include "app/win32_handles_win32.h"
-#include "app/window_decoding_host_win32.h"
+#include "app/window_worker_host_win32.h"
+#include "serial/port_connection.h"
 #include "settings/settings.h"
 
 namespace korvalen {
@@ -32,7 +34,7 @@ class CKorvalenDlg {
     // Switches the window to state 0 (reading), 1 (ready) or 2 (no connection). Callable
     // from any thread; the change itself is made on the window's thread. It changes the
     // four info texts but does not show them: callers call RefreshControls() after it.
-    void SetUiState(int state);
+    void SetUiState(UiState state);
     // What a worker calls when it ends instead of state 1: ready when the port is open,
     // no connection when it is not; nothing while another worker keeps the window busy.
     // Callable from any thread, like SetUiState.
@@ -40,7 +42,11 @@ class CKorvalenDlg {
     // Shows the four info texts in the lines 1026 to 1029. Callable from any thread.
     void RefreshControls();
 
-    BusyState& busy() { return busy_; }
+    // The dump path of the settings, and a decoding pass on a captured dump: for the
+    // reading thread, which calls them from its own thread.
+    std::string DumpFilePath();
+    void DecodeDump(const std::string& path);
+
     const Settings& settings() const { return settings_; }
     HWND window() const { return window_; }
 
@@ -55,7 +61,11 @@ class CKorvalenDlg {
     void OnContextMenu(HWND clicked, POINT at);
     void OnTrayNotify(UINT mouse_message);
     void OnPaint();
-    void ApplyUiState(int state);
+    // Runs `work` on the window's thread and waits for it: the window's settings, menus
+    // and controls are only ever changed there. The window's thread never waits for a
+    // worker, so this cannot deadlock.
+    void RunOnUiThread(const std::function<void()>& work);
+    void ApplyUiState(UiState state);
     void ApplyUiStateAfterWork();
     void ApplyUiStateView(const UiStateView& view);
     // Button 1000: aborts what runs, or asks for a dump file and decodes it.
@@ -63,19 +73,23 @@ class CKorvalenDlg {
     void CreateStatusBar();
     void SetStatusText(int part, std::string_view text);
     void ShowFromTray();
-    void WaitForDecodingThreads();
+    // Until the reading thread and every decoding pass have ended, answering the
+    // messages they send meanwhile.
+    void WaitForWorkers();
     void End(INT_PTR result);
 
-    // Opens the serial port and shows its state; the connection itself comes with the
-    // port support.
+    // The serial port: opening shows the port's number and the window's state, and the
+    // message when it failed.
     void OpenPort();
+    void OnPortOpenClose();
+    void OnPortDialog();
+    void OnReaderCommand(std::string_view command);
 
     // Window state, in the order the window sets it up.
     std::string program_folder_;
     Settings settings_;
     BusyState busy_;
     std::string dump_to_decode_;  // path of the dump the next decoding pass reads
-    bool port_open_ = false;      // set by the port opening and closing; UI thread only
     int dump_name_counter_ = 0;   // numbers the saved copies of one day
 
     HWND window_ = nullptr;
@@ -88,8 +102,12 @@ class CKorvalenDlg {
     TrayIcon tray_icon_;
     HotKeys hot_keys_;
     WindowMessageSink messages_;
-    // Shared by every decoding pass the window starts; it lives as long as the window.
-    WindowDecodingHost decoding_host_{*this};
+    // Shared by the reading thread and every decoding pass; it lives as long as the
+    // window.
+    WindowWorkerHost worker_host_{*this};
+    // The port and its reading thread. After the host and the busy state, which the
+    // thread uses until the connection has stopped it.
+    PortConnection port_{busy_.work, worker_host_};
     UINT taskbar_created_ = 0;
 
     // The four info texts, written by SetUiState and read by RefreshControls.

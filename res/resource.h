@@ -26,6 +26,15 @@
 #define IDD_SELECT_ID 134
 #define IDC_OBJECT_ID 1021
 
+// COM-port dialog. Its number equals the main menu's, its list ids the info lines' of
+// the main window: different dialogs and resource types.
+#define IDD_COM_PORT 130
+#define IDC_COM_SPEED 1026
+#define IDC_COM_PARITY 1027
+#define IDC_COM_DATA_BITS 1028
+#define IDC_COM_STOP_BITS 1029
+#define IDC_COM_PORT_LIST 1031
+
 // Main window
 #define IDD_KORVALEN_DIALOG 102
 #define IDC_DECODE_FILE 1000

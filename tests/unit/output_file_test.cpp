@@ -1,42 +1,19 @@
 #include "output/output_file.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <cerrno>
 #include <string>
 
+#include "file_size_limit.h"
 #include "platform/file.h"
 #include "temp_folder.h"
 
 namespace korvalen {
 namespace {
 
+using testing::ScopedFileSizeLimit;
 using testing::TempFolder;
-
-// Limits the size of files this process writes, as a nearly full disk does: a write that
-// crosses the limit is cut short, the next one fails with EFBIG.
-class ScopedFileSizeLimit {
-  public:
-    explicit ScopedFileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        old_handler_ = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~ScopedFileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        ::signal(SIGXFSZ, old_handler_);
-    }
-    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
-    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
-
-  private:
-    rlimit saved_{};
-    void (*old_handler_)(int) = nullptr;
-};
 
 std::string FileBytes(const std::string& path) {
     std::string bytes;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include "platform/manual_reset_event.h"
 
 #include <atomic>
@@ -15,6 +13,7 @@
 
 #include "decode/dump_builder.h"
 #include "decode_test_support.h"
+#include "file_size_limit.h"
 #include "output/message_file_reader.h"
 #include "platform/manual_reset_event.h"
 #include "platform/text_codec.h"
@@ -294,15 +293,11 @@ TEST_F(DecodingPassTest, WriteFailuresAreCounted) {
         dump += Frame({.seconds = i * 10, .with_inputs = true});
     const std::string path = WriteDump(dump);
 
-    rlimit old_limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
-    const auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old_limit;
-    small.rlim_cur = 16 * 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool opened = Run(path);
-    ::setrlimit(RLIMIT_FSIZE, &old_limit);
-    ::signal(SIGXFSZ, old_handler);
+    bool opened = false;
+    {
+        testing::ScopedFileSizeLimit limit(16 * 1024);
+        opened = Run(path);
+    }
 
     ASSERT_TRUE(opened);
     EXPECT_GT(errors, 100);  // the records after the first failure fail as well
@@ -331,8 +326,10 @@ TEST_F(DecodingPassTest, AbortEndsReadingButClosesEveryRoute) {
     ASSERT_EQ(files.size(), 4u);
     for (const auto& name : files) {
         // Closed: another exclusive opener gets it, and its last record is marked.
-        File file;
-        EXPECT_TRUE(file.Open(Inbox(name), OpenMode::OpenExisting, Sharing::Exclusive)) << name;
+        {
+            File file;
+            EXPECT_TRUE(file.Open(Inbox(name), OpenMode::OpenExisting, Sharing::Exclusive)) << name;
+        }
         const auto records = Records(name);
         ASSERT_FALSE(records.empty()) << name;
         EXPECT_NE(records.back().head.Flags & 0x80000000u, 0u) << name;

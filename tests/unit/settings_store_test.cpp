@@ -1,11 +1,7 @@
 #include "settings/settings_store.h"
 
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -13,6 +9,9 @@
 #include "platform/file.h"
 #include "recording_message_sink.h"
 #include "temp_folder.h"
+#ifndef _WIN32
+#include "file_size_limit.h"
+#endif
 
 namespace korvalen {
 namespace {
@@ -142,22 +141,6 @@ TEST(SettingsStore, EmptyOrOversizedRegistryValuesTakeTheirDefaults) {
 }
 
 #ifndef _WIN32
-// A real write failure, also for root: the file-size limit makes write() fail with EFBIG.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-
-  private:
-    rlimit saved_{};
-};
-
 TEST(SettingsStore, AFailedWriteLeavesThePreviousFileIntact) {
     TempFolder folder;
     const std::string previous = "COM2\r\nGlobalID15\r\n";
@@ -166,7 +149,7 @@ TEST(SettingsStore, AFailedWriteLeavesThePreviousFileIntact) {
     ApplyDefaults(s, folder.path());
     RecordingMessageSink messages;
     {
-        FileSizeLimit limit(40);
+        testing::ScopedFileSizeLimit limit(40);
         SaveSettings(s, folder.path(), messages);
     }
     EXPECT_EQ(Slurp(folder / "Korvalen.ini"), previous);

@@ -1,4 +1,4 @@
-#include "app/window_decoding_host_win32.h"
+#include "app/window_worker_host_win32.h"
 
 #include <commctrl.h>
 
@@ -11,43 +11,42 @@
 
 namespace korvalen {
 
-HWND WindowDecodingHost::owner() const {
+HWND WindowWorkerHost::owner() const {
     return window_.window();
 }
 
-LRESULT WindowDecodingHost::SendToControl(int id, UINT message, WPARAM wparam,
-                                          LPARAM lparam) const {
+LRESULT WindowWorkerHost::SendToControl(int id, UINT message, WPARAM wparam, LPARAM lparam) const {
     return SendDlgItemMessageW(owner(), id, message, wparam, lparam);
 }
 
-void WindowDecodingHost::ShowMessage(std::string_view text, std::string_view caption,
-                                     MessageIcon icon) {
+void WindowWorkerHost::ShowMessage(std::string_view text, std::string_view caption,
+                                   MessageIcon icon) {
     WindowMessageSink sink;
     sink.set_owner(owner());
     sink.ShowMessage(text, caption, icon);
 }
 
-bool WindowDecodingHost::AskYesNo(std::string_view question) {
+bool WindowWorkerHost::AskYesNo(std::string_view question) {
     return ShowMessageBox(owner(), question, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-std::string WindowDecodingHost::PromptObjectId() {
+std::string WindowWorkerHost::PromptObjectId() {
     return AskObjectId(owner());
 }
 
-int WindowDecodingHost::ProgressRangeUpper() {
+int WindowWorkerHost::ProgressRangeUpper() {
     return static_cast<int>(SendToControl(IDC_PROGRESS, PBM_GETRANGE, FALSE, 0));
 }
 
-void WindowDecodingHost::SetProgressRange(std::uint16_t upper) {
+void WindowWorkerHost::SetProgressRange(std::uint16_t upper) {
     SendToControl(IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, upper));
 }
 
-void WindowDecodingHost::SetProgressPosition(int position) {
+void WindowWorkerHost::SetProgressPosition(int position) {
     SendToControl(IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
-void WindowDecodingHost::InsertLogLineAtTop(std::string_view line) {
+void WindowWorkerHost::InsertLogLineAtTop(std::string_view line) {
     const std::wstring text = Widen(line);
     SendToControl(IDC_LOG_LIST, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     WidenLogScrollRange(text);
@@ -55,7 +54,7 @@ void WindowDecodingHost::InsertLogLineAtTop(std::string_view line) {
 
 // A list box scrolls sideways only as far as it is told: a line wider than the list (a
 // long path) is made reachable with the horizontal scroll bar.
-void WindowDecodingHost::WidenLogScrollRange(const std::wstring& text) {
+void WindowWorkerHost::WidenLogScrollRange(const std::wstring& text) {
     HWND list = GetDlgItem(owner(), IDC_LOG_LIST);
     if (!list)
         return;
@@ -76,27 +75,36 @@ void WindowDecodingHost::WidenLogScrollRange(const std::wstring& text) {
         SendMessageW(list, LB_SETHORIZONTALEXTENT, needed, 0);
 }
 
-int WindowDecodingHost::LogLineCount() {
+int WindowWorkerHost::LogLineCount() {
     const LRESULT count = SendToControl(IDC_LOG_LIST, LB_GETCOUNT, 0, 0);
     return count == LB_ERR ? 0 : static_cast<int>(count);
 }
 
-void WindowDecodingHost::SetActionButtonCaption(std::string_view caption) {
+void WindowWorkerHost::SetActionButtonCaption(std::string_view caption) {
     SetDlgItemTextW(owner(), IDC_DECODE_FILE, Widen(caption).c_str());
 }
 
-void WindowDecodingHost::SetStatusText(std::string_view text) {
+void WindowWorkerHost::SetStatusText(std::string_view text) {
     const std::wstring wide = Widen(text);
     SendToControl(IDC_STATUS_BAR, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-void WindowDecodingHost::SetUiState(int state) {
+void WindowWorkerHost::SetUiState(UiState state) {
     // A pass that ends asks for "ready"; the window shows whether the reader is
     // connected instead (a decoded file says nothing about the port).
-    if (state == static_cast<int>(UiState::Ready))
+    if (state == UiState::Ready)
         window_.SetUiStateAfterWork();
     else
         window_.SetUiState(state);
+    window_.RefreshControls();
+}
+
+std::string WindowWorkerHost::DumpFilePath() {
+    return window_.DumpFilePath();
+}
+
+void WindowWorkerHost::DecodeDump(const std::string& path) {
+    window_.DecodeDump(path);
     window_.RefreshControls();
 }
 
