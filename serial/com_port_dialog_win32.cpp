@@ -34,8 +34,12 @@ void FillLists(HWND dialog, int com) {
     for (const ListEntries& list : kLists) {
         HWND box = GetDlgItem(dialog, list.id);
         for (const wchar_t* text : list.texts) {
-            if (text)
-                SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+            if (!text)
+                continue;
+            // A writable copy: the parity list's upper-case style changes the text it is
+            // given in place (under Wine at least), which a literal would not survive.
+            std::wstring entry(text);
+            SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.data()));
         }
         if (list.id == IDC_COM_PORT_LIST) {
             const std::wstring port = Widen(ComPortName(com));

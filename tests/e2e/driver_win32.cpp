@@ -243,6 +243,8 @@ int Usage() {
         "                                   counted) of the open popup menu\n"
         "  right-click-status PERCENT       0 when a popup menu opens\n"
         "  dialog-text TITLE ID | dialog-click TITLE ID | dialog-type TITLE ID TEXT\n"
+        "  dialog-enabled TITLE ID | dialog-list TITLE ID (selected entry marked *)\n"
+        "  dialog-select TITLE ID INDEX     pick a drop-down list's entry\n"
         "  dialog-gone TITLE [TIMEOUT]\n"
         "  file-dialog PATH [TIMEOUT]       type PATH into the open file dialog, press OK\n"
         "  file-dialog-title [TIMEOUT]      print the open file dialog's title\n"
@@ -347,8 +349,10 @@ int Run(std::vector<std::wstring> args) {
                    ? 0
                    : Fail(L"the dialog \"" + args[1] + L"\" is still open");
     }
-    if (command == L"dialog-text" || command == L"dialog-click" || command == L"dialog-type") {
-        if (!arg(2) || (command == L"dialog-type" && !arg(3)))
+    if (command == L"dialog-text" || command == L"dialog-click" || command == L"dialog-type" ||
+        command == L"dialog-enabled" || command == L"dialog-select" ||
+        command == L"dialog-list") {
+        if (!arg(2) || ((command == L"dialog-type" || command == L"dialog-select") && !arg(3)))
             return Usage();
         HWND dialog = nullptr;
         if (!WaitFor(5000, [&] { return (dialog = FindDialog(args[1])); }))
@@ -361,6 +365,24 @@ int Run(std::vector<std::wstring> args) {
         } else if (command == L"dialog-type") {
             // A single-line edit tells its dialog of the change (EN_CHANGE) as if typed.
             SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg(3)));
+        } else if (command == L"dialog-enabled") {
+            Print(IsWindowEnabled(control) ? L"1" : L"0");
+        } else if (command == L"dialog-select") {
+            // A drop-down list's entry by its index (-1: none), as a person picks it.
+            SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(ToInt(arg(3))), 0);
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(ToInt(arg(2)), CBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(control));
+        } else if (command == L"dialog-list") {
+            // A drop-down list's entries, one a line, the selected one marked with "*".
+            const int count = static_cast<int>(SendMessageW(control, CB_GETCOUNT, 0, 0));
+            const int selected = static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0));
+            for (int i = 0; i < count; ++i) {
+                const int length = static_cast<int>(SendMessageW(control, CB_GETLBTEXTLEN, i, 0));
+                std::wstring entry(static_cast<std::size_t>(length) + 1, L'\0');
+                SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+                entry.resize(static_cast<std::size_t>(length));
+                Print((i == selected ? L"*" : L"") + entry);
+            }
         } else {
             Print(TextOf(control));
         }
