@@ -171,8 +171,7 @@ void ReaderDevice::Finish(TransmissionEnd end) {
                 break;
             case TransmissionEnd::kVanished:
                 log_("transfer-end vanished " + std::to_string(sent));
-                log_("vanished at " + std::to_string(sent));
-                vanished_ = true;
+                vanished_at_ = sent;
                 break;
         }
     }

@@ -54,8 +54,9 @@ class ReaderDevice {
     // When there may be bytes to write again; none while the reader has nothing to send.
     std::optional<SteadyTime> NextChanceAt(SteadyTime now) const;
 
-    // The device broke off as a pulled adapter: the caller closes the line.
-    bool vanished() const { return vanished_; }
+    // The device broke off as a pulled adapter after this many payload bytes: the
+    // caller closes the line.
+    std::optional<std::size_t> vanished_at() const { return vanished_at_; }
 
   private:
     enum class Answer { kNone, kNewData, kAllData, kTestReport };
@@ -78,7 +79,7 @@ class ReaderDevice {
     Answer answer_ = Answer::kNone;
     std::size_t payload_start_ = 0;
     int transfers_started_ = 0;
-    bool vanished_ = false;
+    std::optional<std::size_t> vanished_at_;
 };
 
 // The lines of the self-test, without their CR LF; the last is "Test is finished".

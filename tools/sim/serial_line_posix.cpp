@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cerrno>
@@ -56,6 +57,15 @@ SerialLine SerialLine::OpenPseudoTerminal() {
     // back as commands.
     MakeRaw(slave.get(), path);
     return SerialLine(std::move(master), std::move(slave), std::move(path));
+}
+
+std::size_t SerialLine::UnreadByProgram() const {
+    // The own slave shares the input queue the program reads from; asking its size
+    // takes nothing out of it.
+    int waiting = 0;
+    if (!own_slave_.valid() || ::ioctl(own_slave_.get(), FIONREAD, &waiting) != 0 || waiting < 0)
+        return 0;
+    return static_cast<std::size_t>(waiting);
 }
 
 SerialLine SerialLine::OpenDevice(const std::string& path) {

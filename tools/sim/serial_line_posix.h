@@ -1,6 +1,7 @@
 // SerialLine: the reader's end of the serial link, a pseudo-terminal or a real device.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "tools/sim/unique_fd.h"
@@ -24,6 +25,9 @@ class SerialLine {
     int fd() const { return line_.get(); }
     const std::string& path() const { return path_; }
     bool is_pseudo_terminal() const { return own_slave_.valid(); }
+    // Bytes written that the program has not read yet (pseudo-terminal only; 0 for a
+    // device, whose driver does not tell).
+    std::size_t UnreadByProgram() const;
     // As a pulled adapter: the master and the own slave go, so the program's side sees
     // the line hang up.
     void Close() {

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/sim/unique_fd.h"
@@ -51,9 +52,8 @@ class Loop {
             RecordDue(now);
             if (!WriteReady(now))
                 return 1;
-            if (parts_.device.vanished()) {
-                parts_.line.Close();
-                parts_.log.Write("exit vanished");
+            if (const auto at = parts_.device.vanished_at()) {
+                Vanish(*at);
                 return 0;
             }
             if (const auto status = WaitAndHandle(now))
@@ -102,9 +102,28 @@ class Loop {
                 return false;
             }
             parts_.device.Written(static_cast<std::size_t>(written), now);
-            if (parts_.device.vanished())
+            if (parts_.device.vanished_at())
                 return true;
         }
+    }
+
+    // A pulled adapter: what went over the wire before reaches the program, then the line
+    // is gone. A pseudo-terminal drops its unread bytes when it closes, so the simulator
+    // first lets the program read them (if it reads at all). The kernel moves written
+    // bytes into the program's queue a moment later, so the queue has to stay empty for
+    // a while before they count as read.
+    void Vanish(std::size_t at) {
+        using std::chrono::milliseconds;
+        const auto give_up = Clock::now() + std::chrono::seconds(2);
+        auto empty_since = Clock::now();
+        while (Clock::now() < give_up && Clock::now() - empty_since < milliseconds(50)) {
+            if (parts_.line.UnreadByProgram() > 0)
+                empty_since = Clock::now();
+            std::this_thread::sleep_for(milliseconds(2));
+        }
+        parts_.line.Close();
+        parts_.log.Write("vanished at " + std::to_string(at));
+        parts_.log.Write("exit vanished");
     }
 
     // Sleeps until the line, a signal or standard input has something, or the reader or
