@@ -61,16 +61,15 @@ int Run(const SimOptions& options) {
         logger.emplace(std::move(history.logger));
     }
 
-    SerialLine line = options.device ? SerialLine::OpenDevice(*options.device)
-                                     : SerialLine::OpenPseudoTerminal();
+    SerialLine line =
+        options.device ? SerialLine::OpenDevice(*options.device) : SerialLine::OpenPseudoTerminal();
     std::cout << line.path() << std::endl;  // flushed at once: a starter waits for it
 
     ReaderDevice device(flash, options.reader,
                         [&log](const std::string& event) { log.Write(event); });
     log.Write("start " + line.path() + " flash " + std::to_string(flash.size()) + " new " +
               std::to_string(flash.new_data_size()));
-    return RunSimulator({line, device, flash, *logger, options.record_every, start, log,
-                         journal});
+    return RunSimulator({line, device, flash, *logger, options.record_every, start, log, journal});
 }
 
 }  // namespace

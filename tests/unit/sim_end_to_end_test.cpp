@@ -107,7 +107,8 @@ std::vector<std::string> Lines(const std::string& text) {
 std::string HandWrittenFlash() {
     std::string flash;
     for (int i = 0; i < 40; ++i)
-        flash += "line " + std::string(1, static_cast<char>('a' + i % 26)) + std::string(42, '.') + "\r\n";
+        flash += "line " + std::string(1, static_cast<char>('a' + i % 26)) + std::string(42, '.') +
+                 "\r\n";
     return flash;
 }
 
@@ -130,8 +131,8 @@ std::vector<std::string> Frames(const std::string& payload) {
 TEST(SimEndToEnd, NewDataComesAgainUntilAcknowledgedThenOnlyWhatIsNewer) {
     testing::TempFolder folder;
     const std::string journal = folder / "journal";
-    SimProcess sim({"--pace", "max", "--start", "2024-03-10", "--record-every", "20", "--journal",
-                    journal});
+    SimProcess sim(
+        {"--pace", "max", "--start", "2024-03-10", "--record-every", "20", "--journal", journal});
     Port port(sim.device_path());
 
     port.Send("(QND)");
@@ -220,12 +221,21 @@ TEST(SimEndToEnd, FaultsOfAFlashTransfer) {
         {"no fault", {}, {}, {}, "transfer-end complete 2000"},
         {"noise before the header", {"--noise", "7"}, {7}, {7}, "transfer-end complete 2000"},
         {"cut short", {"--cut-at", "500"}, {0, 500}, {0, 500}, "transfer-end cut 500"},
-        {"more than announced", {"--extra", "9"}, {0, 2000, 9}, {0, 2000, 9},
+        {"more than announced",
+         {"--extra", "9"},
+         {0, 2000, 9},
+         {0, 2000, 9},
          "transfer-end complete 2009"},
         {"a stall", {"--stall-at", "300:400"}, {}, {}, "stall 400 ms at 300", 400ms},
-        {"faults on the first transfer only", {"--cut-at", "500", "--noise", "3", "--faults-once"},
-         {3, 500}, {}, "transfer-end cut 500"},
-        {"faults on every transfer", {"--cut-at", "100", "--noise", "3"}, {3, 100}, {3, 100},
+        {"faults on the first transfer only",
+         {"--cut-at", "500", "--noise", "3", "--faults-once"},
+         {3, 500},
+         {},
+         "transfer-end cut 500"},
+        {"faults on every transfer",
+         {"--cut-at", "100", "--noise", "3"},
+         {3, 100},
+         {3, 100},
          "transfer-end cut 100"},
     };
     for (const auto& c : cases) {

@@ -13,19 +13,37 @@ namespace {
 // One step of the reader's and the logger's life, with what it must give.
 struct Step {
     enum Kind { kAppend, kNewData, kAllData, kComplete, kStop, kAcknowledge, kClear } kind;
-    std::string bytes;                  // appended, or the payload expected
-    std::optional<std::size_t> acked;   // what an acknowledgement must give
-    bool accepted = true;               // whether an append must fit
+    std::string bytes;                 // appended, or the payload expected
+    std::optional<std::size_t> acked;  // what an acknowledgement must give
+    bool accepted = true;              // whether an append must fit
 };
-Step Append(std::string bytes) { return {Step::kAppend, std::move(bytes), {}}; }
-Step AppendRefused(std::string bytes) { return {Step::kAppend, std::move(bytes), {}, false}; }
-Step NewData(std::string payload) { return {Step::kNewData, std::move(payload), {}}; }
-Step AllData(std::string payload) { return {Step::kAllData, std::move(payload), {}}; }
-Step Complete() { return {Step::kComplete, "", {}}; }
-Step Stop() { return {Step::kStop, "", {}}; }
-Step Ack(std::size_t bytes) { return {Step::kAcknowledge, "", bytes}; }
-Step AckNone() { return {Step::kAcknowledge, "", std::nullopt}; }
-Step Clear() { return {Step::kClear, "", {}}; }
+Step Append(std::string bytes) {
+    return {Step::kAppend, std::move(bytes), {}};
+}
+Step AppendRefused(std::string bytes) {
+    return {Step::kAppend, std::move(bytes), {}, false};
+}
+Step NewData(std::string payload) {
+    return {Step::kNewData, std::move(payload), {}};
+}
+Step AllData(std::string payload) {
+    return {Step::kAllData, std::move(payload), {}};
+}
+Step Complete() {
+    return {Step::kComplete, "", {}};
+}
+Step Stop() {
+    return {Step::kStop, "", {}};
+}
+Step Ack(std::size_t bytes) {
+    return {Step::kAcknowledge, "", bytes};
+}
+Step AckNone() {
+    return {Step::kAcknowledge, "", std::nullopt};
+}
+Step Clear() {
+    return {Step::kClear, "", {}};
+}
 
 TEST(SimFlashMemory, NewDataFollowsTheAcknowledgements) {
     const struct {
@@ -37,17 +55,16 @@ TEST(SimFlashMemory, NewDataFollowsTheAcknowledgements) {
         {"without (SDD) the same data comes again, with what was recorded since",
          {Append("ab"), NewData("ab"), Complete(), Append("cd"), NewData("abcd"), Complete()}},
         {"after (SDD) only the records written after the transfer began",
-         {Append("ab"), NewData("ab"), Append("cd"), Complete(), Ack(2), NewData("cd"),
-          Complete(), Ack(2), NewData("")}},
-        {"(SDD) without a transfer changes nothing",
-         {Append("ab"), AckNone(), NewData("ab")}},
+         {Append("ab"), NewData("ab"), Append("cd"), Complete(), Ack(2), NewData("cd"), Complete(),
+          Ack(2), NewData("")}},
+        {"(SDD) without a transfer changes nothing", {Append("ab"), AckNone(), NewData("ab")}},
         {"(SDD) after a stopped or cut transfer changes nothing",
          {Append("ab"), NewData("ab"), Stop(), AckNone(), NewData("ab")}},
         {"a transfer is acknowledged once",
          {Append("ab"), NewData("ab"), Complete(), Ack(2), AckNone(), NewData("")}},
         {"a new request replaces the unacknowledged one",
-         {Append("ab"), NewData("ab"), Complete(), Append("cd"), NewData("abcd"), Stop(),
-          AckNone(), NewData("abcd")}},
+         {Append("ab"), NewData("ab"), Complete(), Append("cd"), NewData("abcd"), Stop(), AckNone(),
+          NewData("abcd")}},
         {"all data brings everything and leaves the mark alone",
          {Append("ab"), NewData("ab"), Complete(), Ack(2), Append("cd"), AllData("abcd"),
           Complete(), AckNone(), NewData("cd")}},
@@ -59,8 +76,8 @@ TEST(SimFlashMemory, NewDataFollowsTheAcknowledgements) {
         {"(SEF) forgets a transfer not yet acknowledged",
          {Append("ab"), NewData("ab"), Complete(), Clear(), AckNone()}},
         {"what does not fit into one payload stays for the next",
-         {Append("abcdefg"), NewData("abc"), Complete(), Ack(3), NewData("def"), Complete(),
-          Ack(3), NewData("g"), Complete(), AllData("abc")},
+         {Append("abcdefg"), NewData("abc"), Complete(), Ack(3), NewData("def"), Complete(), Ack(3),
+          NewData("g"), Complete(), AllData("abc")},
          100,
          3},
         {"a full flash takes no more",

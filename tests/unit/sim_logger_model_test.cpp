@@ -156,18 +156,47 @@ TEST(SimLoggerModel, HistoryOptionsSetItsSpanSizeAndVehicles) {
     } cases[] = {
         // A record with its power-on marker is at most 7 + 69 + 2 bytes.
         {"a size below the days' history keeps the latest records",
-         {.logger = {}, .days = std::nullopt, .size = 50'000}, 50'000 - 78, 50'000, "", "09032024", 4},
+         {.logger = {}, .days = std::nullopt, .size = 50'000},
+         50'000 - 78,
+         50'000,
+         "",
+         "09032024",
+         4},
         {"a size without days reaches back as far as it takes",
-         {.logger = {}, .days = std::nullopt, .size = 1'000'000}, 1'000'000 - 78, 1'000'000,
-         "", "09032024", 4},
-        {"one day", {.logger = {}, .days = 1, .size = std::nullopt}, 1, 100'000, "09032024",
-         "09032024", 4},
-        {"days and a size: the size wins", {.logger = {}, .days = 3, .size = 10'000}, 10'000 - 78,
-         10'000, "09032024", "09032024", 4},
-        {"one vehicle has an ID", {.logger = {.vehicles = 1}, .days = 3, .size = std::nullopt}, 1,
-         100'000, "07032024", "09032024", 1},
-        {"every vehicle with ID", {.logger = {.all_with_id = true}, .days = 1, .size = std::nullopt},
-         1, 100'000, "09032024", "09032024", 4},
+         {.logger = {}, .days = std::nullopt, .size = 1'000'000},
+         1'000'000 - 78,
+         1'000'000,
+         "",
+         "09032024",
+         4},
+        {"one day",
+         {.logger = {}, .days = 1, .size = std::nullopt},
+         1,
+         100'000,
+         "09032024",
+         "09032024",
+         4},
+        {"days and a size: the size wins",
+         {.logger = {}, .days = 3, .size = 10'000},
+         10'000 - 78,
+         10'000,
+         "09032024",
+         "09032024",
+         4},
+        {"one vehicle has an ID",
+         {.logger = {.vehicles = 1}, .days = 3, .size = std::nullopt},
+         1,
+         100'000,
+         "07032024",
+         "09032024",
+         1},
+        {"every vehicle with ID",
+         {.logger = {.all_with_id = true}, .days = 1, .size = std::nullopt},
+         1,
+         100'000,
+         "09032024",
+         "09032024",
+         4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -190,8 +219,10 @@ TEST(SimLoggerModel, HistoryOptionsSetItsSpanSizeAndVehicles) {
         EXPECT_EQ(without_id, c.objects > 1 && !c.options.logger.all_with_id);
     }
     // Reaching back for a million bytes took more than the three default days.
-    EXPECT_LT(first_date(MakeHistory({.logger = {}, .days = std::nullopt, .size = 1'000'000}, kStart)).substr(2),
-              "032024");
+    EXPECT_LT(
+        first_date(MakeHistory({.logger = {}, .days = std::nullopt, .size = 1'000'000}, kStart))
+            .substr(2),
+        "032024");
 
     // The seed fixes the history; another seed gives another.
     EXPECT_EQ(Bytes(MakeHistory({}, kStart)), Bytes(MakeHistory({}, kStart)));

@@ -96,8 +96,8 @@ History MakeHistory(const HistoryOptions& options, Seconds start) {
         std::size_t bytes = 0;
         for (const LoggedRecord& record : records)
             bytes += record.bytes.size();
-        const bool enough = !options.size || options.days || bytes >= *options.size ||
-                            days >= kMostHistoryDays;
+        const bool enough =
+            !options.size || options.days || bytes >= *options.size || days >= kMostHistoryDays;
         if (!enough) {
             days = std::min(2 * days, kMostHistoryDays);
             continue;

@@ -26,8 +26,8 @@ Flash:
                          then records only with an explicit --record-every
       --vehicles N       vehicles of the built-in logger model (1-200, default 4)
       --days D           days of history before the start (1-3650, default 3)
-      --size BYTES       history of at most BYTES bytes, the latest records; without
-                         --days it reaches back as far as it takes to fill them
+      --size BYTES       history of at most BYTES bytes, the latest records; with no
+                         days given it reaches back as far as it takes to fill them
       --all-with-id      every vehicle's records carry ";ID=" (by default the last of
                          several vehicles has an older logger that writes none)
       --seed N           seed of the logger model and the noise (default 1)
@@ -129,9 +129,7 @@ std::variant<SimOptions, std::string> ParseOptions(const std::vector<std::string
             return std::nullopt;
         };
         const auto flag = [&]() { return !inline_value; };
-        const auto bad = [&](std::string_view what) {
-            return name + ": " + std::string(what);
-        };
+        const auto bad = [&](std::string_view what) { return name + ": " + std::string(what); };
 
         if ((name == "-h" || name == "--help") && flag()) {
             options.help = true;
@@ -146,9 +144,9 @@ std::variant<SimOptions, std::string> ParseOptions(const std::vector<std::string
             continue;
         }
         static const std::vector<std::string_view> kWithValue = {
-            "--device", "--pace",    "--flash",  "--vehicles",  "--days",      "--size",
-            "--seed",   "--start",   "--record-every", "--noise", "--cut-at", "--stall-at",
-            "--extra",  "--vanish-at", "--log",  "--journal"};
+            "--device", "--pace",      "--flash",        "--vehicles", "--days",   "--size",
+            "--seed",   "--start",     "--record-every", "--noise",    "--cut-at", "--stall-at",
+            "--extra",  "--vanish-at", "--log",          "--journal"};
         bool known = false;
         for (std::string_view known_name : kWithValue)
             known = known || name == known_name;

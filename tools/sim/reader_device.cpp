@@ -33,8 +33,7 @@ std::vector<std::string> TestReportLines(const FlashMemory& flash) {
         "Firmware: 2.07 (simulated reader)",
         "Flash: " + std::to_string(flash.capacity()) + " bytes, " + std::to_string(flash.size()) +
             " used (" + Percent(flash.size(), flash.capacity()) + "), " +
-            std::to_string(flash.new_data_size()) +
-            " new",
+            std::to_string(flash.new_data_size()) + " new",
         "Flash check: OK",
         "Battery: 3.97 V",
         "GPS module: OK, 9 satellites, 3D fix",
@@ -118,10 +117,9 @@ void ReaderDevice::StartTransfer(TransferKind kind) {
 
 void ReaderDevice::StartTestReport() {
     const std::vector<std::string> lines = TestReportLines(flash_);
-    const Milliseconds pause = options_.pace > 0
-                                   ? std::chrono::duration_cast<Milliseconds>(kTestLinePause /
-                                                                              options_.pace)
-                                   : Milliseconds{0};
+    const Milliseconds pause =
+        options_.pace > 0 ? std::chrono::duration_cast<Milliseconds>(kTestLinePause / options_.pace)
+                          : Milliseconds{0};
     std::string bytes;
     std::vector<Transmission::Pause> pauses;
     for (const std::string& line : lines) {

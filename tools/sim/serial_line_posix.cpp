@@ -15,12 +15,13 @@ namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path) {
     const int error = errno;
-    throw std::runtime_error(what + (path.empty() ? "" : " " + path) + ": " +
-                             std::strerror(error) + " (" + std::to_string(error) + ")");
+    throw std::runtime_error(what + (path.empty() ? "" : " " + path) + ": " + std::strerror(error) +
+                             " (" + std::to_string(error) + ")");
 }
 
 // Raw 8N1 at 115,200 baud: no echo, no line editing, no translation of CR or LF, no
-// flow control; reads return what is there.
+// flow control. A blocking read on the program's side waits for a byte (the simulator's
+// own descriptors do not block).
 void MakeRaw(int fd, const std::string& path) {
     termios mode{};
     if (::tcgetattr(fd, &mode) != 0)
@@ -28,8 +29,6 @@ void MakeRaw(int fd, const std::string& path) {
     ::cfmakeraw(&mode);
     mode.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS | CSIZE);
     mode.c_cflag |= CS8 | CLOCAL | CREAD;
-    mode.c_cc[VMIN] = 0;
-    mode.c_cc[VTIME] = 0;
     ::cfsetispeed(&mode, B115200);
     ::cfsetospeed(&mode, B115200);
     if (::tcsetattr(fd, TCSANOW, &mode) != 0)

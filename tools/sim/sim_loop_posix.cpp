@@ -193,7 +193,7 @@ class Loop {
         // A pseudo-terminal keeps its own slave open, so only a device can get here: an
         // adapter that was pulled out, or a line that failed.
         parts_.log.Write("error " + (count == 0 ? "end of " + parts_.line.path()
-                                                 : SystemError("read from " + parts_.line.path())));
+                                                : SystemError("read from " + parts_.line.path())));
         return 1;
     }
 

@@ -88,7 +88,7 @@ void Vehicle::PowerOn() {
     heading_home_ = false;
     speed_kmh_ = 0;
     if (fuel_ < 0.35)
-        fuel_ = Uniform(85, 98) / 100.0;  // filled up at the depot overnight
+        fuel_ = Uniform(85, 98) / 100.0;              // filled up at the depot overnight
     stand_until_ = now_ + seconds{Uniform(60, 300)};  // the crew gets ready
     shift_end_ = now_ + minutes{Uniform(8 * 60, 10 * 60)};
     power_on_pending_ = true;

@@ -18,16 +18,16 @@ struct Fix {
     double latitude = 0;   // degrees
     double longitude = 0;  // degrees
     double speed_kmh = 0;
-    int course = 0;          // degrees, 0-359
-    bool fresh = true;       // false: stale, the last known position repeated
-    bool three_d = true;     // false: a 2D fix
-    bool with_inputs = true; // the long form with inputs and analog values
-    bool ignition = false;   // IN1
-    bool work_switch = false;  // IN2: on while the crew works at a stop with the engine on
+    int course = 0;                // degrees, 0-359
+    bool fresh = true;             // false: stale, the last known position repeated
+    bool three_d = true;           // false: a 2D fix
+    bool with_inputs = true;       // the long form with inputs and analog values
+    bool ignition = false;         // IN1
+    bool work_switch = false;      // IN2: on while the crew works at a stop with the engine on
     std::uint8_t supply = 0;       // A0: on-board voltage, raw
     std::uint8_t fuel = 0;         // A1: fuel level, raw
     std::uint8_t temperature = 0;  // A2: logger temperature, raw
-    bool power_on = false;  // the first fix after the logger was switched on
+    bool power_on = false;         // the first fix after the logger was switched on
 };
 
 // The vehicle lives in a street grid of square blocks around a city centre, tilted
@@ -87,7 +87,7 @@ class Vehicle {
     Seconds now_;
     Phase phase_ = Phase::kOff;
     Crossing depot_;
-    Crossing at_;           // where the vehicle stands, or where it drives to
+    Crossing at_;  // where the vehicle stands, or where it drives to
     Metres position_;
     std::deque<Metres> route_;  // the corners ahead, the stop last
     double speed_kmh_ = 0;
