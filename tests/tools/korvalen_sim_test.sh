@@ -58,6 +58,10 @@ check "exit status of a device that is no serial line" "$?" 1
 check "message of a device that is no serial line" "$(sed 's/:.*//' "$work/err")" \
     "korvalen-sim"
 check "the device is named" "$(grep -c '/dev/null' "$work/err")" 1
+"$sim" --log "$work/no-such-folder/sim.log" >/dev/null 2>"$work/err"
+check "exit status of a log that cannot be created" "$?" 1
+check "message of a log that cannot be created" "$(cat "$work/err")" \
+    "korvalen-sim: cannot create the log $work/no-such-folder/sim.log"
 
 # Standard input: "button" starts a new-data transfer, "quit" ends the simulator.
 out=$(printf 'button\nhello\nquit\n' | "$sim" --pace max --log "$work/stdin.log")

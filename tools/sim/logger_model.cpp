@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "decode/dump_builder.h"
+#include "tools/sim/flash_memory.h"
 
 namespace korvalen::sim {
 namespace {
@@ -89,23 +90,23 @@ LoggedRecord LoggerModel::Write(int index, const Fix& fix) const {
 }
 
 History MakeHistory(const HistoryOptions& options, Seconds start) {
-    int days = options.days.value_or(options.size ? 1 : 3);
-    for (;;) {
+    const int most_days = options.days.value_or(options.size ? kMostHistoryDays : 3);
+    const std::size_t most_bytes =
+        std::min(options.size.value_or(FlashMemory::kCapacity), FlashMemory::kCapacity);
+    // The window doubles until it holds enough records or spans every day asked for: a
+    // large fleet fills the flash long before ten years have been simulated.
+    for (int days = 1;; days = std::min(2 * days, most_days)) {
         LoggerModel logger(options.logger, start - std::chrono::days{days});
         std::vector<LoggedRecord> records = logger.RunUntil(start);
         std::size_t bytes = 0;
         for (const LoggedRecord& record : records)
             bytes += record.bytes.size();
-        const bool enough =
-            !options.size || options.days || bytes >= *options.size || days >= kMostHistoryDays;
-        if (!enough) {
-            days = std::min(2 * days, kMostHistoryDays);
+        if (bytes < most_bytes && days < most_days)
             continue;
-        }
         // The oldest records go first, as if the flash had been read and cleared just
         // before them.
         auto first = records.begin();
-        while (options.size && bytes > *options.size)
+        while (bytes > most_bytes)
             bytes -= (first++)->bytes.size();
         records.erase(records.begin(), first);
         return History{std::move(logger), std::move(records), bytes};

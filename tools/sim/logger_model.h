@@ -54,9 +54,10 @@ class LoggerModel {
     std::size_t next_in_turn_ = 0;
 };
 
-// The flash's contents when the simulator starts: the records of the `days` before
-// `start`, or of as many days as it takes to fill `size` bytes; with a size, only the
-// latest records that fit into it (a size without days reaches back as far as needed).
+// The flash's contents when the simulator starts: the records of the `days` (default 3)
+// before `start`; with a size, only the latest records that fit into it, and a size
+// without days reaches back as far as it takes to fill it. Never more than the flash
+// holds.
 struct HistoryOptions {
     LoggerOptions logger;
     std::optional<int> days;

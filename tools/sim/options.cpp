@@ -48,7 +48,8 @@ Faults of flash transfers (N counts payload bytes after the reply header):
 
 Records:
       --log FILE         the event log (default: standard error)
-      --journal FILE     one line per record the logger writes into the flash: its frame
+      --journal FILE     one line per record the logger writes into the flash, its frame
+                         (the history first; not the contents of a --flash file)
   -h, --help             show this help
 
 Standard input: a line "button" presses the reader's button (as SIGUSR1 does: a

@@ -48,17 +48,17 @@ ReaderDevice::ReaderDevice(FlashMemory& flash, const ReaderOptions& options, Eve
       pacer_(options.pace > 0 ? options.pace * kLineBytesPerSecond : 0),
       noise_random_(options.seed) {}
 
-void ReaderDevice::Receive(std::string_view bytes, SteadyTime now) {
+void ReaderDevice::Receive(std::string_view bytes) {
     for (const std::string& command : scanner_.Feed(bytes))
-        Execute(command, now);
+        Execute(command);
 }
 
-void ReaderDevice::PressButton(SteadyTime now) {
+void ReaderDevice::PressButton() {
     log_("button");
-    Execute("(QND)", now);
+    Execute("(QND)");
 }
 
-void ReaderDevice::Execute(const std::string& command, SteadyTime) {
+void ReaderDevice::Execute(const std::string& command) {
     log_("command " + command);
     if (answer_ != Answer::kNone) {
         if (command == "(SSS)")

@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/sim/command_scanner.h"
 #include "tools/sim/flash_memory.h"
@@ -43,9 +44,9 @@ class ReaderDevice {
     ReaderDevice(FlashMemory& flash, const ReaderOptions& options, EventSink log);
 
     // Bytes from the program.
-    void Receive(std::string_view bytes, SteadyTime now);
+    void Receive(std::string_view bytes);
     // The reader's own button: a new-data transfer, unasked.
-    void PressButton(SteadyTime now);
+    void PressButton();
 
     // The bytes that may be written now (empty when there are none or it is too early).
     std::string_view Ready(SteadyTime now);
@@ -61,7 +62,7 @@ class ReaderDevice {
   private:
     enum class Answer { kNone, kNewData, kAllData, kTestReport };
 
-    void Execute(const std::string& command, SteadyTime now);
+    void Execute(const std::string& command);
     void StartTransfer(TransferKind kind);
     void StartTestReport();
     void Finish(TransmissionEnd end);

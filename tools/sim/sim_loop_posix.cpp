@@ -171,7 +171,7 @@ class Loop {
         signalfd_siginfo info{};
         while (::read(signals_.get(), &info, sizeof info) == sizeof info) {
             if (info.ssi_signo == SIGUSR1) {
-                parts_.device.PressButton(Clock::now());
+                parts_.device.PressButton();
             } else {
                 parts_.log.Write(std::string("exit signal ") + ::strsignal(info.ssi_signo));
                 return 0;
@@ -184,8 +184,7 @@ class Loop {
         std::string buffer(4096, '\0');
         const ssize_t count = ::read(parts_.line.fd(), buffer.data(), buffer.size());
         if (count > 0) {
-            parts_.device.Receive(std::string_view(buffer.data(), static_cast<std::size_t>(count)),
-                                  Clock::now());
+            parts_.device.Receive(std::string_view(buffer.data(), static_cast<std::size_t>(count)));
             return std::nullopt;
         }
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
@@ -213,7 +212,7 @@ class Loop {
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
             if (line == "button") {
-                parts_.device.PressButton(Clock::now());
+                parts_.device.PressButton();
             } else if (line == "quit") {
                 parts_.log.Write("exit quit");
                 return 0;
