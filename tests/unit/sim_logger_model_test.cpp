@@ -1,24 +1,18 @@
 // The simulated fleet's logger: records the project's decoder takes, routes that could
-// be driven, and the history's size options.
+// be driven, and the history's size options. (tests/tools/korvalen_sim_test.sh decodes
+// a read of the default history into its routes.)
 #include "tools/sim/logger_model.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
-#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "app/busy_state.h"
-#include "decode/decoding_pass.h"
 #include "decode/dump_record.h"
-#include "decode_test_support.h"
-#include "scoped_time_zone.h"
-#include "settings/settings.h"
-#include "temp_folder.h"
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"  // designated initializers
 
@@ -111,37 +105,6 @@ TEST(SimLoggerModel, DefaultHistoryIsAFewDaysOfPlausibleRoutes) {
             EXPECT_LE(fix.Speed, 63);
         }
     }
-}
-
-TEST(SimLoggerModel, TheProjectsDecodingPassFindsEveryVehiclesRoute) {
-    testing::ScopedTimeZone zone{"UTC0"};
-    testing::TempFolder folder;
-    const std::string dump = folder / "dump.trc";
-    testing::WriteTestFile(dump, Bytes(MakeHistory({}, kStart)));
-    std::filesystem::create_directory(folder / "InBox");
-    Settings settings;
-    settings.InboxDir = folder / "InBox/";
-    BusyState busy;
-    testing::RecordingHost host;
-    host.answer_yes = true;
-    host.prompt_text = "0560";
-    const testing::StoppedClock clock{{2024, 3, 10, 9, 0, 0, 0}, {2024, 3, 10, 9, 0, 0, 0}};
-    DecodingPass pass(settings, dump, busy, host, clock);
-    pass.set_csv_wait([](std::chrono::milliseconds) {});
-    ASSERT_TRUE(pass.Run());
-
-    EXPECT_EQ(host.questions.size(), 1u) << "the records without ID bring the question";
-    ASSERT_EQ(host.log.size(), 8u);
-    EXPECT_EQ(host.log[2], "найдены маршруты объектов:");
-    std::set<std::string> routes;
-    for (std::size_t i = 3; i < 7; ++i) {
-        const std::string& line = host.log[i];
-        EXPECT_TRUE(line.ends_with(" на временном интервале: 07.03.2024 - 09.03.2024)")) << line;
-        routes.insert(line.substr(0, 4));
-    }
-    EXPECT_EQ(routes, (std::set<std::string>{"0012", "0149", "0286", "0560"}));
-    EXPECT_EQ(host.log[7], "Количество включений регистратора: 12");
-    EXPECT_EQ(pass.error_count(), 0);
 }
 
 TEST(SimLoggerModel, HistoryOptionsSetItsSpanSizeAndVehicles) {
