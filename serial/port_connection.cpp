@@ -58,9 +58,9 @@ void PortConnection::Close() {
 
 void PortConnection::StopTransfer(const std::function<void(std::chrono::milliseconds)>& sleep) {
     port_.Write(kStopTransfer);
-    port_.Purge();
+    port_.DiscardInput();
     port_.SetLineState(ReaderLineMode(), ControlLines::Off);
-    port_.Purge();
+    port_.DiscardInput();
     sleep(kControlLinesPause);
     port_.SetLineState(ReaderLineMode(), ControlLines::On);
 }

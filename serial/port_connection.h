@@ -66,8 +66,8 @@ class PortConnection {
     // whether it arrived.
     void SendCommand(std::string_view command) { port_.Write(command); }
     // Stops a running transfer: "(SSS)", then both control lines off for `pause` and on
-    // again, which resets a reader that did not hear the command. The capture itself
-    // ends once the line is silent.
+    // again, which resets a reader that did not hear the command. What is on its way in
+    // is discarded, the command is not. The capture itself ends once the line is silent.
     void StopTransfer(const std::function<void(std::chrono::milliseconds)>& sleep);
 
     // The device test has the port to itself while its dialog is open.

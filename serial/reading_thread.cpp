@@ -45,13 +45,13 @@ void ReadingThread::PollOnce() {
         case Capture::Step::Wait:
             return;
         case Capture::Step::Discard:
-            port_.Purge();
+            port_.DiscardInput();
             return;
         case Capture::Step::Start:
             if (!StartCapture()) {
                 // The bytes go, so that the next poll does not raise the same message
                 // again at once; the reader keeps its data, nothing was acknowledged.
-                port_.Purge();
+                port_.DiscardInput();
                 return;
             }
             ReadWaiting(poll.read_size);
@@ -84,7 +84,7 @@ void ReadingThread::ReadWaiting(std::size_t size) {
     progress_.Update(capture_.announced_size(), capture_.received_count());
     const std::optional<std::size_t> got = port_.Read(buffer_.data(), size);
     if (!got)
-        port_.Purge();
+        port_.DiscardInput();
     const std::string_view bytes(buffer_.data(), got.value_or(0));
     capture_.Received(bytes, !got, clock_.TickCountMs());
     WriteToDump(bytes);

@@ -40,6 +40,10 @@ class SerialPort {
     virtual bool SetQueueSizes(std::size_t input, std::size_t output) = 0;
     // Discards both queues and aborts what is pending in either direction.
     virtual bool Purge() = 0;
+    // Discards what has been received and not read. What was written stays on its way:
+    // a command written just before must not be cut off (on a pseudo-terminal, or an
+    // adapter whose driver still holds it, it has not left yet when the write returns).
+    virtual bool DiscardInput() = 0;
     // Clears the port's error state and tells how many received bytes wait to be read;
     // nothing when the query failed (a device that has gone away).
     virtual std::optional<std::size_t> BytesWaiting() = 0;

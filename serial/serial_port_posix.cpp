@@ -102,6 +102,7 @@ class PosixSerialPort final : public SerialPort {
     }
 
     bool Purge() override { return ::tcflush(fd_, TCIOFLUSH) == 0 || Fail(errno); }
+    bool DiscardInput() override { return ::tcflush(fd_, TCIFLUSH) == 0 || Fail(errno); }
 
     std::optional<std::size_t> BytesWaiting() override {
         int waiting = 0;

@@ -55,6 +55,10 @@ class Win32SerialPort final : public SerialPort {
             PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
     }
 
+    bool DiscardInput() override {
+        return Check(PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR));
+    }
+
     std::optional<std::size_t> BytesWaiting() override {
         DWORD errors = 0;
         COMSTAT status{};

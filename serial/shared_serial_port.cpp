@@ -31,6 +31,9 @@ bool SharedSerialPort::SetQueueSizes(std::size_t input, std::size_t output) {
 bool SharedSerialPort::Purge() {
     return Forward(false, [](SerialPort& port) { return port.Purge(); });
 }
+bool SharedSerialPort::DiscardInput() {
+    return Forward(false, [](SerialPort& port) { return port.DiscardInput(); });
+}
 std::optional<std::size_t> SharedSerialPort::BytesWaiting() {
     return Forward<std::optional<std::size_t>>(
         std::nullopt, [](SerialPort& port) { return port.BytesWaiting(); });

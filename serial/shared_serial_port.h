@@ -25,6 +25,7 @@ class SharedSerialPort final : public SerialPort {
     bool SetLineState(std::string_view mode, ControlLines lines) override;
     bool SetQueueSizes(std::size_t input, std::size_t output) override;
     bool Purge() override;
+    bool DiscardInput() override;
     std::optional<std::size_t> BytesWaiting() override;
     std::optional<std::size_t> Read(void* buffer, std::size_t size) override;
     bool Write(std::string_view bytes) override;

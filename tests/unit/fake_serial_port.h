@@ -22,7 +22,8 @@ class FakeSerialPort : public SerialPort {
         incoming_ += bytes;
     }
     // Everything the program did, in order: "timeouts", "mask", "line on"/"line off",
-    // "queues 10000/1024", "purge", "write (QND)", and, when `record_polls`, "poll".
+    // "queues 10000/1024", "purge", "discard input", "write (QND)", and, when `record_polls`,
+    // "poll".
     std::vector<std::string> calls() const {
         std::lock_guard lock(mutex_);
         return calls_;
@@ -56,6 +57,12 @@ class FakeSerialPort : public SerialPort {
         std::lock_guard lock(mutex_);
         incoming_.clear();
         calls_.push_back("purge");
+        return true;
+    }
+    bool DiscardInput() override {
+        std::lock_guard lock(mutex_);
+        incoming_.clear();
+        calls_.push_back("discard input");
         return true;
     }
     std::optional<std::size_t> BytesWaiting() override {

@@ -91,7 +91,8 @@ TEST_F(PortConnectionTest, StoppingATransfer) {
     const auto calls = last_port->calls();
     EXPECT_EQ(
         std::vector<std::string>(calls.begin() + static_cast<std::ptrdiff_t>(before), calls.end()),
-        (std::vector<std::string>{"write (SSS)", "purge", "line off", "purge", "line on"}));
+        (std::vector<std::string>{"write (SSS)", "discard input", "line off", "discard input",
+                                  "line on"}));
     EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>{200ms});
 }
 

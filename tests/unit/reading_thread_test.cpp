@@ -105,7 +105,7 @@ TEST_F(ReadingThreadTest, NoDumpFileMeansNoCaptureAndTheBytesGo) {
               std::string::npos);
     EXPECT_EQ(host.messages()[0].icon, MessageIcon::None);
     EXPECT_FALSE(work.capture_active);
-    EXPECT_EQ(port.calls().back(), "purge");
+    EXPECT_EQ(port.calls().back(), "discard input");
     // The next poll finds nothing: no second message.
     Poll("");
     EXPECT_EQ(host.messages().size(), 1u);

@@ -66,6 +66,11 @@ class RecordingReadingHost : public ReadingHost {
         return changed_.wait_for(lock, timeout, [&] { return decoded_.size() >= count; });
     }
 
+    bool WaitForMessages(std::size_t count, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return messages_.size() >= count; });
+    }
+
     std::vector<Message> messages() const { return Copy(messages_); }
     std::vector<std::string> events() const { return Copy(events_); }
     std::vector<std::string> decoded() const { return Copy(decoded_); }
