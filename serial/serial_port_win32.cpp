@@ -107,8 +107,18 @@ std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device, int& error
         error_code = static_cast<int>(GetLastError());
         return nullptr;
     }
+    auto port = std::make_unique<Win32SerialPort>(handle);
+    // A name that opens but is no serial line is refused: Wine opens a COM name whose
+    // device has gone (the link to a pulled adapter) and fails only at the first comm
+    // call.
+    DCB state{};
+    state.DCBlength = sizeof(state);
+    if (!GetCommState(handle, &state)) {
+        error_code = static_cast<int>(GetLastError());
+        return nullptr;
+    }
     error_code = 0;
-    return std::make_unique<Win32SerialPort>(handle);
+    return port;
 }
 
 }  // namespace korvalen

@@ -34,6 +34,13 @@ marlett=/usr/share/wine/fonts/marlett.ttf
 if [ -f "$marlett" ]; then
     cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
 fi
+# No COM port leads anywhere until a test maps one to a simulated reader (map_port in
+# lib.sh): otherwise Wine would give the program whatever serial devices the machine
+# happens to have.
+for n in 1 2 3 4 5 6; do
+    "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "/dev/korvalen-no-port-$n" /f \
+        >/dev/null
+done
 # Everything written to disk before the copies are made. The desktop setting takes
 # effect with the next wineserver, which each test starts in its own copy.
 "$WINESERVER" -w

@@ -11,6 +11,7 @@ WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 
 : "${KORVALEN_EXE:?}" "${KORVALEN_DRIVER:?}" "${KORVALEN_E2E_TEMPLATE:?}" "${KORVALEN_E2E_RESULTS:?}"
+: "${KORVALEN_SIM:=}"  # the native korvalen-sim, for the tests that read the flash
 
 # Where the program lives inside the prefix, as Windows and as Linux sees it.
 PROGRAM_WIN='C:\Korvalen'
@@ -20,6 +21,7 @@ XVFB_PID=
 WATCHDOG_PID=
 E2E_WORK=
 PROGRAM_PIDS=()
+SIM_PIDS=()
 
 fail() {
     echo "FAIL: $*" >&2
@@ -53,6 +55,11 @@ stop_xvfb() {
 e2e_end() {
     local status=$?
     [ -z "$WATCHDOG_PID" ] || kill "$WATCHDOG_PID" 2>/dev/null || true
+    local sim
+    for sim in "${SIM_PIDS[@]}"; do
+        kill "$sim" 2>/dev/null || true
+        wait "$sim" 2>/dev/null || true
+    done
     if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
         "$WINESERVER" -k 2>/dev/null || true
         timeout 20 "$WINESERVER" -w 2>/dev/null || true
@@ -172,6 +179,64 @@ wait_list() {
         lines=$(driver list 1023)
         [ "$(printf '%s' "$lines" | grep -c '')" -ge "$count" ] && break
         sleep 0.1
+    done
+    printf '%s\n' "$lines"
+}
+
+# start_sim NAME [OPTION...]: a simulated reader (korvalen-sim) on a pseudo-terminal of
+# its own, its event log in $RESULTS/sim-NAME.log (SIM_LOG). Its device goes to
+# SIM_DEVICE, its process id to SIM_PID; it ends with the test.
+start_sim() {
+    local name=$1
+    shift
+    [ -x "$KORVALEN_SIM" ] || fail "no korvalen-sim (KORVALEN_SIM=$KORVALEN_SIM)"
+    local out=$E2E_WORK/sim-$name.out
+    SIM_LOG=$RESULTS/sim-$name.log
+    "$KORVALEN_SIM" --log "$SIM_LOG" "$@" >"$out" 2>"$RESULTS/sim-$name.err" </dev/null &
+    SIM_PID=$!
+    SIM_PIDS+=("$SIM_PID")
+    for _ in $(seq 200); do
+        [ -s "$out" ] && break
+        sleep 0.05
+    done
+    SIM_DEVICE=$(head -n 1 "$out")
+    [ -n "$SIM_DEVICE" ] || fail "the simulator did not start"
+}
+
+# map_port COMn DEVICE: the program's COMn leads to DEVICE. Written into the prefix's
+# registry file before Wine starts in it, which is quicker than "wine reg add" and a
+# restart of wineserver.
+map_port() {
+    sed -i "s|^\"$1\"=\"[^\"]*\"|\"$1\"=\"$2\"|" "$WINEPREFIX/system.reg"
+    grep -q "^\"$1\"=\"$2\"" "$WINEPREFIX/system.reg" || fail "cannot map $1"
+}
+
+# wait_sim_log TEXT [SECONDS]: until the simulator has logged a line with TEXT.
+wait_sim_log() {
+    local deadline=$((SECONDS + ${2:-10}))
+    until grep -q -- "$1" "$SIM_LOG" 2>/dev/null; do
+        [ $SECONDS -lt "$deadline" ] || fail "the simulator never logged '$1'"
+        sleep 0.1
+    done
+}
+
+# sim_count TEXT: how many lines of the simulator's log hold TEXT.
+sim_count() {
+    grep -c -- "$1" "$SIM_LOG" 2>/dev/null || true
+}
+
+# wait_summaries COUNT [SECONDS]: until the log list holds COUNT pass summaries and the
+# window is ready again; prints the list.
+wait_summaries() {
+    local count=$1 deadline=$((SECONDS + ${2:-30})) lines
+    for (( ; ; )); do
+        lines=$(driver list 1023)
+        if [ "$(grep -c "^В файле '" <<<"$lines")" -ge "$count" ] &&
+            [ "$(driver text 1000)" = "Декодировать файл" ]; then
+            break
+        fi
+        [ $SECONDS -lt "$deadline" ] || fail "no $count summaries in the log list: $lines"
+        sleep 0.2
     done
     printf '%s\n' "$lines"
 }
