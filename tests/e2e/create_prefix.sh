@@ -37,7 +37,7 @@ fi
 # No COM port leads anywhere until a test maps one to a simulated reader (map_port in
 # lib.sh): otherwise Wine would give the program whatever serial devices the machine
 # happens to have.
-for n in 1 2 3 4 5 6; do
+for n in 1 2 3 4 5 6 7 8 9; do
     "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "/dev/korvalen-no-port-$n" /f \
         >/dev/null
 done

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# "Прервать" in the middle of a transfer: the window is busy (no closing), the reader
+# hears "(SSS)", the line goes silent, the part received is decoded and not
+# acknowledged, and the window is ready again. The reader sends at twice the real pace,
+# so the transfer of about 100 KB would take four seconds.
+source "$(dirname "$0")/lib.sh"
+e2e_begin abort_read
+
+start_sim reader --pace 2 --size 100000 --all-with-id --start 2026-12-01 --record-every 0
+map_port COM1 "$SIM_DEVICE"
+start_program
+driver main-windows 1 >/dev/null || fail "no main window"
+expect "window state" "$(driver status 1)" "Соединение установлено"
+
+driver click 1004
+wait_sim_log "transfer ND"
+for _ in $(seq 50); do
+    [ "$(driver text 1000)" = "Прервать" ] && break
+    sleep 0.1
+done
+expect_text 1000 "Прервать"
+expect "reading state" "$(driver status 1)" "Считывание"
+expect_text 1026 "Преобразование..."
+expect "read new disabled" "$(driver enabled 1004)" 0
+sleep 1
+screenshot reading
+# The close box does nothing while the transfer is captured.
+driver close
+sleep 0.5
+driver main-windows 1 >/dev/null || fail "the window closed during the capture"
+echo "ok: no closing during the capture"
+
+driver click 1000
+wait_sim_log "command (SSS)" 5
+wait_sim_log "transfer-end stopped" 5
+list=$(wait_summaries 1 15)
+expect "routes of the part received" "$(sed -n 3p <<<"$list")" "найдены маршруты объектов:"
+expect "nothing acknowledged" "$(sim_count "(SDD)")" 0
+size=$(stat -c %s "$PROGRAM_DIR/Data/Korvalen.trc")
+[ "$size" -gt 11 ] && [ "$size" -lt 100011 ] || fail "the dump holds $size bytes"
+echo "ok: the dump holds the $size bytes received"
+expect "ready again" "$(driver status 1)" "Соединение установлено"
+expect "read new enabled" "$(driver enabled 1004)" 1
+
+# The data stay new in the reader: the next read brings all of them, and is acknowledged.
+driver click 1004
+wait_summaries 2 30 >/dev/null
+sizes=$(grep -o 'transfer ND [0-9]*' "$SIM_LOG" | awk '{print $3}')
+expect "the second transfer as large as the first" "$(sed -n 2p <<<"$sizes")" "$(sed -n 1p <<<"$sizes")"
+wait_sim_log "ack $(sed -n 1p <<<"$sizes")" 5
+driver close
+driver wait-gone || fail "the window does not close"
