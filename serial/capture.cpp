@@ -12,18 +12,11 @@ Capture::Poll Capture::OnPoll(std::optional<std::size_t> waiting, std::uint32_t 
     // gone (an adapter pulled out): the user hears of it as of a failed read.
     if (!waiting && active())
         read_failed_ = true;
-    const bool size_met = (kind_ == ReplyKind::NewData || kind_ == ReplyKind::AllData) &&
-                          received_count_ == announced_size_;
+    const bool size_met = SizeMet();
     // Unsigned difference: right across the wrap of the tick count.
     const bool silent = active() && now_ms - last_data_ms_ >= kSilenceMs;
-    if (size_met || silent) {
-        poll.ended = CaptureEnd{
-            .complete_new_data = size_met && kind_ == ReplyKind::NewData && announced_size_ != 0,
-            .read_failed = read_failed_,
-        };
-        kind_ = ReplyKind::None;
-        read_failed_ = false;
-    }
+    if (size_met || silent)
+        poll.ended = End(size_met);
 
     const std::size_t count = waiting.value_or(0);
     if (count == 0)
@@ -39,6 +32,27 @@ Capture::Poll Capture::OnPoll(std::optional<std::size_t> waiting, std::uint32_t 
     if (poll.step != Step::Discard)
         poll.read_size = std::min(count, kReadLimit);
     return poll;
+}
+
+std::optional<CaptureEnd> Capture::EndIfComplete() {
+    if (!SizeMet())
+        return std::nullopt;
+    return End(true);
+}
+
+bool Capture::SizeMet() const {
+    return (kind_ == ReplyKind::NewData || kind_ == ReplyKind::AllData) &&
+           received_count_ == announced_size_;
+}
+
+CaptureEnd Capture::End(bool size_met) {
+    const CaptureEnd end{
+        .complete_new_data = size_met && kind_ == ReplyKind::NewData && announced_size_ != 0,
+        .read_failed = read_failed_,
+    };
+    kind_ = ReplyKind::None;
+    read_failed_ = false;
+    return end;
 }
 
 void Capture::Started() {

@@ -25,8 +25,9 @@ struct CaptureEnd {
 // The rules of a capture, without the port, the file or the clock: the reading thread
 // tells it at every poll what is waiting and what it read, with the tick count, and it
 // says when a capture starts and ends and what to do with the waiting bytes. A capture
-// starts when more than four bytes wait while none runs; it ends at the first poll
-// after the payload count met the announced size, or after 500 ms without data.
+// starts when more than four bytes wait while none runs; it ends as soon as the payload
+// count meets the announced size (right after the read that completes it), or after
+// 500 ms without data.
 class Capture {
   public:
     static constexpr std::size_t kMaxStrayBytes = 4;  // discarded outside a capture
@@ -56,6 +57,9 @@ class Capture {
     void Started();
     // What this poll's read gave (nothing or part of it when `failed`).
     void Received(std::string_view bytes, bool failed, std::uint32_t now_ms);
+    // After a read: the capture ends now when the read completed the announced size, so
+    // the reader hears "(SDD)" without waiting for the next poll.
+    std::optional<CaptureEnd> EndIfComplete();
 
     bool active() const { return kind_ != ReplyKind::None; }
     ReplyKind kind() const { return kind_; }
@@ -64,6 +68,9 @@ class Capture {
     std::int64_t received_count() const { return received_count_; }
 
   private:
+    bool SizeMet() const;
+    CaptureEnd End(bool size_met);
+
     ReplyKind kind_ = ReplyKind::None;
     std::int64_t announced_size_ = -1;
     std::int64_t received_count_ = -1;

@@ -88,6 +88,8 @@ void ReadingThread::ReadWaiting(std::size_t size) {
     const std::string_view bytes(buffer_.data(), got.value_or(0));
     capture_.Received(bytes, !got, clock_.TickCountMs());
     WriteToDump(bytes);
+    if (const auto end = capture_.EndIfComplete())
+        EndCapture(*end);
 }
 
 // After a failed write (a full disk) nothing more is written: the dump holds exactly

@@ -350,8 +350,7 @@ int Run(std::vector<std::wstring> args) {
                    : Fail(L"the dialog \"" + args[1] + L"\" is still open");
     }
     if (command == L"dialog-text" || command == L"dialog-click" || command == L"dialog-type" ||
-        command == L"dialog-enabled" || command == L"dialog-select" ||
-        command == L"dialog-list") {
+        command == L"dialog-enabled" || command == L"dialog-select" || command == L"dialog-list") {
         if (!arg(2) || ((command == L"dialog-type" || command == L"dialog-select") && !arg(3)))
             return Usage();
         HWND dialog = nullptr;
@@ -475,13 +474,20 @@ int Run(std::vector<std::wstring> args) {
         HWND list = control(1);
         if (!list)
             return Fail(L"no list");
+        // A worker may insert lines while they are read, so an entry can be longer than
+        // its length was a moment before: the buffer holds the longest line there can be
+        // (a path of 32,767 characters and some words around it).
+        constexpr std::size_t kLongestLine = 40000;
+        std::wstring entry(kLongestLine, L'\0');
         const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
         for (int i = 0; i < count; ++i) {
-            const int length = static_cast<int>(SendMessageW(list, LB_GETTEXTLEN, i, 0));
-            std::wstring entry(static_cast<std::size_t>(length) + 1, L'\0');
-            SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
-            entry.resize(static_cast<std::size_t>(length));
-            Print(entry);
+            const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
+            if (length == LB_ERR || static_cast<std::size_t>(length) >= kLongestLine)
+                continue;
+            const LRESULT got =
+                SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+            if (got != LB_ERR)
+                Print(entry.substr(0, static_cast<std::size_t>(got)));
         }
         return 0;
     }

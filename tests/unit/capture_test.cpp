@@ -22,8 +22,8 @@ struct PollAt {
 
 // Runs the polls as the reading thread would, with what is waiting kept as a string,
 // and writes down what each poll did: S started, R<n> read n bytes, D discarded,
-// E ended, E+ ended as a complete transfer of new data, E! ended after a failed read.
-// Polls are separated by "|".
+// E ended, E+ ended as a complete transfer of new data, E! ended after a failed read;
+// an end after a read in the same poll comes after its R. Polls are separated by "|".
 std::string Trace(std::uint32_t start_ms, const std::vector<PollAt>& polls) {
     Capture capture(start_ms);
     std::string waiting;
@@ -55,6 +55,8 @@ std::string Trace(std::uint32_t start_ms, const std::vector<PollAt>& polls) {
                 waiting.erase(0, poll.fail_read ? waiting.size() : bytes.size());
                 capture.Received(bytes, poll.fail_read, poll.ms);
                 step += "R" + std::to_string(bytes.size()) + " ";
+                if (const auto end = capture.EndIfComplete())
+                    step += end->complete_new_data ? "E+ " : "E ";
                 break;
             }
         }
@@ -73,15 +75,15 @@ TEST(Capture, Rules) {
         std::uint32_t start_ms = 0;
     };
     const Row rows[] = {
-        {"size reached: ends at the next poll, acknowledged",
+        {"size reached: ends at once, acknowledged",
          {{0, "(ND0000005)abcde"}, {100, ""}},
-         "S R16|E+"},
+         "S R16 E+|"},
         {"all data: ends the same way, not acknowledged",
          {{0, "(AD0000005)abcde"}, {100, ""}},
-         "S R16|E"},
-        {"size 0: ends at the next poll, not acknowledged",
+         "S R16 E|"},
+        {"size 0: ends with the header, not acknowledged",
          {{0, "(ND0000000)"}, {100, ""}},
-         "S R11|E"},
+         "S R11 E|"},
         {"500 ms of silence end a capture short of its size",
          {{0, "(ND0000010)abcde"}, {100, ""}, {499, ""}, {500, ""}},
          "S R16|||E"},
@@ -89,19 +91,19 @@ TEST(Capture, Rules) {
         {"4 stray bytes are discarded, 5 start a capture", {{0, "abcd"}, {100, "abcde"}}, "D|S R5"},
         {"the last 1 to 4 bytes of a transfer are kept",
          {{0, "(ND000000A)abcdefg"}, {100, "hij"}, {200, ""}},
-         "S R18|R3|E+"},
+         "S R18|R3 E+|"},
         {"a header split over two reads",
          {{0, "(ND00"}, {100, "00005)abcde"}, {200, ""}},
-         "S R5|R11|E+"},
+         "S R5|R11 E+|"},
         {"bytes before the header stay in the transfer",
          {{0, "noise(ND0000003)xyz"}, {100, ""}},
-         "S R19|E+"},
+         "S R19 E+|"},
         {"longer than announced: ends by silence, not acknowledged",
          {{0, "(ND0000003)abcde"}, {100, ""}, {500, ""}},
          "S R16||E"},
         {"a transfer arriving as the last one ends starts at once",
          {{0, "(ND0000003)abc"}, {100, "(AD0000002)xy"}, {200, ""}},
-         "S R14|E+ S R13|E"},
+         "S R14 E+|S R13 E|"},
         {"a failed read: the capture goes on and ends by silence",
          {{0, "(ND0000006)abc"}, {100, "def", false, true}, {600, ""}},
          "S R14|R0|E!"},
