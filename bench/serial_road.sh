@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# Measures the serial road against the simulated reader, natively (the reading thread
+# alone, korvalen-read-bench) and under Wine (the whole Korvalen.exe):
+#   1. no byte lost over a 1 MiB transfer at the real pace of 115,200 baud;
+#   2. the end of a transfer of new data: from the reader's last byte to the "(SDD)" it
+#      receives, over 20 transfers (both times from the simulator's own log);
+#   3. the CPU an idle program uses in 60 s with the port open.
+# Takes about eight minutes. Needs the native and Windows builds (scripts/build).
+#   bench/serial_road.sh [native|wine|all]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+which=${1:-all}
+native=build/native
+sim=$native/tools/korvalen-sim
+bench=$native/bench/korvalen-read-bench
+exe=build/windows/Korvalen.exe
+driver_exe=build/windows/tests/e2e/korvalen-driver.exe
+work=$(mktemp -d "${TMPDIR:-/tmp}/korvalen-serial-road.XXXXXX")
+WINE=${WINE:-/usr/lib/wine/wine64}
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+
+pids=()
+cleanup() {
+    if [ -n "${WINEPREFIX:-}" ]; then "$WINESERVER" -k 2>/dev/null || true; fi
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# start_sim NAME OPTION...: SIM_DEVICE, SIM_LOG
+start_sim() {
+    local name=$1
+    shift
+    SIM_LOG=$work/$name.log
+    "$sim" --log "$SIM_LOG" "$@" >"$work/$name.out" 2>&1 </dev/null &
+    pids+=($!)
+    for _ in $(seq 200); do
+        [ -s "$work/$name.out" ] && break
+        sleep 0.05
+    done
+    SIM_DEVICE=$(head -n 1 "$work/$name.out")
+}
+
+stop_sims() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait "${pids[@]}" 2>/dev/null || true
+    pids=()
+}
+
+# The payload of a captured dump against the flash it came from.
+check_dump() {  # DUMP FLASH
+    local size
+    size=$(stat -c %s "$2")
+    if [ "$(head -c 11 "$1")" = "$(printf '(ND0%06X)' "$size")" ] && cmp -s <(tail -c +12 "$1") "$2"
+    then
+        echo "  all $size bytes arrived, in order ($(stat -c %s "$1") with the header)"
+    else
+        echo "  LOST OR CHANGED: the dump holds $(stat -c %s "$1") bytes for $size" >&2
+        return 1
+    fi
+}
+
+# Milliseconds from each "transfer-end complete" to the "(SDD)" after it: median, worst.
+ack_latency() {  # SIM_LOG
+    awk '/transfer-end complete/ { end = $1 } /command \(SDD\)/ && end { print int(($1 - end) * 1000 + 0.5); end = 0 }' "$1" |
+        sort -n | awk '{ v[NR] = $1 } END { printf "  %d transfers: median %d ms, worst %d ms\n", NR, v[int((NR + 1) / 2)], v[NR] }'
+}
+
+head -c 1048576 /dev/urandom >"$work/flash-1MiB.bin"
+head -c 2000 /dev/urandom >"$work/flash-small.bin"
+
+if [ "$which" = native ] || [ "$which" = all ]; then
+    echo "== native: the reading thread (korvalen-read-bench) against korvalen-sim"
+    echo "1 MiB of new data at 11,520 bytes/s:"
+    start_sim big --flash "$work/flash-1MiB.bin" --pace 1
+    mkdir -p "$work/native"
+    start=$SECONDS
+    "$bench" "$SIM_DEVICE" --reads 1 --folder "$work/native" >/dev/null
+    echo "  $((SECONDS - start)) s"
+    check_dump "$work/native/Korvalen.trc" "$work/flash-1MiB.bin"
+    stop_sims
+
+    echo "The end of a transfer of new data (the logger records a fix every 50 ms):"
+    start_sim acks --flash "$work/flash-small.bin" --pace 1 --record-every 50
+    "$bench" "$SIM_DEVICE" --reads 20 --folder "$work/native" >/dev/null
+    ack_latency "$SIM_LOG"
+    stop_sims
+
+    echo "Idle with the port open:"
+    start_sim idle --flash "$work/flash-small.bin" --record-every 0
+    echo "  $("$bench" "$SIM_DEVICE" --idle 60)"
+    stop_sims
+fi
+
+if [ "$which" = wine ] || [ "$which" = all ]; then
+    echo "== under Wine: Korvalen.exe against korvalen-sim on COM1"
+    export WINEPREFIX=$work/prefix
+    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    pids+=($!)
+    for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
+    export DISPLAY=":$(head -n 1 "$work/display")"
+    "$WINE" wineboot -i >/dev/null 2>&1
+    program=$work/prefix/drive_c/Korvalen
+    driver() { timeout 60 "$WINE" "$driver_exe" "$@"; }
+    summaries() { driver list 1023 | grep -c "^В файле '" || true; }
+    # run_program SIM_NAME SIM_OPTION...: the simulator, COM1 to it, the program.
+    run_program() {
+        local name=$1
+        shift
+        "$WINESERVER" -k 2>/dev/null || true
+        "$WINESERVER" -w 2>/dev/null || true
+        stop_sims
+        start_sim "$name" "$@"
+        "$WINE" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$SIM_DEVICE" /f >/dev/null
+        "$WINESERVER" -k 2>/dev/null || true
+        "$WINESERVER" -w 2>/dev/null || true
+        rm -rf "$program"
+        mkdir -p "$program"
+        cp "$exe" "$program/Korvalen.exe"
+        (cd "$program" && exec "$WINE" 'C:\Korvalen\Korvalen.exe') >/dev/null 2>&1 &
+        pids+=($!)
+        driver main-windows 1 30000 >/dev/null
+        [ "$(driver status 1)" = "Соединение установлено" ] || { echo "no connection" >&2; exit 1; }
+    }
+    wait_summaries() {  # COUNT
+        for _ in $(seq 3000); do
+            [ "$(summaries)" -ge "$1" ] && [ "$(driver text 1000)" = "Декодировать файл" ] && return 0
+            sleep 0.1
+        done
+        echo "no summary $1" >&2
+        return 1
+    }
+
+    echo "1 MiB of new data at 11,520 bytes/s:"
+    run_program wine-big --flash "$work/flash-1MiB.bin" --pace 1
+    start=$SECONDS
+    driver click 1004
+    wait_summaries 1
+    echo "  $((SECONDS - start)) s with the decoding of the dump"
+    check_dump "$program/Data/Korvalen.trc" "$work/flash-1MiB.bin"
+
+    echo "The end of a transfer of new data (the logger records a fix every 50 ms):"
+    run_program wine-acks --flash "$work/flash-small.bin" --pace 1 --record-every 50
+    for n in $(seq 20); do
+        driver click 1004
+        wait_summaries "$n"
+    done
+    sleep 0.3
+    ack_latency "$SIM_LOG"
+
+    echo "Idle with the port open (Korvalen.exe and wineserver):"
+    run_program wine-idle --flash "$work/flash-small.bin" --record-every 0
+    exe_pid=$(pgrep -f 'C:\\Korvalen\\Korvalen.exe' | tail -n 1)
+    server_pid=$(pgrep -f wineserver | head -n 1)
+    ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+    sleep 5  # past the start
+    before_exe=$(ticks "$exe_pid") before_server=$(ticks "$server_pid")
+    sleep 60
+    used_exe=$(($(ticks "$exe_pid") - before_exe))
+    used_server=$(($(ticks "$server_pid") - before_server))
+    hz=$(getconf CLK_TCK)
+    awk -v e="$used_exe" -v s="$used_server" -v hz="$hz" 'BEGIN {
+        printf "  60 s: Korvalen.exe %.2f s, wineserver %.2f s: %.3f %% of a core together\n",
+            e / hz, s / hz, 100 * (e + s) / hz / 60 }'
+fi
