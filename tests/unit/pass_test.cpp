@@ -420,6 +420,34 @@ TEST_F(DecodingPassTest, StartedOnAThreadOfItsOwn) {
     EXPECT_EQ(FileNames(Inbox()).size(), 4u);
 }
 
+// What fails inside the pass's thread, even its last calls to the window, ends the pass
+// with its count and claim given back and the files closed, not the program.
+TEST_F(DecodingPassTest, AHostThatFailsEndsThePassCleanly) {
+    class FailingHost : public RecordingHost {
+      public:
+        void InsertLogLineAtTop(std::string_view) override { throw std::runtime_error("log"); }
+        void SetUiState(UiState state) override {
+            if (state == UiState::Ready)
+                throw std::bad_alloc();
+        }
+    } failing;
+    GeneratedDumpOptions options;
+    options.size = 16 * 1024;
+    const std::string path = WriteDump(GenerateDump(options));
+    settings.InboxDir = Inbox();
+    StartDecodingPass(settings, path, busy, failing);
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (busy.decoding_threads.load() != 0 && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(busy.decoding_threads.load(), 0);
+    EXPECT_EQ(busy.decoding_pass_count.load(), 0);
+    EXPECT_EQ(busy.progress.mask(), 0u);
+    for (const auto& name : FileNames(Inbox())) {
+        File file;  // closed: another exclusive opener gets it
+        EXPECT_TRUE(file.Open(Inbox(name), OpenMode::OpenExisting, Sharing::Exclusive)) << name;
+    }
+}
+
 // Reading in blocks gives exactly what reading byte by byte gives.
 TEST_F(DecodingPassTest, BlockSizeChangesNothing) {
     GeneratedDumpOptions options;
