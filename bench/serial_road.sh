@@ -21,12 +21,13 @@ WINE=${WINE:-/usr/lib/wine/wine64}
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 
-pids=()
+pids=()  # the simulators and the program
+xvfb=
 cleanup() {
     if [ -n "${WINEPREFIX:-}" ]; then "$WINESERVER" -k 2>/dev/null || true; fi
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}" $xvfb; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
-    rm -rf "$work"
+    [ -n "${KORVALEN_KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -99,7 +100,7 @@ if [ "$which" = wine ] || [ "$which" = all ]; then
     echo "== under Wine: Korvalen.exe against korvalen-sim on COM1"
     export WINEPREFIX=$work/prefix
     Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-    pids+=($!)
+    xvfb=$!
     for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
     export DISPLAY=":$(head -n 1 "$work/display")"
     "$WINE" wineboot -i >/dev/null 2>&1
@@ -120,7 +121,7 @@ if [ "$which" = wine ] || [ "$which" = all ]; then
         rm -rf "$program"
         mkdir -p "$program"
         cp "$exe" "$program/Korvalen.exe"
-        (cd "$program" && exec "$WINE" 'C:\Korvalen\Korvalen.exe') >/dev/null 2>&1 &
+        (cd "$program" && exec "$WINE" 'C:\Korvalen\Korvalen.exe') >"$work/$name-program.log" 2>&1 &
         pids+=($!)
         driver main-windows 1 30000 >/dev/null
         [ "$(driver status 1)" = "Соединение установлено" ] || { echo "no connection" >&2; exit 1; }

@@ -3,6 +3,8 @@
 // dispatcher can run without hardware.
 
 #include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <exception>
@@ -88,6 +90,12 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::cout << kHelp;
         return 0;
+    }
+    if (options.exit_with_parent) {
+        // The signal joins the others in the loop; a parent already gone is checked too.
+        const pid_t parent = ::getppid();
+        if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent)
+            return 1;
     }
     try {
         return Run(options);

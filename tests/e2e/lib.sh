@@ -194,7 +194,7 @@ start_sim() {
     [ -x "$KORVALEN_SIM" ] || fail "no korvalen-sim (KORVALEN_SIM=$KORVALEN_SIM)"
     local out=$E2E_WORK/sim-$name.out
     SIM_LOG=$RESULTS/sim-$name.log
-    "$KORVALEN_SIM" --log "$SIM_LOG" "$@" >"$out" 2>"$RESULTS/sim-$name.err" </dev/null &
+    "$KORVALEN_SIM" --log "$SIM_LOG" --exit-with-parent "$@" >"$out" 2>"$RESULTS/sim-$name.err" </dev/null &
     SIM_PID=$!
     SIM_PIDS+=("$SIM_PID")
     for _ in $(seq 200); do

@@ -43,7 +43,8 @@ class SimProcess {
     explicit SimProcess(std::vector<std::string> arguments,
                         std::chrono::milliseconds start_timeout = std::chrono::seconds(10))
         : log_path_(folder_ / "sim.log") {
-        arguments.insert(arguments.begin(), {KORVALEN_SIM_PATH, "--log", log_path_});
+        arguments.insert(arguments.begin(),
+                         {KORVALEN_SIM_PATH, "--log", log_path_, "--exit-with-parent"});
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             throw std::runtime_error("SimProcess: no pipe");
@@ -53,6 +54,11 @@ class SimProcess {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        // Not the runner's stream: a runner waits for its end, which a simulator left
+        // behind would hold open.
+        const std::string errors_path = folder_ / "sim.stderr";
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors_path.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         // The child starts with no signals blocked and default actions, whatever the test
         // runner set up; the simulator then takes its own signals.
         posix_spawnattr_t attributes;

@@ -50,6 +50,8 @@ Records:
       --log FILE         the event log (default: standard error)
       --journal FILE     one line per record the logger writes into the flash, its frame
                          (the history first; not the contents of a --flash file)
+      --exit-with-parent end (as on SIGTERM) when the process that started it ends, so a
+                         test that dies leaves no simulator behind
   -h, --help             show this help
 
 Standard input: a line "button" presses the reader's button (as SIGUSR1 does: a
@@ -138,6 +140,10 @@ std::variant<SimOptions, std::string> ParseOptions(const std::vector<std::string
         }
         if (name == "--all-with-id" && flag()) {
             options.history.logger.all_with_id = true;
+            continue;
+        }
+        if (name == "--exit-with-parent" && flag()) {
+            options.exit_with_parent = true;
             continue;
         }
         if (name == "--faults-once" && flag()) {

@@ -23,6 +23,7 @@ struct SimOptions {
     ReaderOptions reader;
     std::optional<std::string> log_file;  // none: standard error
     std::optional<std::string> journal_file;
+    bool exit_with_parent = false;
 };
 
 // The options, or the one-line reason of a usage error.
