@@ -17,6 +17,10 @@ inline constexpr std::string_view kStopTransfer = "(SSS)";  // stop the running 
 inline constexpr std::string_view kQueryTest = "(QTF)";     // run the device test
 inline constexpr std::string_view kEraseFlash = "(SEF)";    // clear the flash memory
 
+// Told when a read from the port failed; the reader is asked again by the user.
+inline constexpr std::string_view kReadFailureMessage =
+    "В ходе чтения данных из CОM-порта произошла ошибка. Попробуйте повторить считывание!";
+
 // A transfer starts with an 11-character header, "(ND0" or "(AD0" (the fourth character
 // means nothing to the program) and the payload size in six hexadecimal digits, then ")".
 inline constexpr std::size_t kReplyHeaderSize = 11;

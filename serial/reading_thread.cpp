@@ -8,13 +8,6 @@
 #include "serial/reader_protocol.h"
 
 namespace korvalen {
-namespace {
-
-constexpr std::string_view kReadFailure =
-    "В ходе чтения данных из CОM-порта произошла ошибка. Попробуйте повторить считывание!";
-
-}  // namespace
-
 ReadingThread::ReadingThread(SerialPort& port, ManualResetEvent& stop, WorkState& work,
                              ReadingHost& host, const Clock& clock)
     : port_(port),
@@ -130,7 +123,7 @@ void ReadingThread::EndCapture(const CaptureEnd& end) {
     if (dump_write_failed_)
         ShowWriteFailure(host_, CodePeriod::With, dump_error_code_, path);
     if (end.read_failed)
-        host_.ShowMessage(kReadFailure, kProgramCaption, MessageIcon::Stop);
+        host_.ShowMessage(kReadFailureMessage, kProgramCaption, MessageIcon::Stop);
 }
 
 void ReadingThread::AbandonCapture() {

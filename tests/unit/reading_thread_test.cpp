@@ -11,6 +11,7 @@
 #include "fake_serial_port.h"
 #include "recording_reading_host.h"
 #include "temp_folder.h"
+#include "tick_clock.h"
 #ifndef _WIN32
 #include "file_size_limit.h"
 #endif
@@ -22,16 +23,8 @@ using testing::FakeSerialPort;
 using testing::ReadTestFile;
 using testing::RecordingReadingHost;
 using testing::TempFolder;
+using testing::TickClock;
 using testing::WriteTestFile;
-
-// A tick count the test moves; the wall clocks are not used by the thread.
-class TickClock : public Clock {
-  public:
-    CalendarTime LocalNow() const override { return {}; }
-    CalendarTime UtcNow() const override { return {}; }
-    std::uint32_t TickCountMs() const override { return ticks.load(); }
-    std::atomic<std::uint32_t> ticks{1000};
-};
 
 class ReadingThreadTest : public ::testing::Test {
   protected:
