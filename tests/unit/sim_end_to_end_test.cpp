@@ -186,8 +186,9 @@ TEST(SimEndToEnd, NewDataComesAgainUntilAcknowledgedThenOnlyWhatIsNewer) {
 
 // Characters line noise may hold: none that could start a header, a frame or a marker.
 bool IsNoise(const std::string& bytes) {
-    return bytes.find_first_of(std::string("()<>ABCDEFGHIJKLMNOPQRSTUVWXYZ\0", 33)) ==
-           std::string::npos;
+    std::string meaningful = "()<>ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    meaningful += '\0';
+    return bytes.find_first_of(meaningful) == std::string::npos;
 }
 
 // A flash image for byte-exact transfers, started with `arguments` after it.
