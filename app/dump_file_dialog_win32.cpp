@@ -17,13 +17,13 @@ constexpr std::wstring_view kDumpFilter = L"Файл маршрутов (*.trc)|
 // Long enough for any path the system gives back (the \\?\ limit).
 constexpr std::size_t kPathCapacity = 32768;
 
-}  // namespace
+enum class FileDialogKind { Open, Save };
 
-std::optional<std::string> AskDumpFileToDecode(HWND owner) {
+std::optional<std::string> AskDumpPath(HWND owner, FileDialogKind kind, std::string_view start) {
     std::wstring filter(kDumpFilter);
     std::replace(filter.begin(), filter.end(), L'|', L'\0');
 
-    std::wstring path = L"*.trc";
+    std::wstring path = Widen(start);
     path.resize(kPathCapacity, L'\0');
 
     OPENFILENAMEW dialog{};
@@ -34,11 +34,28 @@ std::optional<std::string> AskDumpFileToDecode(HWND owner) {
     dialog.lpstrFile = path.data();
     dialog.nMaxFile = static_cast<DWORD>(path.size());
     dialog.lpstrDefExt = L"trc";
-    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
-    if (!GetOpenFileNameW(&dialog))
-        return std::nullopt;
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
+    if (kind == FileDialogKind::Open) {
+        dialog.Flags |= OFN_FILEMUSTEXIST;
+        if (!GetOpenFileNameW(&dialog))
+            return std::nullopt;
+    } else {
+        dialog.Flags |= OFN_OVERWRITEPROMPT;
+        if (!GetSaveFileNameW(&dialog))
+            return std::nullopt;
+    }
     path.resize(path.find(L'\0'));
     return Narrow(path);
+}
+
+}  // namespace
+
+std::optional<std::string> AskDumpFileToDecode(HWND owner) {
+    return AskDumpPath(owner, FileDialogKind::Open, "*.trc");
+}
+
+std::optional<std::string> AskDumpCopyPath(HWND owner, const std::string& name) {
+    return AskDumpPath(owner, FileDialogKind::Save, name);
 }
 
 }  // namespace korvalen

@@ -11,4 +11,9 @@ namespace korvalen {
 // default). Returns its full path (UTF-8), or nothing when the user cancelled.
 std::optional<std::string> AskDumpFileToDecode(HWND owner);
 
+// The file-save dialog of "Сохранить копию файла...": offers `name` (".trc" added when
+// the user gives no extension) and asks before an existing file is replaced. Returns
+// the chosen full path, or nothing when the user cancelled.
+std::optional<std::string> AskDumpCopyPath(HWND owner, const std::string& name);
+
 }  // namespace korvalen

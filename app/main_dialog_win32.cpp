@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include "app/dump_file_dialog_win32.h"
+#include "app/message_pump_win32.h"
 #include "app/single_instance_win32.h"
 #include "app/ui_state.h"
 #include "decode/decoding_pass.h"
@@ -25,12 +26,6 @@ constexpr int kStatusBarMinHeight = 18;
 
 constexpr std::array<int, 4> kInfoLineIds = {IDC_INFO_LINE1, IDC_INFO_LINE2, IDC_INFO_LINE3,
                                              IDC_INFO_LINE4};
-
-constexpr std::string_view kHelpText =
-    "Korvalen считывает флэш-память регистратора через считыватель на COM-порту и передает "
-    "маршруты объектов диспетчеру.\n\n"
-    "«Считать все» и «Считать новые данные» считывают флэш-память; «Декодировать файл» "
-    "преобразует ранее считанный файл. Папки и порт задаются в меню «Установки».";
 
 // The status bar's part 0 (port state) ends at 7/12 of the width, part 1 at the end.
 int PortPartWidth(int width) {
@@ -93,23 +88,8 @@ INT_PTR CKorvalenDlg::DoModal() {
 // it has decided to end.
 void CKorvalenDlg::WaitForWorkers() {
     port_.StopReading();
-    bool quit = false;
-    int quit_code = 0;
-    while (port_.reader_running() || busy_.work.decoding_threads.load() != 0) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quit = true;
-                quit_code = static_cast<int>(message.wParam);
-                continue;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-    if (quit)
-        PostQuitMessage(quit_code);
+    PumpMessagesUntil(
+        [this] { return !port_.reader_running() && busy_.work.decoding_threads.load() == 0; });
 }
 
 void CKorvalenDlg::End(INT_PTR result) {
@@ -169,7 +149,7 @@ INT_PTR CKorvalenDlg::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
                 hot_keys_.Unregister();
             return FALSE;
         case WM_HOTKEY:
-            // Ctrl+Alt+F1 opens the device test dialog, which comes with the device test.
+            OnTestHotKey(wparam);
             return TRUE;
         case kInstanceQueryMessage:
             return Answer(kInstanceQueryAnswer);
@@ -410,20 +390,20 @@ void CKorvalenDlg::OnCommand(int id) {
             ShowAboutBox(window_);
             break;
         case ID_HELP_CONTENTS:
-            ShowMessageBox(window_, kHelpText, MB_OK | MB_ICONINFORMATION);
+            help_window_.Show(window_);
             break;
         case ID_PORT_OPEN_CLOSE:
             OnPortOpenClose();
             break;
         case ID_SETTINGS:
-            // Comes with the settings dialog.
+            OnSettings();
             break;
         case ID_COM_PORT:
         case ID_PORT_DIALOG:
             OnPortDialog();
             break;
         case ID_SAVE_DUMP_COPY:
-            // Comes with the reading of the flash memory, which writes the dump it copies.
+            OnSaveDumpCopy();
             break;
         case IDC_DECODE_FILE:
             OnDecodeButton();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/busy_state.h"
+#include "app/help_window_win32.h"
 #include "app/hot_keys_win32.h"
 #include "app/message_box_win32.h"
 #include "app/tray_icon_win32.h"
@@ -85,6 +86,11 @@ class CKorvalenDlg {
     void OnPortDialog();
     void OnReaderCommand(std::string_view command);
 
+    // The settings dialog, the copy of the dump, and the device test (Ctrl+Alt+F1).
+    void OnSettings();
+    void OnSaveDumpCopy();
+    void OnTestHotKey(WPARAM id);
+
     // Window state, in the order the window sets it up.
     std::string program_folder_;
     Settings settings_;
@@ -101,6 +107,7 @@ class CKorvalenDlg {
     UniqueMenu port_menu_;
     TrayIcon tray_icon_;
     HotKeys hot_keys_;
+    HelpWindow help_window_;
     WindowMessageSink messages_;
     // Shared by the reading thread and every decoding pass; it lives as long as the
     // window.

@@ -35,6 +35,38 @@
 #define IDC_COM_STOP_BITS 1029
 #define IDC_COM_PORT_LIST 1031
 
+// Settings dialog. Its hidden check boxes 1000, 1008 and 1010 are bound to no setting.
+#define IDD_PROPERTIES 129
+#define IDC_ALARM_ON_RESET 1000
+#define IDC_BROWSE_INBOX 1001
+#define IDC_INBOX_DIR 1002
+#define IDC_BROWSE_DUMP_FOLDER 1003
+#define IDC_IN_FILE 1004
+#define IDC_USE_2D 1006
+#define IDC_USE_GLOBAL_ID 1007
+#define IDC_WRITE_CSV 1008
+#define IDC_GLOBAL_ID 1009
+#define IDC_WRITE_CSV_EXTENDED 1010
+#define IDC_MULTI_START 1012
+#define IDC_MIN_TRAY 1013
+#define IDC_IGNITION_CHECK 1014
+#define IDC_IGNITION_INPUT 1015
+#define IDC_IGNITION_STATE 1016
+
+// Device test dialog, reached by Ctrl+Alt+F1; its close button is IDOK.
+#define IDD_TEST 135
+#define IDC_RUN_TEST 1010
+#define IDC_CLEAR_FLASH 1011
+#define IDC_TEST_OUTPUT 1023
+
+// Help window and its text (docs/guide-ru.md, UTF-8)
+#define IDD_HELP 140
+#define IDR_HELP_TEXT 141
+#define IDC_HELP_TEXT 1200
+
+// About box: the build's date and revision
+#define IDC_ABOUT_BUILD 1103
+
 // Main window
 #define IDD_KORVALEN_DIALOG 102
 #define IDC_DECODE_FILE 1000
@@ -55,7 +87,7 @@
 #define ID_SETTINGS 32772
 #define ID_COM_PORT 32773
 #define ID_HELP_CONTENTS 32774
-#define ID_SAVE_DUMP_COPY 32775  // handled, but no menu item carries it
+#define ID_SAVE_DUMP_COPY 32775
 #define ID_HELP_ABOUT 32776
 
 // Tray menu (its first submenu is popped up)

@@ -5,16 +5,19 @@ namespace {
 
 // As "%02d" prints an int.
 std::string TwoDigits(int value) {
-    return (value >= 0 && value < 10 ? "0" : "") + std::to_string(value);
+    std::string digits = std::to_string(value);
+    if (value >= 0 && value < 10)
+        digits.insert(digits.begin(), '0');
+    return digits;
 }
 
 }  // namespace
 
 std::string DumpCopyName(const CalendarTime& local_now, int counter) {
-    std::string name =
-        TwoDigits(local_now.year) + TwoDigits(local_now.month) + TwoDigits(local_now.day);
+    std::string name = TwoDigits(local_now.year);
+    name.append(TwoDigits(local_now.month)).append(TwoDigits(local_now.day));
     if (counter != 0)
-        name += "_" + std::to_string(counter);
+        name.append("_").append(std::to_string(counter));
     return name;
 }
 

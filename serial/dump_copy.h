@@ -9,9 +9,6 @@ namespace korvalen {
 
 inline constexpr std::string_view kNoDumpToCopyMessage =
     "Прежде чем сохранять файл, считайте данные из флэш-памяти!";
-inline constexpr std::string_view kDumpCopyFilter =
-    "Файл маршрутов (*.trc)|*.trc|All Files (*.*)|*.*||";
-inline constexpr std::string_view kDumpCopyExtension = "trc";
 
 // The name offered for a copy of the dump: the local date as year, month and day,
 // "20261209", with "_N" for the counter N of the copies offered before ("20261209_1").

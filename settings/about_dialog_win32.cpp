@@ -1,5 +1,7 @@
 #include "settings/about_dialog_win32.h"
 
+#include "build_info.h"
+#include "platform/wide_string_win32.h"
 #include "res/resource.h"
 
 namespace korvalen {
@@ -8,6 +10,10 @@ namespace {
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
+            SetDlgItemTextW(dialog, IDC_ABOUT_BUILD,
+                            Widen(std::string("Сборка от ") + KORVALEN_BUILD_DATE + ", ревизия " +
+                                  KORVALEN_REVISION)
+                                .c_str());
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {

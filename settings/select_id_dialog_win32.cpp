@@ -1,6 +1,7 @@
 #include "settings/select_id_dialog_win32.h"
 
 #include "app/message_box_win32.h"
+#include "app/window_text_win32.h"
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
 #include "settings/object_id_text.h"
@@ -10,19 +11,12 @@ namespace {
 
 constexpr int kObjectIdLength = 4;
 
-std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 // OK (or Enter): closes the prompt only for four digits. A longer text (the edit's limit
 // holds typing, not a pasted or set text) is refused with a message; anything else keeps
 // the prompt open without one.
 void OnOk(HWND dialog, std::string& id) {
     HWND edit = GetDlgItem(dialog, IDC_OBJECT_ID);
-    const std::string text = Narrow(WindowText(edit));
+    const std::string text = WindowText(edit);
     switch (CheckObjectIdText(text)) {
         case ObjectIdVerdict::Accepted:
             id = text;

@@ -170,32 +170,141 @@ HWND FindPopupMenu() {
     return nullptr;
 }
 
+// Memory in the program's process, for the requests of common controls whose
+// parameters the system does not copy across processes.
+class RemoteMemory {
+  public:
+    RemoteMemory(HWND owner, SIZE_T bytes) : bytes_(bytes) {
+        DWORD process_id = 0;
+        GetWindowThreadProcessId(owner, &process_id);
+        process_.reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                                   process_id));
+        if (process_)
+            memory_ = VirtualAllocEx(process_.get(), nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~RemoteMemory() {
+        if (memory_)
+            VirtualFreeEx(process_.get(), memory_, 0, MEM_RELEASE);
+    }
+    RemoteMemory(const RemoteMemory&) = delete;
+    RemoteMemory& operator=(const RemoteMemory&) = delete;
+
+    bool valid() const { return memory_ != nullptr; }
+    char* address() const { return static_cast<char*>(memory_); }
+    bool Write(SIZE_T offset, const void* data, SIZE_T size) {
+        SIZE_T written = 0;
+        return offset + size <= bytes_ &&
+               WriteProcessMemory(process_.get(), address() + offset, data, size, &written);
+    }
+    bool Read(SIZE_T offset, void* data, SIZE_T size) {
+        SIZE_T read = 0;
+        return offset + size <= bytes_ &&
+               ReadProcessMemory(process_.get(), address() + offset, data, size, &read);
+    }
+
+  private:
+    korvalen::UniqueKernelHandle process_;
+    void* memory_ = nullptr;
+    SIZE_T bytes_;
+};
+
 // Status bar texts live in the program's memory: the request needs a buffer there.
 std::optional<std::wstring> StatusText(HWND bar, int part) {
     const LRESULT length_word = SendMessageW(bar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(part), 0);
     const std::size_t length = LOWORD(length_word);
-    DWORD process_id = 0;
-    GetWindowThreadProcessId(bar, &process_id);
-    const korvalen::UniqueKernelHandle process(
-        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id));
-    if (!process)
-        return std::nullopt;
     const SIZE_T bytes = (length + 1) * sizeof(wchar_t);
-    const auto free_remote = [&](void* memory) {
-        VirtualFreeEx(process.get(), memory, 0, MEM_RELEASE);
-    };
-    const std::unique_ptr<void, decltype(free_remote)> remote(
-        VirtualAllocEx(process.get(), nullptr, bytes, MEM_COMMIT, PAGE_READWRITE), free_remote);
-    if (!remote)
+    RemoteMemory remote(bar, bytes);
+    if (!remote.valid())
         return std::nullopt;
     SendMessageW(bar, SB_GETTEXTW, static_cast<WPARAM>(part),
-                 reinterpret_cast<LPARAM>(remote.get()));
+                 reinterpret_cast<LPARAM>(remote.address()));
     std::wstring text(length + 1, L'\0');
-    SIZE_T read = 0;
-    if (!ReadProcessMemory(process.get(), remote.get(), text.data(), bytes, &read))
+    if (!remote.Read(0, text.data(), bytes))
         return std::nullopt;
     text.resize(length);
     return text;
+}
+
+// A tree view item's text, read through the program's memory.
+std::wstring TreeItemText(HWND tree, HTREEITEM item) {
+    constexpr SIZE_T kTextChars = 1024;
+    RemoteMemory remote(tree, sizeof(TVITEMW) + kTextChars * sizeof(wchar_t));
+    if (!remote.valid())
+        return L"";
+    TVITEMW request{};
+    request.mask = TVIF_TEXT | TVIF_HANDLE;
+    request.hItem = item;
+    request.pszText = reinterpret_cast<wchar_t*>(remote.address() + sizeof(TVITEMW));
+    request.cchTextMax = kTextChars;
+    std::wstring text(kTextChars, L'\0');
+    if (!remote.Write(0, &request, sizeof request) ||
+        !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.address())) ||
+        !remote.Read(sizeof(TVITEMW), text.data(), kTextChars * sizeof(wchar_t))) {
+        return L"";
+    }
+    text.resize(wcsnlen(text.c_str(), kTextChars));
+    return text;
+}
+
+// Moves the selection of a folder tree as a person clicks through it: from the selected
+// item, ".." to its parent, a name to the child of that name (expanded first).
+// "../Out/2026" goes up once and down twice. False when a step finds nothing.
+bool SelectTreePath(HWND tree, const std::wstring& path) {
+    auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    std::wistringstream steps(path);
+    for (std::wstring step; item && std::getline(steps, step, L'/');) {
+        if (step == L"..") {
+            item = reinterpret_cast<HTREEITEM>(
+                SendMessageW(tree, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(item)));
+            continue;
+        }
+        SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+        auto child = reinterpret_cast<HTREEITEM>(
+            SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item)));
+        while (child && _wcsicmp(TreeItemText(tree, child).c_str(), step.c_str()) != 0) {
+            child = reinterpret_cast<HTREEITEM>(
+                SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)));
+        }
+        item = child;
+    }
+    if (!item)
+        return false;
+    return SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)) != 0;
+}
+
+// The shell's folder browser: a dialog with a folder tree and a static holding `title`.
+HWND FindFolderBrowser(const std::wstring& title, HWND& tree) {
+    for (HWND window : TopLevelWindows()) {
+        if (ClassOf(window) != L"#32770" || !IsWindowVisible(window))
+            continue;
+        tree = FindWindowExW(window, nullptr, L"SysTreeView32", nullptr);
+        bool titled = false;
+        for (HWND child = FindWindowExW(window, nullptr, L"Static", nullptr); child;
+             child = FindWindowExW(window, child, L"Static", nullptr)) {
+            titled = titled || TextOf(child) == title;
+        }
+        if (tree && titled)
+            return window;
+    }
+    return nullptr;
+}
+
+// A list box's entries. A worker may insert lines while they are read, so an entry can
+// be longer than its length was a moment before: the buffer holds the longest line
+// there can be (a path of 32,767 characters and some words around it).
+void PrintListBox(HWND list) {
+    constexpr std::size_t kLongestLine = 40000;
+    std::wstring entry(kLongestLine, L'\0');
+    const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        if (length == LB_ERR || static_cast<std::size_t>(length) >= kLongestLine)
+            continue;
+        const LRESULT got =
+            SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+        if (got != LB_ERR)
+            Print(entry.substr(0, static_cast<std::size_t>(got)));
+    }
 }
 
 int ToInt(const wchar_t* text) {
@@ -246,6 +355,10 @@ int Usage() {
         "  dialog-enabled TITLE ID | dialog-list TITLE ID (selected entry marked *)\n"
         "  dialog-select TITLE ID INDEX     pick a drop-down list's entry\n"
         "  dialog-gone TITLE [TIMEOUT]\n"
+        "  dialog-checked TITLE ID | dialog-visible TITLE ID | dialog-lines TITLE ID (a list box)\n"
+        "  dialog-focus TITLE ID            click into a control of the dialog\n"
+        "  folder-browser TITLE PATH [TIMEOUT]  in the folder browser showing TITLE, go PATH\n"
+        "                                   (\"..\", names, \"/\") from the selected folder, OK\n"
         "  file-dialog PATH [TIMEOUT]       type PATH into the open file dialog, press OK\n"
         "  file-dialog-title [TIMEOUT]      print the open file dialog's title\n"
         "  hotkey-taken VK                  1 when Ctrl+Alt+VK is registered by someone\n"
@@ -350,7 +463,9 @@ int Run(std::vector<std::wstring> args) {
                    : Fail(L"the dialog \"" + args[1] + L"\" is still open");
     }
     if (command == L"dialog-text" || command == L"dialog-click" || command == L"dialog-type" ||
-        command == L"dialog-enabled" || command == L"dialog-select" || command == L"dialog-list") {
+        command == L"dialog-enabled" || command == L"dialog-select" || command == L"dialog-list" ||
+        command == L"dialog-checked" || command == L"dialog-lines" || command == L"dialog-focus" ||
+        command == L"dialog-visible") {
         if (!arg(2) || ((command == L"dialog-type" || command == L"dialog-select") && !arg(3)))
             return Usage();
         HWND dialog = nullptr;
@@ -366,6 +481,16 @@ int Run(std::vector<std::wstring> args) {
             SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg(3)));
         } else if (command == L"dialog-enabled") {
             Print(IsWindowEnabled(control) ? L"1" : L"0");
+        } else if (command == L"dialog-visible") {
+            Print(IsWindowVisible(control) ? L"1" : L"0");
+        } else if (command == L"dialog-checked") {
+            Print(SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? L"1" : L"0");
+        } else if (command == L"dialog-lines") {
+            PrintListBox(control);
+        } else if (command == L"dialog-focus") {
+            // A click into the control, which takes the focus as it does for a person.
+            PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+            PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
         } else if (command == L"dialog-select") {
             // A drop-down list's entry by its index (-1: none), as a person picks it.
             SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(ToInt(arg(3))), 0);
@@ -386,6 +511,21 @@ int Run(std::vector<std::wstring> args) {
             Print(TextOf(control));
         }
         return 0;
+    }
+    if (command == L"folder-browser") {
+        if (!arg(2))
+            return Usage();
+        HWND browser = nullptr;
+        HWND tree = nullptr;
+        if (!WaitFor(timeout(3, 10000),
+                     [&] { return (browser = FindFolderBrowser(args[1], tree)); }))
+            return Fail(L"no folder browser \"" + args[1] + L"\"");
+        // The tree fills itself after the dialog shows; its selection comes with it.
+        if (!WaitFor(5000, [&] { return SelectTreePath(tree, args[2]); }))
+            return Fail(L"no folder " + args[2] + L" from the selected one");
+        PostMessageW(browser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(browser, IDOK)));
+        return WaitFor(5000, [&] { return !IsWindow(browser); }) ? 0 : Fail(L"the browser stays");
     }
     if (command == L"hotkey-free-elsewhere") {
         // Activates a window of the driver's own, as a person switching to another
@@ -474,21 +614,7 @@ int Run(std::vector<std::wstring> args) {
         HWND list = control(1);
         if (!list)
             return Fail(L"no list");
-        // A worker may insert lines while they are read, so an entry can be longer than
-        // its length was a moment before: the buffer holds the longest line there can be
-        // (a path of 32,767 characters and some words around it).
-        constexpr std::size_t kLongestLine = 40000;
-        std::wstring entry(kLongestLine, L'\0');
-        const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-        for (int i = 0; i < count; ++i) {
-            const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
-            if (length == LB_ERR || static_cast<std::size_t>(length) >= kLongestLine)
-                continue;
-            const LRESULT got =
-                SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
-            if (got != LB_ERR)
-                Print(entry.substr(0, static_cast<std::size_t>(got)));
-        }
+        PrintListBox(list);
         return 0;
     }
     if (command == L"list-add") {

@@ -1,0 +1,62 @@
+// The main window's remaining commands: the settings dialog, the copy of the dump, and
+// the device test reached by Ctrl+Alt+F1.
+#include "app/dump_file_dialog_win32.h"
+#include "app/main_dialog_win32.h"
+#include "app/message_pump_win32.h"
+#include "output/output_messages.h"
+#include "platform/file.h"
+#include "serial/device_test_dialog_win32.h"
+#include "serial/dump_copy.h"
+#include "settings/properties_dialog_win32.h"
+#include "settings/settings_dialog.h"
+#include "settings/settings_store.h"
+
+namespace korvalen {
+
+// Disabled while reading, like every item of the menu.
+void CKorvalenDlg::OnSettings() {
+    Settings edited = settings_;
+    if (!EditSettings(window_, edited))
+        return;
+    TakeDialogSettings(settings_, edited);
+    SaveSettings(settings_, program_folder_, messages_);
+}
+
+void CKorvalenDlg::OnSaveDumpCopy() {
+    if (!FileExists(settings_.InFile)) {
+        ShowMessageBox(window_, kNoDumpToCopyMessage, MB_OK | MB_ICONSTOP);
+        return;
+    }
+    const std::string name = DumpCopyName(SystemClock().LocalNow(), dump_name_counter_);
+    ++dump_name_counter_;
+    const auto path = AskDumpCopyPath(window_, name);
+    if (!path)
+        return;
+    // A copy that did not come about is told, with the system's reason.
+    if (const int error = CopyFileReplacing(settings_.InFile, *path); error != 0)
+        ShowWriteFailure(messages_, CodePeriod::With, error, *path);
+}
+
+void CKorvalenDlg::OnTestHotKey(WPARAM id) {
+    if (busy_.test_dialog_open || id != hot_keys_.test_dialog_key())
+        return;
+    if (port_.status() != PortStatus::Open) {
+        ShowMessageBox(window_, "СОМ-порт не открыт!", MB_OK | MB_ICONSTOP);
+        return;
+    }
+    if (busy_.work.capture_active) {
+        ShowMessageBox(window_, "Идет считываение информации из Флеш-памяти.", MB_OK | MB_ICONSTOP);
+        return;
+    }
+    // The test has the port to itself: the reading thread ends at its next poll. A
+    // transfer that began just now ends with it unacknowledged, so the reader keeps it.
+    port_.StopReading();
+    PumpMessagesUntil([this] { return !port_.reader_running(); });
+    port_.port().Purge();
+    busy_.test_dialog_open = true;
+    RunDeviceTestDialog(window_, port_.port());
+    busy_.test_dialog_open = false;
+    port_.StartReading();
+}
+
+}  // namespace korvalen

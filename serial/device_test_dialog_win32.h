@@ -1,0 +1,14 @@
+#pragma once
+
+#include <windows.h>
+
+#include "serial/serial_port.h"
+
+namespace korvalen {
+
+// The device test dialog (CTestDlg, resource 135), modal: the reader's self-test report
+// line by line, and the clearing of the logger's flash. The caller has stopped the
+// reading thread: the dialog has `port` to itself until it returns.
+void RunDeviceTestDialog(HWND owner, SerialPort& port);
+
+}  // namespace korvalen
