@@ -130,8 +130,10 @@ HWND FindMessageBox(const std::wstring& needle) {
 
 HWND FindDialog(const std::wstring& title) {
     for (HWND window : TopLevelWindows()) {
+        // The device test's list has the log list's id: the title tells the main window.
+        const bool main_window = TextOf(window) == L"Korvalen" && GetDlgItem(window, kLogList);
         if (ClassOf(window) == L"#32770" && IsWindowVisible(window) && TextOf(window) == title &&
-            !GetDlgItem(window, kLogList) && !GetDlgItem(window, kMessageText)) {
+            !main_window && !GetDlgItem(window, kMessageText)) {
             return window;
         }
     }
