@@ -66,6 +66,7 @@
 
 // About box: the build's date and revision
 #define IDC_ABOUT_BUILD 1103
+#define IDC_ABOUT_REVISION 1104
 
 // Main window
 #define IDD_KORVALEN_DIALOG 102

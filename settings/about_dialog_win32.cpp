@@ -11,9 +11,9 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
             SetDlgItemTextW(dialog, IDC_ABOUT_BUILD,
-                            Widen(std::string("Сборка от ") + KORVALEN_BUILD_DATE + ", ревизия " +
-                                  KORVALEN_REVISION)
-                                .c_str());
+                            Widen(std::string("Сборка от ") + KORVALEN_BUILD_DATE).c_str());
+            SetDlgItemTextW(dialog, IDC_ABOUT_REVISION,
+                            Widen(std::string("Ревизия ") + KORVALEN_REVISION).c_str());
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {

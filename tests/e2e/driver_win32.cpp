@@ -128,6 +128,17 @@ HWND FindMessageBox(const std::wstring& needle) {
     return nullptr;
 }
 
+// A message box that `owner` shows.
+bool AsksSomething(HWND owner) {
+    for (HWND window : TopLevelWindows()) {
+        if (ClassOf(window) == L"#32770" && IsWindowVisible(window) &&
+            GetWindow(window, GW_OWNER) == owner && GetDlgItem(window, kMessageText)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 HWND FindDialog(const std::wstring& title) {
     for (HWND window : TopLevelWindows()) {
         // The device test's list has the log list's id: the title tells the main window.
@@ -361,8 +372,10 @@ int Usage() {
         "  dialog-focus TITLE ID            click into a control of the dialog\n"
         "  folder-browser TITLE PATH [TIMEOUT]  in the folder browser showing TITLE, go PATH\n"
         "                                   (\"..\", names, \"/\") from the selected folder, OK\n"
-        "  file-dialog PATH [TIMEOUT]       type PATH into the open file dialog, press OK\n"
+        "  file-dialog PATH [TIMEOUT]       type PATH into the open file dialog, press OK (until\n"
+        "                                   it closes or asks a question)\n"
         "  file-dialog-title [TIMEOUT]      print the open file dialog's title\n"
+        "  file-dialog-name [TIMEOUT]       print the name it offers\n"
         "  hotkey-taken VK                  1 when Ctrl+Alt+VK is registered by someone\n"
         "  hotkey-free-elsewhere VK         1 when it is free once another window is active\n",
         stderr);
@@ -576,7 +589,8 @@ int Run(std::vector<std::wstring> args) {
         return arg(i) ? GetDlgItem(window, ToInt(arg(i))) : nullptr;
     };
 
-    if (command == L"file-dialog" || command == L"file-dialog-title") {
+    if (command == L"file-dialog" || command == L"file-dialog-title" ||
+        command == L"file-dialog-name") {
         const std::size_t timeout_arg = command == L"file-dialog" ? 2 : 1;
         if (command == L"file-dialog" && !arg(1))
             return Usage();
@@ -588,12 +602,18 @@ int Run(std::vector<std::wstring> args) {
             Print(TextOf(dialog));
             return 0;
         }
+        if (command == L"file-dialog-name") {
+            Print(TextOf(FileNameField(dialog)));
+            return 0;
+        }
         // As a person types a full path into the name field and presses Open.
         SendMessageW(FileNameField(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg(1)));
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-        return WaitFor(5000, [&] { return !IsWindow(dialog); }) ? 0
-                                                                : Fail(L"the file dialog stays");
+        // It closes, or asks something first (whether to replace a file).
+        return WaitFor(5000, [&] { return !IsWindow(dialog) || AsksSomething(dialog); })
+                   ? 0
+                   : Fail(L"the file dialog stays");
     }
     if (command == L"text") {
         HWND item = control(1);
