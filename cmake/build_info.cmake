@@ -1,7 +1,10 @@
 # Writes OUTPUT, a header with the program's version, the build's date and the
 # revision of the working tree, and rewrites it only when one of them changed, so that
 # an unchanged tree builds nothing again. Run at every build:
-#   cmake -DSOURCE_DIR=... -DOUTPUT=... -DVERSION=1.4 -P build_info.cmake
+#   cmake -DSOURCE_DIR=... -DOUTPUT=... -DVERSION=1.4.0 -P build_info.cmake
+# VERSION is the project's version (CMakeLists.txt); the header gives it as the text
+# people see ("1.4") and as the four numbers of the Windows version resources. The
+# resource compiler and makensis read the header too, so it holds plain #defines only.
 string(TIMESTAMP build_date "%d.%m.%Y")
 set(revision "unknown")
 find_package(Git QUIET)
@@ -13,9 +16,17 @@ if(GIT_FOUND)
         set(revision ${described})
     endif()
 endif()
+string(REPLACE "." ";" parts "${VERSION}.0.0")
+list(GET parts 0 major)
+list(GET parts 1 minor)
+list(GET parts 2 patch)
 set(text "// Written by cmake/build_info.cmake at each build.
 #pragma once
-#define KORVALEN_VERSION \"${VERSION}\"
+#define KORVALEN_VERSION \"${major}.${minor}\"
+#define KORVALEN_VERSION_MAJOR ${major}
+#define KORVALEN_VERSION_MINOR ${minor}
+#define KORVALEN_VERSION_PATCH ${patch}
+#define KORVALEN_FILE_VERSION \"${major}.${minor}.${patch}.0\"
 #define KORVALEN_BUILD_DATE \"${build_date}\"
 #define KORVALEN_REVISION \"${revision}\"
 ")

@@ -10,6 +10,8 @@ namespace {
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
+            SetDlgItemTextW(dialog, IDC_ABOUT_VERSION,
+                            Widen(std::string("Версия ") + KORVALEN_VERSION).c_str());
             SetDlgItemTextW(dialog, IDC_ABOUT_BUILD,
                             Widen(std::string("Сборка от ") + KORVALEN_BUILD_DATE).c_str());
             SetDlgItemTextW(dialog, IDC_ABOUT_REVISION,

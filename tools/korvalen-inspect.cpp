@@ -9,10 +9,10 @@
 #include "output/message_file_reader.h"
 #include "platform/console.h"
 #include "platform/file.h"
+#include "tools/version_line.h"
 
 namespace {
 
-constexpr std::string_view kVersion = "korvalen-inspect 1.4.0";
 constexpr std::string_view kUsage = "Usage: korvalen-inspect FILE...\n";
 constexpr std::string_view kHelp =
     "Prints every record of the given message files, one line each: offset, object,\n"
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (!options_done && arg == "--version") {
-            std::cout << kVersion << '\n';
+            std::cout << korvalen::VersionLine("korvalen-inspect") << '\n';
             return 0;
         }
         if (!options_done && arg == "--") {

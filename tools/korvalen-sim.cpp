@@ -21,6 +21,7 @@
 #include "tools/sim/reader_device.h"
 #include "tools/sim/serial_line_posix.h"
 #include "tools/sim/sim_loop_posix.h"
+#include "tools/version_line.h"
 
 namespace korvalen::sim {
 namespace {
@@ -89,6 +90,10 @@ int main(int argc, char** argv) {
     const SimOptions& options = std::get<SimOptions>(parsed);
     if (options.help) {
         std::cout << kHelp;
+        return 0;
+    }
+    if (options.version) {
+        std::cout << korvalen::VersionLine("korvalen-sim") << '\n';
         return 0;
     }
     if (options.exit_with_parent) {

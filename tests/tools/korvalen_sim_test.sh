@@ -22,9 +22,11 @@ check() {  # check WHAT ACTUAL EXPECTED
 check "exit status of --help" "$?" 0
 for option in --device --pace --flash --vehicles --days --size --all-with-id --seed --start \
     --record-every --noise --cut-at --stall-at --extra --vanish-at --faults-once --log \
-    --journal --help; do
+    --journal --exit-with-parent --help --version; do
     check "help describes $option" "$(grep -c -- "^ *\(-h, \)\?$option[ =]" "$work/help")" 1
 done
+check "version line" "$("$sim" --version | sed -E 's/revision [^)]+\)$/revision R)/')" \
+    "korvalen-sim 1.4 (revision R)"
 
 # Usage errors: status 2, the reason and a one-line hint, nothing started.
 while IFS='|' read -r why args; do

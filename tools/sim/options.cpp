@@ -53,6 +53,7 @@ Records:
       --exit-with-parent end (as on SIGTERM) when the process that started it ends, so a
                          test that dies leaves no simulator behind
   -h, --help             show this help
+      --version          show the version and the revision
 
 Standard input: a line "button" presses the reader's button (as SIGUSR1 does: a
 new-data transfer, as (QND) would start); "quit" ends the simulator, as SIGTERM and
@@ -136,6 +137,10 @@ std::variant<SimOptions, std::string> ParseOptions(const std::vector<std::string
 
         if ((name == "-h" || name == "--help") && flag()) {
             options.help = true;
+            return options;
+        }
+        if (name == "--version" && flag()) {
+            options.version = true;
             return options;
         }
         if (name == "--all-with-id" && flag()) {

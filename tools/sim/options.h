@@ -15,6 +15,7 @@ namespace korvalen::sim {
 
 struct SimOptions {
     bool help = false;
+    bool version = false;
     std::optional<std::string> device;  // none: a new pseudo-terminal
     std::optional<std::string> flash_file;
     HistoryOptions history;
