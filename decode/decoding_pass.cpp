@@ -212,6 +212,14 @@ void DecodingPass::AddToRoute(MRVMessage& m) {
         settings_.InboxDir, settings_.UseGlobalID ? settings_.GlobalID : m.ObjectID, m.ObjectID,
         settings_.WriteCsvC, settings_.WriteCsvN, settings_.WriteMessageFiles, settings_.IndInNum,
         settings_.IndInStatus, settings_.IndInChk, host_, clock_, csv_wait_);
+    if (settings_.WriteGpx || settings_.WriteKml) {
+        route.MapFiles = {settings_.MapDir.empty() ? settings_.InboxDir : settings_.MapDir,
+                          settings_.WriteGpx, settings_.WriteKml};
+        std::optional<IgnitionInput> ignition;
+        if (settings_.IndInChk)
+            ignition = IgnitionInput{settings_.IndInNum, settings_.IndInStatus};
+        route.Map = std::make_shared<MapTrack>(m.ObjectID, ignition);
+    }
     route.Add(std::move(m));
     routes_.Append(std::move(route));
 }

@@ -110,6 +110,14 @@ bool CSpecMRVMessage::WriteHeld(bool last) {
         write(WriteMessageFiles, MessageFile, MessageFileName, WriteMessageRecords);
         write(WriteCsvC, CsvCFile, CsvCFileName, WriteCsvCLine);
         write(WriteCsvN, CsvNFile, CsvNFileName, WriteCsvNLine);
+        if (Map) {
+            Map->Add(Held);
+            if (last) {
+                if (!WriteMapFiles(*Map, MapFiles, sink))
+                    ok = false;
+                Map.reset();
+            }
+        }
     } catch (const std::exception&) {
         return false;
     }

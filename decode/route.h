@@ -6,6 +6,8 @@
 
 #include "decode/mrv_message.h"
 #include "output/csv_file.h"
+#include "output/map_files.h"
+#include "output/map_track.h"
 #include "output/output_file.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
@@ -38,9 +40,10 @@ class CSpecMRVMessage {
     // dates first). Returns true.
     bool Add(MRVMessage message);
 
-    // Writes the held record to every open output (message file, "C", "N"); with `last`
-    // set it carries the last-record mark and every file is closed afterwards. False when
-    // any write failed (each failure has been shown) or an error escaped the writers.
+    // Writes the held record to every open output (message file, "C", "N") and hands it
+    // to the map track; with `last` set it carries the last-record mark, every file is
+    // closed afterwards and the map files are written. False when any write failed (each
+    // failure has been shown) or an error escaped the writers.
     bool WriteHeld(bool last);
 
     // The line of the pass's summary; empty when no record had a usable position.
@@ -66,6 +69,10 @@ class CSpecMRVMessage {
     std::int32_t IndInNum = 0;  // 0 = IN1, 1 = IN2, 2 = IN3
     std::int32_t IndInStatus = 0;
     bool IndInChk = false;
+    // The route on a map, when the pass was asked for map files (none otherwise): it sees
+    // every written record, and the final write puts it into the files of MapFiles.
+    std::shared_ptr<MapTrack> Map;
+    MapFileOptions MapFiles;
 
   private:
     // Computed before anything changes, so that a throwing Add leaves the route as it was.

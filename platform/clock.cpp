@@ -62,6 +62,46 @@ std::optional<std::int64_t> LocalMidnight(int year, int month, int day) {
     return *reference - (kReferenceDay - days) * kSecondsPerDay;
 }
 
+std::optional<std::int64_t> LocalTimeToUtc(const CalendarTime& local) {
+    const auto midnight = LocalMidnight(local.year, local.month, local.day);
+    if (!midnight)
+        return std::nullopt;
+    const std::int64_t seconds_of_day = (local.hour * 60 + local.minute) * 60 + local.second;
+    // Before 1970-01-03 the zone's offset of the whole day is that of its midnight (see
+    // LocalMidnight); later days ask mktime, which knows where the clocks change.
+    if (DaysFromCivil(local.year, static_cast<unsigned>(local.month),
+                      static_cast<unsigned>(local.day)) < 2) {
+        return *midnight + seconds_of_day;
+    }
+    std::tm tm{};
+    tm.tm_year = local.year - 1900;
+    tm.tm_mon = local.month - 1;
+    tm.tm_mday = local.day;
+    tm.tm_hour = local.hour;
+    tm.tm_min = local.minute;
+    tm.tm_sec = local.second;
+    tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    if (t == static_cast<std::time_t>(-1))
+        return std::nullopt;
+    return static_cast<std::int64_t>(t);
+}
+
+CalendarTime UtcCalendarOf(std::int64_t seconds_since_1970) {
+    std::int64_t days = seconds_since_1970 / kSecondsPerDay;
+    std::int64_t seconds = seconds_since_1970 % kSecondsPerDay;
+    if (seconds < 0) {
+        seconds += kSecondsPerDay;
+        --days;
+    }
+    CalendarTime out;
+    CivilFromDays(days, out.year, out.month, out.day);
+    out.hour = static_cast<int>(seconds / 3600);
+    out.minute = static_cast<int>(seconds / 60 % 60);
+    out.second = static_cast<int>(seconds % 60);
+    return out;
+}
+
 std::optional<CalendarTime> LocalDateOf(std::int64_t seconds_since_1970) {
     // Before the 3rd of January 1970 step to the same local time of that day and count
     // back whole days, for the same reason as above.

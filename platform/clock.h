@@ -36,6 +36,15 @@ Clock& SystemClock();
 // past its month's end (31.02) rolls over into the next month as mktime does.
 std::optional<std::int64_t> LocalMidnight(int year, int month, int day);
 
+// Seconds since 1970-01-01 00:00 UTC of a local date and time (milliseconds ignored), with
+// daylight saving left to the C library as for LocalMidnight; a local time that occurs
+// twice when the clocks go back is taken as the C library takes it. Empty where
+// LocalMidnight is.
+std::optional<std::int64_t> LocalTimeToUtc(const CalendarTime& local);
+
+// The UTC calendar date and time of seconds since 1970 (proleptic Gregorian, any year).
+CalendarTime UtcCalendarOf(std::int64_t seconds_since_1970);
+
 // The local calendar date of a time from LocalMidnight, also before 1970.
 std::optional<CalendarTime> LocalDateOf(std::int64_t seconds_since_1970);
 

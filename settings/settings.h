@@ -26,6 +26,11 @@ struct Settings {
     bool WriteMessageFiles = true;
     bool WriteCsvC = false;
     bool WriteCsvN = false;
+    // Routes on a map (korvalen-decode --gpx, --kml): one file per object in MapDir, or
+    // beside the message files when it is empty.
+    bool WriteGpx = false;
+    bool WriteKml = false;
+    std::string MapDir;
 
     bool operator==(const Settings&) const = default;
 };

@@ -11,40 +11,58 @@
 #include <string_view>
 #include <vector>
 
-#include "worker/work_state.h"
 #include "decode/decoding_host.h"
 #include "decode/decoding_pass.h"
 #include "platform/console.h"
 #include "platform/file.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
+#include "tools/version_line.h"
+#include "worker/work_state.h"
 
 namespace korvalen {
 namespace {
 
-constexpr std::string_view kVersion = "korvalen-decode 1.4.0";
 constexpr std::string_view kUsageHint = "Try 'korvalen-decode --help'.";
 constexpr std::string_view kHelp =
     R"(Usage: korvalen-decode [OPTIONS] DUMP...
-Decodes logger dump files (*.trc) into dispatcher message files and prints the summary
-of each dump as the program's log list shows it, top line first.
+Decodes logger dump files (*.trc) into dispatcher message files, as the program's
+"Декодировать файл" does, and prints the summary of each dump as the program's log list
+shows it, top line first.
 
+Output:
   -o, --inbox DIR      output folder (default: InBox/ in the current folder), created
                        when missing
+      --csv-c          also write the "C" CSV files (012C.csv for object 12)
+      --csv-n          also write the "N" CSV files (012N.csv)
+      --gpx            also write each object's route as a GPX 1.1 track (0012.gpx)
+      --kml            also write each object's route as a KML 2.2 document (0012.kml)
+      --map-dir DIR    folder of the GPX and KML files (default: the output folder),
+                       created when missing
+
+Decoding, as the program's settings:
+      --settings FILE  start from the settings of a Korvalen.ini; options override them
       --use-2d         use 2D fixes as positions
       --global-id N    name every message file with the number N
       --ignition INn:S ignition indicator: input n (1-3) reads S (0 open, 1 closed)
                        when the ignition is on
       --assign-id NNNN give records without ID the ID NNNN (without it they are skipped)
-      --csv-c          also write the "C" CSV files
-      --csv-n          also write the "N" CSV files
       --no-reset-alarm do not count logger power-ons
-      --settings FILE  start from the settings of a Korvalen.ini; options override them
-  -h, --help           show this help
-      --version        show the version
 
-Messages go to standard error. Exit status: 0 when every dump was decoded, 1 when a
-dump could not be opened, 2 for a usage error, 130 when interrupted (Ctrl+C stops the
+  -h, --help           show this help
+      --version        show the version and the revision
+
+Files, per object: a message file DDhhmmss.012 (the day and local time of the decoding,
+the object or the --global-id number); the CSV files, which grow from run to run; the
+map files 0012.gpx and 0012.kml (0012_001.gpx and so on when the name is taken) for an
+object with at least one position. A map holds the positions that the message file
+gets, in the same order, each at the UTC time of its fix (the dump's local times taken
+in this machine's time zone: set TZ for another zone's dumps), and the logger's
+power-ons and, with --ignition, the changes of the ignition as waypoints (placemarks).
+
+Messages go to standard error. Exit status: 0 when every dump was decoded and every
+file written, 1 when a dump could not be opened or an output file could not be written
+(the message says which), 2 for a usage error, 130 when interrupted (Ctrl+C stops the
 pass cleanly: the files written so far are closed and complete).
 )";
 
@@ -88,10 +106,14 @@ class ConsoleHost final : public DecodingHost {
         std::cout.flush();
     }
 
+    // Every message of a pass tells of a failure: a dump or an output file that could not
+    // be opened, a write that failed.
     void ShowMessage(std::string_view text, std::string_view, MessageIcon) override {
         EraseProgress();
         std::cerr << text << '\n';
+        ++failures_;
     }
+    int failures() const { return failures_; }
     bool AskYesNo(std::string_view question) override {
         EraseProgress();
         std::cerr << question << ' ' << (assigned_id_ ? "Да" : "Нет") << '\n';
@@ -132,6 +154,7 @@ class ConsoleHost final : public DecodingHost {
     }
 
     std::optional<std::string> assigned_id_;
+    int failures_ = 0;
     std::vector<std::string> log_;
     bool show_progress_ = false;
     int range_ = 0;
@@ -148,6 +171,9 @@ struct CommandLine {
     bool csv_c = false;
     bool csv_n = false;
     bool no_reset_alarm = false;
+    bool gpx = false;
+    bool kml = false;
+    std::optional<std::string> map_dir;
     std::vector<std::string> dumps;
 };
 
@@ -200,7 +226,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& ou
             std::cout << kHelp;
             return false;
         } else if (arg == "--version") {
-            std::cout << kVersion << '\n';
+            std::cout << VersionLine("korvalen-decode") << '\n';
             return false;
         } else if (arg == "-o" || arg == "--inbox") {
             out.inbox = value();
@@ -234,12 +260,24 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& ou
         } else if (arg == "--no-reset-alarm") {
             no_value();
             out.no_reset_alarm = true;
+        } else if (arg == "--gpx") {
+            no_value();
+            out.gpx = true;
+        } else if (arg == "--kml") {
+            no_value();
+            out.kml = true;
+        } else if (arg == "--map-dir") {
+            out.map_dir = value();
+            if (out.map_dir->empty())
+                throw UsageError{"the map folder must not be empty"};
         } else if (arg == "--settings") {
             out.settings_file = value();
         } else {
             throw UsageError{"unknown option " + arg};
         }
     }
+    if (out.map_dir && !out.gpx && !out.kml)
+        throw UsageError{"--map-dir needs --gpx or --kml"};
     if (out.dumps.empty())
         throw UsageError{"no dump file given"};
     return true;
@@ -298,9 +336,15 @@ int Main(const std::vector<std::string>& arguments) {
     if (settings.InboxDir.empty())
         settings.InboxDir = std::string("InBox") + FolderSeparator();
     settings.InboxDir = AsFolder(settings.InboxDir);
-    if (!CreateFolders(settings.InboxDir)) {
-        // The passes report every file they cannot create; this says why.
-        std::cerr << "korvalen-decode: cannot create the folder '" << settings.InboxDir << "'\n";
+    settings.WriteGpx = command.gpx;
+    settings.WriteKml = command.kml;
+    if (command.map_dir)
+        settings.MapDir = AsFolder(*command.map_dir);
+    for (const std::string& folder : {settings.InboxDir, settings.MapDir}) {
+        if (!folder.empty() && !CreateFolders(folder)) {
+            // The passes report every file they cannot create; this says why.
+            std::cerr << "korvalen-decode: cannot create the folder '" << folder << "'\n";
+        }
     }
 
     AllowManyOpenFiles();
@@ -318,7 +362,7 @@ int Main(const std::vector<std::string>& arguments) {
         const auto size = std::filesystem::file_size(std::filesystem::u8path(dump), error);
         host.StartDump(error ? 0 : static_cast<std::int64_t>(size));
         DecodingPass pass(settings, dump, busy, host);
-        if (!pass.Run())
+        if (!pass.Run() || pass.error_count() > 0 || host.failures() > 0)
             status = 1;
         host.EndDump();
     }

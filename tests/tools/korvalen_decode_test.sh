@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # korvalen-decode from the outside. The sample dump holds three objects (0149, 0012,
-# 0286), 26 points each on 02.11, 01.11 and 03.11.2007, and one power-on marker.
+# 0286), 26 points each on 02.11, 01.11 and 03.11.2007, and one power-on marker. The map
+# files are checked against the GPX 1.1 and KML 2.2 schemas in DATA (xmllint).
 set -uo pipefail
-decode=$1 inspect=$2 sample=$3
+decode=$1 inspect=$2 sample=$3 data=$4
 export TZ=UTC0 LC_ALL=C.UTF-8
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -51,10 +52,58 @@ check "global ID from the settings file" "$(ls "$work/global" | sed 's/^.*\.//' 
 check "global ID from the command line" "$(ls "$work/override" | sed 's/^.*\.//' | sort -u)" "007"
 check "three files under one number" "$(ls "$work/override" | wc -l)" 3
 
+# Routes on a map in a folder of their own: valid against the schemas, every position of
+# the message file in its order and time, the power-on as a waypoint; the message files
+# are the same as without maps. A second run keeps the first run's maps.
+"$decode" -o "$work/mapped" --gpx --kml --map-dir "$work/maps" "$sample" >/dev/null 2>"$work/err"
+check "exit status with maps" "$?" 0
+check "nothing on standard error with maps" "$(cat "$work/err")" ""
+check "map files" "$(ls "$work/maps" | tr '\n' ' ')" \
+    "0012.gpx 0012.kml 0149.gpx 0149.kml 0286.gpx 0286.kml "
+check "no maps beside the message files" "$(ls "$work/mapped" | grep -c -v '^[0-9]\{8\}\.')" 0
+for map in "$work"/maps/*.gpx; do
+    check "$(basename "$map") is valid GPX 1.1" \
+        "$(xmllint --noout --schema "$data/gpx-1.1.xsd" "$map" 2>&1)" "$map validates"
+done
+for map in "$work"/maps/*.kml; do
+    check "$(basename "$map") is valid KML 2.2" \
+        "$(xmllint --noout --schema "$data/kml-2.2/ogckml22.xsd" "$map" 2>&1)" "$map validates"
+done
+# "lon lat time" of every position record of a message file and of every track point of
+# a GPX file, times as "YYYY-MM-DD hh:mm:ss" (the zone is UTC here). The dispatcher gets a
+# standing run at the time the run began; the track has each fix at its own time.
+inspected() {
+    "$inspect" "$1" | grep '(position' | sed -E \
+        's/.*, ([0-9]{2})\.([0-9]{2})\.([0-9]{4}) ([0-9:]{8}), .* lon ([0-9.-]+), lat ([0-9.-]+),.*/\5 \6 \3-\2-\1 \4/'
+}
+mapped() {
+    sed -n -E 's|.*<trkpt lat="([^"]*)" lon="([^"]*)"><time>([^T]*)T([^Z]*)Z.*|\2 \1 \3 \4|p' "$1"
+}
+for object in 012 149 286; do
+    mapped "$work/maps/0$object.gpx" >"$work/track"
+    inspected "$work"/mapped/*."$object" >"$work/positions"
+    check "track of $object: the positions of its message file" \
+        "$(cut -d' ' -f1,2 "$work/track")" "$(cut -d' ' -f1,2 "$work/positions")"
+    check "track of $object: no point before the time the dispatcher has" \
+        "$(paste -d' ' "$work/positions" "$work/track" | awk '$3" "$4 > $7" "$8' | wc -l)" 0
+    check "message file of $object as without maps" \
+        "$("$inspect" "$work"/mapped/*."$object")" "$("$inspect" "$work"/in/*."$object")"
+done
+check "the power-on" "$(grep -h -A2 '<wpt' "$work"/maps/*.gpx | sed -n 's/ *<name>\(.*\)<.*/\1/p')" \
+    "Включение регистратора"
+"$decode" -o "$work/mapped" --gpx --map-dir "$work/maps" "$sample" >/dev/null 2>&1
+check "a second run adds maps" "$(ls "$work/maps" | grep -c '_001\.gpx$')" 3
+"$decode" -o "$work/beside" --kml "$sample" >/dev/null 2>&1
+check "without --map-dir beside the message files" "$(ls "$work/beside" | grep -c 'kml$')" 3
+
 # Failures: a missing dump, usage errors.
 "$decode" -o "$work/missing" "$work/no-such.trc" >"$work/out" 2>"$work/err"
 check "exit status of a missing dump" "$?" 1
 check "message of a missing dump" "$(head -n 1 "$work/err")" "Анализ файла: Не удалось открыть файл."
+touch "$work/plain-file"
+"$decode" -o "$work/plain-file/in" "$sample" >/dev/null 2>"$work/err"
+check "exit status when no file can be written" "$?" 1
+check "the files are named" "$(grep -c "^$work/plain-file/in/" "$work/err")" 3
 "$decode" --bogus >/dev/null 2>"$work/err"
 check "exit status of an unknown option" "$?" 2
 check "one-line hint" "$(tail -n 1 "$work/err")" "Try 'korvalen-decode --help'."
@@ -62,6 +111,21 @@ check "one-line hint" "$(tail -n 1 "$work/err")" "Try 'korvalen-decode --help'."
 check "exit status of an input out of range" "$?" 2
 "$decode" --assign-id 12 "$sample" >/dev/null 2>&1
 check "exit status of an ID that is not four characters" "$?" 2
+
+"$decode" --map-dir "$work/maps" "$sample" >/dev/null 2>"$work/err"
+check "exit status of --map-dir without a map" "$?" 2
+
+# The help names every option; the versions name the build's revision.
+"$decode" --help >"$work/help"
+for option in --inbox --csv-c --csv-n --gpx --kml --map-dir --settings --use-2d --global-id \
+    --ignition --assign-id --no-reset-alarm --help --version; do
+    check "help describes $option" "$(grep -c -- "^ *\(-[ho], \)\?$option " "$work/help")" 1
+done
+for tool in "$decode" "$inspect"; do
+    name=$(basename "$tool")
+    check "version of $name" "$("$tool" --version | sed -E 's/revision [^)]+\)$/revision R)/')" \
+        "${name%.exe} 1.4 (revision R)"
+done
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]

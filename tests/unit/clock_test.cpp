@@ -72,5 +72,33 @@ TEST(LocalMidnight, DaylightSavingLeftToTheLibrary) {
 }
 #endif
 
+TEST(LocalTimeToUtc, FollowsTheZoneAndItsDaylightSaving) {
+    struct Case {
+        const char* zone;
+        CalendarTime local;
+        std::int64_t utc;
+    };
+    const Case cases[] = {
+        {"UTC0", {2007, 11, 7, 12, 34, 56, 0}, 1194438896},
+        {"MSK-3", {2007, 11, 7, 12, 34, 56, 0}, 1194438896 - 3 * 3600},
+        {"MSK-3", {1970, 1, 1, 1, 0, 0, 0}, -2 * 3600},  // before the epoch
+#ifndef _WIN32
+        {"CET-1CEST,M3.5.0,M10.5.0/3", {2007, 7, 1, 12, 0, 0, 0}, 1183291200 - 2 * 3600},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", {2007, 1, 1, 12, 0, 0, 0}, 1167652800 - 3600},
+#endif
+    };
+    for (const Case& c : cases) {
+        ScopedTimeZone zone(c.zone);
+        EXPECT_EQ(LocalTimeToUtc(c.local), c.utc) << c.zone << " " << c.local.year;
+    }
+}
+
+TEST(UtcCalendarOf, CountsFromTheEpochBothWays) {
+    const CalendarTime later = UtcCalendarOf(1194438896);
+    EXPECT_EQ(ToOleDate(later), ToOleDate({2007, 11, 7, 12, 34, 56, 0}));
+    const CalendarTime earlier = UtcCalendarOf(-1);
+    EXPECT_EQ(ToOleDate(earlier), ToOleDate({1969, 12, 31, 23, 59, 59, 0}));
+}
+
 }  // namespace
 }  // namespace korvalen
