@@ -15,12 +15,22 @@ namespace {
 
 constexpr std::string_view kUsage = "Usage: korvalen-inspect FILE...\n";
 constexpr std::string_view kHelp =
-    "Prints every record of the given message files, one line each: offset, object,\n"
-    "time, flags (with the last-record mark), longitude, latitude, course, speed and text.\n"
-    "A damaged file is reported with the offset of its first bad record.\n"
+    "Prints every record of the given dispatcher message files (the files korvalen-decode\n"
+    "and the program write into the InBox folder), one line each: the record's offset in\n"
+    "the file, the object, the time (position record: the report time; inputs record: the\n"
+    "fix time; local, as the file holds it), the flags word with the record's kind and the\n"
+    "last-record mark, longitude, latitude, course (degrees), speed (km/h) and the text\n"
+    "(Windows-1251 in the file, shown in UTF-8; quotes, backslashes and control bytes\n"
+    "escaped). With more than one file each file's records follow its name. For example:\n"
+    "\n"
+    "  105: object 149, 02.11.2007 02:08:55, flags 0x0000000C (position), lon 37.92071,\n"
+    "  lat 56.69629, course 321.0, speed 111.180, text \"(FLASH) Свежее PU 3D \"\n"
+    "\n"
+    "A damaged file (a word that must be 0 or 1000 is not, unknown flags, a record cut\n"
+    "short) is printed up to its first bad record, which is reported with its offset.\n"
     "\n"
     "  -h, --help     show this help\n"
-    "      --version  show the version\n"
+    "      --version  show the version and the revision\n"
     "\n"
     "Exit status: 0 when every file was read whole, 1 when a file could not be read or is\n"
     "damaged, 2 for a usage error.\n";
