@@ -6,9 +6,10 @@ set -euo pipefail
 
 WINE=${WINE:-/usr/lib/wine/wine64}
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
-# Quiet Wine; no downloads of Mono or Gecko; UTF-8 so that Cyrillic arguments and
-# output cross between bash and the Windows programs intact.
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+# Quiet Wine; no downloads of Mono or Gecko; no menu entries of this machine's desktop
+# for the shortcuts an installer makes; UTF-8 so that Cyrillic arguments and output
+# cross between bash and the Windows programs intact.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" LC_ALL=C.UTF-8
 
 : "${KORVALEN_EXE:?}" "${KORVALEN_DRIVER:?}" "${KORVALEN_E2E_TEMPLATE:?}" "${KORVALEN_E2E_RESULTS:?}"
 : "${KORVALEN_SIM:=}"  # the native korvalen-sim, for the tests that read the flash
