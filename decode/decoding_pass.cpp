@@ -40,6 +40,7 @@ bool DecodingPass::Run() {
     });
     File dump;
     if (!dump.Open(dump_path_, OpenMode::OpenExisting, Sharing::Shared, /*read_only=*/true)) {
+        open_error_ = dump.error_code();
         LeavePassCount();
         host_.ShowMessage("Анализ файла: Не удалось открыть файл.\n" + dump_path_, kProgramCaption,
                           MessageIcon::Stop);
@@ -235,6 +236,7 @@ void DecodingPass::FinalWrite() {
     for (CSpecMRVMessage& route : routes_) {
         if (!route.WriteHeld(true))
             ++error_count_;
+        unwritten_record_count_ += route.UnwrittenRecords();
     }
 }
 

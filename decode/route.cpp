@@ -93,11 +93,16 @@ bool CSpecMRVMessage::WriteHeld(bool last) {
     using Writer = bool (*)(MRVMessage&, const std::string&, OutputFile&, bool, MessageSink&);
     MessageSink& sink = *messages_;
     bool ok = true;
+    bool lost = false;  // an output that did not get the record, failed or never opened
     // Writes the held record to one output; the final write also closes that output.
     const auto write = [&](std::int32_t enabled, std::shared_ptr<OutputFile>& file,
                            const std::string& name, Writer writer) {
-        if (!enabled || !file)
+        if (!enabled)
             return;
+        if (!file) {
+            lost = true;
+            return;
+        }
         if (!writer(Held, name, *file, last, sink))
             ok = false;
         if (last) {
@@ -111,8 +116,10 @@ bool CSpecMRVMessage::WriteHeld(bool last) {
         write(WriteCsvC, CsvCFile, CsvCFileName, WriteCsvCLine);
         write(WriteCsvN, CsvNFile, CsvNFileName, WriteCsvNLine);
     } catch (const std::exception&) {
-        return false;
+        ok = false;
     }
+    if (lost || !ok)
+        ++unwritten_records_;
     return ok;
 }
 

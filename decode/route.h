@@ -40,8 +40,13 @@ class CSpecMRVMessage {
 
     // Writes the held record to every open output (message file, "C", "N"); with `last`
     // set it carries the last-record mark and every file is closed afterwards. False when
-    // any write failed (each failure has been shown) or an error escaped the writers.
+    // any write failed (each file's first failure has been shown) or an error escaped the
+    // writers.
     bool WriteHeld(bool last);
+
+    // Records that did not reach every enabled output: a write failed, or the output's
+    // file could not be opened at all.
+    std::int32_t UnwrittenRecords() const { return unwritten_records_; }
 
     // The line of the pass's summary; empty when no record had a usable position.
     std::string FormatRouteStatistics() const;
@@ -77,6 +82,7 @@ class CSpecMRVMessage {
     std::int32_t midnight_month_ = 0;
     std::int32_t midnight_day_ = 0;
     std::int64_t midnight_ = 0;
+    std::int32_t unwritten_records_ = 0;
 };
 
 }  // namespace korvalen

@@ -66,6 +66,13 @@ bool File::Open(const std::string& path, OpenMode mode, Sharing sharing, bool re
         error_code_ = errno;
         return false;
     }
+    // A folder opens for reading here, where Windows refuses it: it is no file.
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        error_code_ = EISDIR;
+        ::close(fd);
+        return false;
+    }
     // As on Windows, an exclusive opener is refused while anybody holds the file, and a
     // shared one while an exclusive holder has it.
     const int lock = sharing == Sharing::Exclusive ? LOCK_EX : LOCK_SH;

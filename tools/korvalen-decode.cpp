@@ -11,13 +11,14 @@
 #include <string_view>
 #include <vector>
 
-#include "worker/work_state.h"
 #include "decode/decoding_host.h"
 #include "decode/decoding_pass.h"
 #include "platform/console.h"
 #include "platform/file.h"
+#include "platform/system_error.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
+#include "worker/work_state.h"
 
 namespace korvalen {
 namespace {
@@ -43,9 +44,12 @@ of each dump as the program's log list shows it, top line first.
   -h, --help           show this help
       --version        show the version
 
-Messages go to standard error. Exit status: 0 when every dump was decoded, 1 when a
-dump could not be opened, 2 for a usage error, 130 when interrupted (Ctrl+C stops the
-pass cleanly: the files written so far are closed and complete).
+Messages go to standard error. Exit status: 0 when every dump was decoded and every
+record written; 1 when a dump could not be opened (a folder, a missing or unreadable
+file: the reason follows the message); 3 when records could not be written (a full
+disk, an output folder that cannot be written: the last line on standard error says
+how many); 2 for a usage error; 130 when interrupted (Ctrl+C stops the pass cleanly:
+the files written so far are closed and complete).
 )";
 
 // Dumps from this size on get a progress bar when standard error is a terminal.
@@ -310,7 +314,8 @@ int Main(const std::vector<std::string>& arguments) {
         busy.decoding_abort.Set();
     });
     ConsoleHost host(command.assigned_id);
-    int status = 0;
+    bool unopened = false;
+    long long unwritten = 0;
     for (const std::string& dump : command.dumps) {
         if (interrupted)
             break;
@@ -318,11 +323,20 @@ int Main(const std::vector<std::string>& arguments) {
         const auto size = std::filesystem::file_size(std::filesystem::u8path(dump), error);
         host.StartDump(error ? 0 : static_cast<std::int64_t>(size));
         DecodingPass pass(settings, dump, busy, host);
-        if (!pass.Run())
-            status = 1;
+        if (!pass.Run()) {
+            unopened = true;
+            std::cerr << "korvalen-decode: " << dump << ": " << SystemErrorText(pass.open_error())
+                      << '\n';
+        }
+        unwritten += pass.unwritten_record_count();
         host.EndDump();
     }
-    return interrupted ? 130 : status;
+    // A script must be able to tell that output was lost, not only a person reading.
+    if (unwritten > 0)
+        std::cerr << "korvalen-decode: " << unwritten << " records could not be written\n";
+    if (interrupted)
+        return 130;
+    return unopened ? 1 : unwritten > 0 ? 3 : 0;
 }
 
 }  // namespace
