@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/manual_reset_event.h"
 
 #include <atomic>
@@ -108,6 +110,29 @@ class DecodingPassTest : public ::testing::Test {
     int power_ons = -1;
     bool completed = false;
 };
+
+// 16 MiB of noise, and a valid dump cut in the middle of a frame: the pass completes,
+// says what it found, and writes only whole records.
+TEST_F(DecodingPassTest, NoiseAndTruncatedDumps) {
+    std::mt19937 random(7);
+    std::string noise(16 << 20, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    ASSERT_TRUE(Run(WriteDump(noise, "noise.trc")));
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(host.log[2], kNoRoutes);
+
+    std::string dump;
+    for (int i = 0; i < 20; ++i)
+        dump += Frame({.seconds = i * 10});
+    dump.resize(dump.size() - 17);
+    ASSERT_TRUE(Run(WriteDump(dump, "cut.trc")));
+    const std::vector<std::string> names = FileNames(Inbox());
+    ASSERT_EQ(names.size(), 1u);
+    const MessageFileContents contents = ReadMessageRecords(ReadTestFile(Inbox(names[0])));
+    EXPECT_EQ(contents.error, "");
+    EXPECT_EQ(contents.records.size(), 19u);
+}
 
 TEST_F(DecodingPassTest, EmptyDump) {
     const std::string path = WriteDump("");
