@@ -209,10 +209,16 @@ void DecodingPass::AddToRoute(MRVMessage& m) {
         route.Add(std::move(m));
         return;
     }
-    CSpecMRVMessage route(
-        settings_.InboxDir, settings_.UseGlobalID ? settings_.GlobalID : m.ObjectID, m.ObjectID,
-        settings_.WriteCsvC, settings_.WriteCsvN, settings_.WriteMessageFiles, settings_.IndInNum,
-        settings_.IndInStatus, settings_.IndInChk, host_, clock_, csv_wait_);
+    CSpecMRVMessage route({.OutputFolder = settings_.InboxDir,
+                           .FileNumber = settings_.UseGlobalID ? settings_.GlobalID : m.ObjectID,
+                           .ObjectID = m.ObjectID,
+                           .WriteMessageFiles = settings_.WriteMessageFiles,
+                           .WriteCsvC = settings_.WriteCsvC,
+                           .WriteCsvN = settings_.WriteCsvN,
+                           .IndInNum = settings_.IndInNum,
+                           .IndInStatus = settings_.IndInStatus,
+                           .IndInChk = settings_.IndInChk},
+                          host_, clock_, csv_wait_);
     route.Add(std::move(m));
     routes_.Append(std::move(route));
 }

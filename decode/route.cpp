@@ -9,20 +9,17 @@
 
 namespace korvalen {
 
-CSpecMRVMessage::CSpecMRVMessage(std::string OutputFolder_, std::int32_t FileNumber_,
-                                 std::int32_t ObjectID_, std::int32_t WriteCsvC_,
-                                 std::int32_t WriteCsvN_, std::int32_t WriteMessageFiles_,
-                                 std::int32_t IndInNum_, std::int32_t IndInStatus_, bool IndInChk_,
-                                 MessageSink& messages, const Clock& clock, const CsvWait& csv_wait)
-    : WriteCsvC(WriteCsvC_),
-      WriteCsvN(WriteCsvN_),
-      WriteMessageFiles(WriteMessageFiles_),
-      FileNumber(FileNumber_),
-      ObjectID(ObjectID_),
-      OutputFolder(std::move(OutputFolder_)),
-      IndInNum(IndInNum_),
-      IndInStatus(IndInStatus_),
-      IndInChk(IndInChk_),
+CSpecMRVMessage::CSpecMRVMessage(const RouteOptions& options, MessageSink& messages,
+                                 const Clock& clock, const CsvWait& csv_wait)
+    : WriteCsvC(options.WriteCsvC),
+      WriteCsvN(options.WriteCsvN),
+      WriteMessageFiles(options.WriteMessageFiles),
+      FileNumber(options.FileNumber),
+      ObjectID(options.ObjectID),
+      OutputFolder(options.OutputFolder),
+      IndInNum(options.IndInNum),
+      IndInStatus(options.IndInStatus),
+      IndInChk(options.IndInChk),
       messages_(&messages) {
     if (WriteMessageFiles) {
         MessageFileName = MakeMessageFileName(OutputFolder, FileNumber, clock);

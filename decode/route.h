@@ -12,6 +12,20 @@
 
 namespace korvalen {
 
+// What a route is made with: where and under which number its files go, which outputs
+// it writes, and the ignition rule. Named fields, so that no two can be swapped.
+struct RouteOptions {
+    std::string OutputFolder;
+    std::int32_t FileNumber = 0;
+    std::int32_t ObjectID = 0;
+    bool WriteMessageFiles = true;
+    bool WriteCsvC = false;
+    bool WriteCsvN = false;
+    std::int32_t IndInNum = 0;  // 0 = IN1, 1 = IN2, 2 = IN3
+    std::int32_t IndInStatus = 0;
+    bool IndInChk = false;
+};
+
 // The route of one vehicle during a decoding pass: its output files, its counters and
 // date range, and the latest record, which is held back until the next record of the
 // object (or the end of the pass) shows that nothing will change it any more.
@@ -22,10 +36,8 @@ class CSpecMRVMessage {
   public:
     // Creates the route and opens its enabled outputs: the message file, then the "C"
     // and the "N" CSV file. An output that cannot be opened is reported and stays off.
-    CSpecMRVMessage(std::string OutputFolder, std::int32_t FileNumber, std::int32_t ObjectID,
-                    std::int32_t WriteCsvC, std::int32_t WriteCsvN, std::int32_t WriteMessageFiles,
-                    std::int32_t IndInNum, std::int32_t IndInStatus, bool IndInChk,
-                    MessageSink& messages, const Clock& clock, const CsvWait& csv_wait = SleepWait);
+    CSpecMRVMessage(const RouteOptions& options, MessageSink& messages, const Clock& clock,
+                    const CsvWait& csv_wait = SleepWait);
     virtual ~CSpecMRVMessage() = default;
     CSpecMRVMessage(const CSpecMRVMessage&) = default;
     CSpecMRVMessage& operator=(const CSpecMRVMessage&) = default;
