@@ -46,6 +46,7 @@ start_sim() {
 }
 
 stop_sims() {
+    [ ${#pids[@]} -gt 0 ] || return 0  # a bare wait would wait for Xvfb too
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait "${pids[@]}" 2>/dev/null || true
     pids=()

@@ -40,6 +40,7 @@ bool DecodingPass::Run() {
     });
     File dump;
     if (!dump.Open(dump_path_, OpenMode::OpenExisting, Sharing::Shared, /*read_only=*/true)) {
+        open_error_ = dump.error_code();
         LeavePassCount();
         host_.ShowMessage("Анализ файла: Не удалось открыть файл.\n" + dump_path_, kProgramCaption,
                           MessageIcon::Stop);
@@ -208,18 +209,20 @@ void DecodingPass::AddToRoute(MRVMessage& m) {
         route.Add(std::move(m));
         return;
     }
-    CSpecMRVMessage route(
-        settings_.InboxDir, settings_.UseGlobalID ? settings_.GlobalID : m.ObjectID, m.ObjectID,
-        settings_.WriteCsvC, settings_.WriteCsvN, settings_.WriteMessageFiles, settings_.IndInNum,
-        settings_.IndInStatus, settings_.IndInChk, host_, clock_, csv_wait_);
-    if (settings_.WriteGpx || settings_.WriteKml) {
-        route.MapFiles = {settings_.MapDir.empty() ? settings_.InboxDir : settings_.MapDir,
-                          settings_.WriteGpx, settings_.WriteKml};
-        std::optional<IgnitionInput> ignition;
-        if (settings_.IndInChk)
-            ignition = IgnitionInput{settings_.IndInNum, settings_.IndInStatus};
-        route.Map = std::make_shared<MapTrack>(m.ObjectID, ignition);
-    }
+    CSpecMRVMessage route({.OutputFolder = settings_.InboxDir,
+                           .FileNumber = settings_.UseGlobalID ? settings_.GlobalID : m.ObjectID,
+                           .ObjectID = m.ObjectID,
+                           .WriteMessageFiles = settings_.WriteMessageFiles,
+                           .WriteCsvC = settings_.WriteCsvC,
+                           .WriteCsvN = settings_.WriteCsvN,
+                           .IndInNum = settings_.IndInNum,
+                           .IndInStatus = settings_.IndInStatus,
+                           .IndInChk = settings_.IndInChk,
+                           .MapFiles = {.folder = settings_.MapDir.empty() ? settings_.InboxDir
+                                                                           : settings_.MapDir,
+                                        .gpx = settings_.WriteGpx,
+                                        .kml = settings_.WriteKml}},
+                          host_, clock_, csv_wait_);
     route.Add(std::move(m));
     routes_.Append(std::move(route));
 }
@@ -243,6 +246,8 @@ void DecodingPass::FinalWrite() {
     for (CSpecMRVMessage& route : routes_) {
         if (!route.WriteHeld(true))
             ++error_count_;
+        unwritten_record_count_ += route.UnwrittenRecords();
+        failed_map_count_ += route.MapFilesFailed() ? 1 : 0;
     }
 }
 

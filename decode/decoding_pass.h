@@ -51,6 +51,13 @@ class DecodingPass {
 
     // The outcome, once Run has returned.
     int error_count() const { return error_count_; }
+    // The system's code when the dump could not be opened.
+    int open_error() const { return open_error_; }
+    // Records that did not reach every output they were meant for (a full disk, an InBox
+    // that cannot be written): what the tools report as lost output.
+    int unwritten_record_count() const { return unwritten_record_count_; }
+    // Routes whose map files (GPX, KML) could not all be written.
+    int failed_map_count() const { return failed_map_count_; }
     int power_on_count() const { return power_on_count_; }
     bool completed() const { return completed_; }
 
@@ -86,6 +93,9 @@ class DecodingPass {
     std::string chosen_id_;
     std::string record_with_id_;  // a record without ID with the chosen one appended
     int error_count_ = 0;
+    int open_error_ = 0;
+    int unwritten_record_count_ = 0;
+    int failed_map_count_ = 0;
     int power_on_count_ = 0;
     int claim_bit_ = ProgressClaims::kNoClaim;
     bool claimed_ = false;

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/clock.h"
+
 namespace korvalen {
 namespace {
 
@@ -35,12 +37,6 @@ class Random {
   private:
     std::uint64_t state_;
 };
-
-int DaysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
 
 struct Vehicle {
     int id = 0;

@@ -2,12 +2,12 @@
 
 #include <cstdint>
 
+#include "platform/clock.h"
+
 namespace korvalen {
 namespace {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
-// 1899-12-30, the day 0 of OLE Automation dates, counted from 1970-01-01.
-constexpr std::int64_t kOleEpochDays = -25569;
 
 bool IsNumberCharacter(char c) {
     return (c >= '0' && c <= '9') || c == '+' || c == '-';
@@ -56,12 +56,6 @@ std::uint32_t HexValue(char high, char low) {
         return c >= '0' && c <= '9' ? code - '0' : code - 55u;
     };
     return digit(high) * 16u + digit(low);
-}
-
-int DaysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
 std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {

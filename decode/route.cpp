@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 #include "output/message_file.h"
@@ -9,20 +10,18 @@
 
 namespace korvalen {
 
-CSpecMRVMessage::CSpecMRVMessage(std::string OutputFolder_, std::int32_t FileNumber_,
-                                 std::int32_t ObjectID_, std::int32_t WriteCsvC_,
-                                 std::int32_t WriteCsvN_, std::int32_t WriteMessageFiles_,
-                                 std::int32_t IndInNum_, std::int32_t IndInStatus_, bool IndInChk_,
-                                 MessageSink& messages, const Clock& clock, const CsvWait& csv_wait)
-    : WriteCsvC(WriteCsvC_),
-      WriteCsvN(WriteCsvN_),
-      WriteMessageFiles(WriteMessageFiles_),
-      FileNumber(FileNumber_),
-      ObjectID(ObjectID_),
-      OutputFolder(std::move(OutputFolder_)),
-      IndInNum(IndInNum_),
-      IndInStatus(IndInStatus_),
-      IndInChk(IndInChk_),
+CSpecMRVMessage::CSpecMRVMessage(const RouteOptions& options, MessageSink& messages,
+                                 const Clock& clock, const CsvWait& csv_wait)
+    : WriteCsvC(options.WriteCsvC),
+      WriteCsvN(options.WriteCsvN),
+      WriteMessageFiles(options.WriteMessageFiles),
+      FileNumber(options.FileNumber),
+      ObjectID(options.ObjectID),
+      OutputFolder(options.OutputFolder),
+      IndInNum(options.IndInNum),
+      IndInStatus(options.IndInStatus),
+      IndInChk(options.IndInChk),
+      MapFiles(options.MapFiles),
       messages_(&messages) {
     if (WriteMessageFiles) {
         MessageFileName = MakeMessageFileName(OutputFolder, FileNumber, clock);
@@ -32,6 +31,12 @@ CSpecMRVMessage::CSpecMRVMessage(std::string OutputFolder_, std::int32_t FileNum
         CsvCFile = OpenCsv(OutputFolder, ObjectID, 'C', CsvCFileName, messages, csv_wait);
     if (WriteCsvN)
         CsvNFile = OpenCsv(OutputFolder, ObjectID, 'N', CsvNFileName, messages, csv_wait);
+    if (MapFiles.gpx || MapFiles.kml) {
+        std::optional<IgnitionInput> ignition;
+        if (IndInChk)
+            ignition = IgnitionInput{IndInNum, IndInStatus};
+        Map = std::make_shared<MapTrack>(ObjectID, ignition);
+    }
 }
 
 bool CSpecMRVMessage::Add(MRVMessage m) {
@@ -93,11 +98,17 @@ bool CSpecMRVMessage::WriteHeld(bool last) {
     using Writer = bool (*)(MRVMessage&, const std::string&, OutputFile&, bool, MessageSink&);
     MessageSink& sink = *messages_;
     bool ok = true;
+    bool lost = false;  // an output that did not get the record, failed or never opened
+    bool maps_ok = true;
     // Writes the held record to one output; the final write also closes that output.
     const auto write = [&](std::int32_t enabled, std::shared_ptr<OutputFile>& file,
                            const std::string& name, Writer writer) {
-        if (!enabled || !file)
+        if (!enabled)
             return;
+        if (!file) {
+            lost = true;
+            return;
+        }
         if (!writer(Held, name, *file, last, sink))
             ok = false;
         if (last) {
@@ -113,15 +124,19 @@ bool CSpecMRVMessage::WriteHeld(bool last) {
         if (Map) {
             Map->Add(Held);
             if (last) {
-                if (!WriteMapFiles(*Map, MapFiles, sink))
-                    ok = false;
+                // A map file that fails is an error of the pass, but the record itself
+                // reached the dispatcher's outputs.
+                maps_ok = WriteMapFiles(*Map, MapFiles, sink);
+                map_files_failed_ = !maps_ok;
                 Map.reset();
             }
         }
     } catch (const std::exception&) {
-        return false;
+        ok = false;
     }
-    return ok;
+    if (lost || !ok)
+        ++unwritten_records_;
+    return ok && maps_ok;
 }
 
 std::string CSpecMRVMessage::FormatRouteStatistics() const {

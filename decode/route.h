@@ -14,6 +14,21 @@
 
 namespace korvalen {
 
+// What a route is made with: where and under which number its files go, which outputs
+// it writes, and the ignition rule. Named fields, so that no two can be swapped.
+struct RouteOptions {
+    std::string OutputFolder;
+    std::int32_t FileNumber = 0;
+    std::int32_t ObjectID = 0;
+    bool WriteMessageFiles = true;
+    bool WriteCsvC = false;
+    bool WriteCsvN = false;
+    std::int32_t IndInNum = 0;  // 0 = IN1, 1 = IN2, 2 = IN3
+    std::int32_t IndInStatus = 0;
+    bool IndInChk = false;
+    MapFileOptions MapFiles;  // neither GPX nor KML: the route is not put on a map
+};
+
 // The route of one vehicle during a decoding pass: its output files, its counters and
 // date range, and the latest record, which is held back until the next record of the
 // object (or the end of the pass) shows that nothing will change it any more.
@@ -24,10 +39,9 @@ class CSpecMRVMessage {
   public:
     // Creates the route and opens its enabled outputs: the message file, then the "C"
     // and the "N" CSV file. An output that cannot be opened is reported and stays off.
-    CSpecMRVMessage(std::string OutputFolder, std::int32_t FileNumber, std::int32_t ObjectID,
-                    std::int32_t WriteCsvC, std::int32_t WriteCsvN, std::int32_t WriteMessageFiles,
-                    std::int32_t IndInNum, std::int32_t IndInStatus, bool IndInChk,
-                    MessageSink& messages, const Clock& clock, const CsvWait& csv_wait = SleepWait);
+    // The map files are written at the end, from the records written meanwhile.
+    CSpecMRVMessage(const RouteOptions& options, MessageSink& messages, const Clock& clock,
+                    const CsvWait& csv_wait = SleepWait);
     virtual ~CSpecMRVMessage() = default;
     CSpecMRVMessage(const CSpecMRVMessage&) = default;
     CSpecMRVMessage& operator=(const CSpecMRVMessage&) = default;
@@ -43,8 +57,14 @@ class CSpecMRVMessage {
     // Writes the held record to every open output (message file, "C", "N") and hands it
     // to the map track; with `last` set it carries the last-record mark, every file is
     // closed afterwards and the map files are written. False when any write failed (each
-    // failure has been shown) or an error escaped the writers.
+    // file's first failure has been shown) or an error escaped the writers.
     bool WriteHeld(bool last);
+
+    // Records that did not reach every enabled output: a write failed, or the output's
+    // file could not be opened at all.
+    std::int32_t UnwrittenRecords() const { return unwritten_records_; }
+    // The final write could not write every map file asked for.
+    bool MapFilesFailed() const { return map_files_failed_; }
 
     // The line of the pass's summary; empty when no record had a usable position.
     std::string FormatRouteStatistics() const;
@@ -69,10 +89,10 @@ class CSpecMRVMessage {
     std::int32_t IndInNum = 0;  // 0 = IN1, 1 = IN2, 2 = IN3
     std::int32_t IndInStatus = 0;
     bool IndInChk = false;
-    // The route on a map, when the pass was asked for map files (none otherwise): it sees
-    // every written record, and the final write puts it into the files of MapFiles.
-    std::shared_ptr<MapTrack> Map;
     MapFileOptions MapFiles;
+    // The route on a map, when map files were asked for (none otherwise): it sees every
+    // written record, and the final write puts it into the files of MapFiles.
+    std::shared_ptr<MapTrack> Map;
 
   private:
     // Computed before anything changes, so that a throwing Add leaves the route as it was.
@@ -84,6 +104,8 @@ class CSpecMRVMessage {
     std::int32_t midnight_month_ = 0;
     std::int32_t midnight_day_ = 0;
     std::int64_t midnight_ = 0;
+    std::int32_t unwritten_records_ = 0;
+    bool map_files_failed_ = false;
 };
 
 }  // namespace korvalen

@@ -215,7 +215,8 @@ bool WriteCsvCLine(MRVMessage& held, const std::string& file_name, OutputFile& f
     try {
         return WriteLine(FormatCsvCLine(held), file);
     } catch (const FileError& e) {
-        ShowWriteFailure(sink, CodePeriod::Without, e.code(), held.FileName);
+        if (file.TakeFailureReport())
+            ShowWriteFailure(sink, CodePeriod::Without, e.code(), held.FileName);
         return false;
     }
 }
@@ -227,7 +228,8 @@ bool WriteCsvNLine(MRVMessage& held, const std::string& file_name, OutputFile& f
     try {
         return WriteLine(FormatCsvNLine(held), file);
     } catch (const FileError& e) {
-        ShowWriteFailure(sink, CodePeriod::With, e.code(), held.FileName);
+        if (file.TakeFailureReport())
+            ShowWriteFailure(sink, CodePeriod::With, e.code(), held.FileName);
         return false;
     }
 }

@@ -49,8 +49,8 @@ std::string FormatCsvNLine(const MRVMessage& report);  // head of FixTimeParts, 
 
 // The CSV steps of writing a held report: set held.FileName and held.IsLast, then write
 // one line with CR LF in one write (the "C" line only when NoPosition is clear). A write
-// failure is shown, closes the file and gives false. The "C" message has no period after
-// the code, the "N" message has one.
+// failure (the file's first) is shown, closes the file and gives false. The "C" message has no
+// period after the code, the "N" message has one.
 bool WriteCsvCLine(MRVMessage& held, const std::string& file_name, OutputFile& file, bool last,
                    MessageSink& sink);
 bool WriteCsvNLine(MRVMessage& held, const std::string& file_name, OutputFile& file, bool last,

@@ -123,7 +123,8 @@ bool WriteInputsRecord(const MRVMessage& held, OutputFile& file, MessageSink& si
     try {
         WriteRecord(file, InputsRecordHead(held, static_cast<std::int32_t>(text.size())), text);
     } catch (const FileError& e) {
-        ShowWriteFailure(sink, CodePeriod::With, e.code(), held.FileName);
+        if (file.TakeFailureReport())
+            ShowWriteFailure(sink, CodePeriod::With, e.code(), held.FileName);
         return false;
     }
     return true;
@@ -137,7 +138,8 @@ bool WritePositionRecord(MRVMessage& held, OutputFile& file, MessageSink& sink) 
     try {
         WriteRecord(file, held, text);
     } catch (const FileError& e) {
-        ShowWriteFailure(sink, CodePeriod::Without, e.code(), held.FileName);
+        if (file.TakeFailureReport())
+            ShowWriteFailure(sink, CodePeriod::Without, e.code(), held.FileName);
         return false;
     }
     return true;
@@ -162,7 +164,8 @@ bool CloseOutputFile(OutputFile& file, const std::string& file_name, MessageSink
     try {
         file.Close();
     } catch (const FileError& e) {
-        ShowWriteFailure(sink, CodePeriod::With, e.code(), file_name);
+        if (file.TakeFailureReport())
+            ShowWriteFailure(sink, CodePeriod::With, e.code(), file_name);
         return false;
     }
     return true;

@@ -41,7 +41,8 @@ const std::string& InputsText(const MRVMessage& report);
 MessageHead InputsRecordHead(const MRVMessage& report, std::int32_t text_length);
 
 // Writes one record of `held` (its IsLast decides the last-record mark). A write failure
-// is shown (with held.FileName) and makes the result false; the file is closed then.
+// makes the result false and closes the file; the first failure of the file is shown
+// (with held.FileName), later ones only counted by the caller.
 // WritePositionRecord sets Flags, HeadValue and TextLength of `held`.
 bool WriteInputsRecord(const MRVMessage& held, OutputFile& file, MessageSink& sink);
 bool WritePositionRecord(MRVMessage& held, OutputFile& file, MessageSink& sink);
@@ -52,8 +53,9 @@ bool WritePositionRecord(MRVMessage& held, OutputFile& file, MessageSink& sink);
 bool WriteMessageRecords(MRVMessage& held, const std::string& file_name, OutputFile& file,
                          bool last, MessageSink& sink);
 
-// Flushes and closes an output file at the end of a route. A failure is shown as a write
-// failure of `file_name` ("…Код ошибки: %i.\n%s") and gives false; the file is closed anyway.
+// Flushes and closes an output file at the end of a route. A failure (the file's first) is
+// shown as a write failure of `file_name` ("…Код ошибки: %i.\n%s") and gives false; the file is
+// closed anyway.
 bool CloseOutputFile(OutputFile& file, const std::string& file_name, MessageSink& sink);
 
 }  // namespace korvalen

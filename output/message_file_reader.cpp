@@ -1,5 +1,9 @@
 #include "output/message_file_reader.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
 #include "output/message_file.h"
 #include "output/string_printf.h"
 #include "platform/clock.h"
@@ -64,30 +68,68 @@ std::string QuotedText(const std::string& utf8) {
 }  // namespace
 
 MessageFileContents ReadMessageRecords(std::string_view bytes) {
+    std::size_t at = 0;
+    MessageRecordReader reader(
+        [&](char* buffer, std::size_t count) {
+            const std::size_t taken = std::min(count, bytes.size() - at);
+            bytes.copy(buffer, taken, at);
+            at += taken;
+            return taken;
+        },
+        bytes.size());
     MessageFileContents contents;
-    std::size_t offset = 0;
-    while (offset < bytes.size()) {
-        const std::size_t left = bytes.size() - offset;
-        if (left < kMessageHeadSize) {
-            contents.error = StringPrintf("record at offset %zu: cut short: %zu of %zu head bytes",
-                                          offset, left, kMessageHeadSize);
-            return contents;
-        }
-        MessageRecord record;
-        record.offset = offset;
-        record.head =
-            DecodeMessageHead(reinterpret_cast<const std::uint8_t*>(bytes.data() + offset));
-        const std::string problem = CheckHead(record.head, left - kMessageHeadSize);
-        if (!problem.empty()) {
-            contents.error = StringPrintf("record at offset %zu: %s", offset, problem.c_str());
-            return contents;
-        }
-        const auto text_length = static_cast<std::size_t>(record.head.TextLength);
-        record.text = std::string(bytes.substr(offset + kMessageHeadSize, text_length));
-        contents.records.push_back(std::move(record));
-        offset += kMessageHeadSize + text_length;
-    }
+    while (std::optional<MessageRecord> record = reader.Next())
+        contents.records.push_back(std::move(*record));
+    contents.error = reader.error();
     return contents;
+}
+
+MessageRecordReader::MessageRecordReader(Source source, std::uint64_t size)
+    : source_(std::move(source)), size_(size) {}
+
+bool MessageRecordReader::ReadExactly(char* into, std::size_t count) {
+    while (count > 0) {
+        const std::size_t got = source_(into, count);
+        if (got == 0)
+            return false;
+        into += got;
+        count -= got;
+    }
+    return true;
+}
+
+std::optional<MessageRecord> MessageRecordReader::Next() {
+    if (!error_.empty() || offset_ >= size_)
+        return std::nullopt;
+    const std::uint64_t left = size_ - offset_;
+    const auto fail = [&](const std::string& problem) -> std::optional<MessageRecord> {
+        error_ = StringPrintf("record at offset %llu: %s", static_cast<unsigned long long>(offset_),
+                              problem.c_str());
+        return std::nullopt;
+    };
+    if (left < kMessageHeadSize) {
+        return fail(StringPrintf("cut short: %llu of %zu head bytes",
+                                 static_cast<unsigned long long>(left), kMessageHeadSize));
+    }
+    std::array<char, kMessageHeadSize> head;
+    if (!ReadExactly(head.data(), head.size()))
+        return fail("the file ended before its size");
+    MessageRecord record;
+    record.offset = offset_;
+    record.head = DecodeMessageHead(reinterpret_cast<const std::uint8_t*>(head.data()));
+    const std::uint64_t text_left = left - kMessageHeadSize;
+    const std::string problem = CheckHead(
+        record.head, static_cast<std::size_t>(std::min<std::uint64_t>(text_left, SIZE_MAX)));
+    if (!problem.empty())
+        return fail(problem);
+    const auto text_length = static_cast<std::size_t>(record.head.TextLength);
+    if (text_length > kLongestText)
+        return fail(StringPrintf("text length %zu, longer than any record's", text_length));
+    record.text.resize(text_length);
+    if (!ReadExactly(record.text.data(), text_length))
+        return fail("the file ended before its size");
+    offset_ += kMessageHeadSize + text_length;
+    return record;
 }
 
 std::string FormatMessageRecord(const MessageRecord& record) {

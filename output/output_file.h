@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/file.h"
@@ -24,7 +25,8 @@ namespace korvalen {
 //
 // Failures: Write, Flush and Close throw FileError. After the first failure the file is
 // closed and its unwritten bytes are dropped; every later Write throws again with the
-// same system code, so each later record is reported on its own.
+// same system code. The user is told once per file (see TakeFailureReport): a full disk
+// would otherwise bring one message box per remaining record.
 class OutputFile {
   public:
     static constexpr std::size_t kDefaultBufferCapacity = 64 * 1024;
@@ -56,6 +58,10 @@ class OutputFile {
     // Flushes and closes. Closing a closed file does nothing.
     void Close();
 
+    // True the first time it is asked after a failure, false ever after: whether the
+    // failure just caught is the one of this file that the user is told of.
+    bool TakeFailureReport() { return std::exchange(failure_reported_, true) == false; }
+
   private:
     void WriteThrough(std::string_view first, std::string_view second);
     // After a refused write: cuts off a unit that reached the file only in part.
@@ -70,6 +76,7 @@ class OutputFile {
     std::size_t capacity_;
     int error_code_ = 0;
     bool failed_ = false;
+    bool failure_reported_ = false;
 };
 
 }  // namespace korvalen

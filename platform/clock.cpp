@@ -6,11 +6,15 @@
 #include <ctime>
 
 namespace korvalen {
+
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
 namespace {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
-// 1899-12-30 counted from 1970-01-01.
-constexpr std::int64_t kOleEpochDays = -25569;
 
 std::optional<std::int64_t> MidnightByMktime(int year, int month, int day) {
     std::tm tm{};

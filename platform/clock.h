@@ -48,8 +48,14 @@ CalendarTime UtcCalendarOf(std::int64_t seconds_since_1970);
 // The local calendar date of a time from LocalMidnight, also before 1970.
 std::optional<CalendarTime> LocalDateOf(std::int64_t seconds_since_1970);
 
+// The days of a month (1..12) of the proleptic Gregorian calendar.
+int DaysInMonth(int year, int month);
+
 // Days since 1970-01-01 of a proleptic Gregorian date (negative before it).
 std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day);
+
+// 1899-12-30, the day 0 of OLE Automation dates, counted from 1970-01-01.
+inline constexpr std::int64_t kOleEpochDays = -25569;
 
 // OLE Automation dates: days since 1899-12-30 00:00, the time of day as the fraction.
 // Before that day the integer part is negative and the fraction still counts forward

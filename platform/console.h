@@ -31,7 +31,4 @@ void WatchInterrupts(std::function<void()> on_first_interrupt);
 // functions accept a backslash everywhere.
 char FolderSeparator();
 
-// Creates a folder and every missing folder above it; true when it exists afterwards.
-bool CreateFolders(const std::string& path);
-
 }  // namespace korvalen

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 #include "platform/console.h"
@@ -54,17 +53,6 @@ void WatchInterrupts(std::function<void()> on_first_interrupt) {
 
 char FolderSeparator() {
     return '/';
-}
-
-bool CreateFolders(const std::string& path) {
-    std::string native = path;
-    for (char& c : native) {
-        if (c == '\\')
-            c = '/';
-    }
-    std::error_code error;
-    std::filesystem::create_directories(native, error);
-    return std::filesystem::is_directory(native, error);
 }
 
 }  // namespace korvalen

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 
 #include "platform/console.h"
@@ -64,13 +63,6 @@ void WatchInterrupts(std::function<void()> on_first_interrupt) {
 
 char FolderSeparator() {
     return '\\';
-}
-
-bool CreateFolders(const std::string& path) {
-    const std::filesystem::path folder(Widen(path));
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    return std::filesystem::is_directory(folder, error);
 }
 
 }  // namespace korvalen

@@ -1,6 +1,27 @@
 #include "platform/file.h"
 
+#include <utility>
+
 namespace korvalen {
+
+File::~File() {
+    CloseQuietly();
+}
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, kClosedHandle)),
+      error_code_(other.error_code_),
+      path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        CloseQuietly();
+        handle_ = std::exchange(other.handle_, kClosedHandle);
+        error_code_ = other.error_code_;
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, int* error_code) {
     File file;
@@ -20,6 +41,15 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, int* error_code)
         return false;
     }
     return true;
+}
+
+bool CreateFolders(const std::string& path) {
+    for (std::size_t at = path.find_first_of("\\/", 1); at != std::string::npos;
+         at = path.find_first_of("\\/", at + 1)) {
+        CreateFolder(path.substr(0, at));  // those above, which may exist already
+    }
+    CreateFolder(path);
+    return FolderExists(path);
 }
 
 }  // namespace korvalen

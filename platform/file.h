@@ -26,7 +26,7 @@ class FileError : public std::runtime_error {
 enum class OpenMode {
     CreateOrTruncate,  // create the file, or cut an existing one to length 0
     OpenExisting,      // fail when the file is not there
-    AppendOrCreate,    // create the file when missing; writes go to its end
+    AppendOrCreate,    // create the file when missing; opened at its end (a Seek moves on)
 };
 
 enum class Sharing {
@@ -67,10 +67,14 @@ class File {
     void Close();
 
   private:
-    [[noreturn]] void Fail(const char* operation);
-
     // A POSIX descriptor or a Win32 HANDLE; -1 (INVALID_HANDLE_VALUE) when closed.
-    std::intptr_t handle_ = -1;
+    static constexpr std::intptr_t kClosedHandle = -1;
+
+    [[noreturn]] void Fail(const char* operation);
+    // Closes without reporting anything (the destructor, a move, a new Open).
+    void CloseQuietly() noexcept;
+
+    std::intptr_t handle_ = kClosedHandle;
     int error_code_ = 0;
     std::string path_;
 };
@@ -79,8 +83,12 @@ class File {
 bool ReadWholeFile(const std::string& path, std::string& bytes, int* error_code = nullptr);
 
 bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
 // Creates one folder; false when it exists already or cannot be created.
 bool CreateFolder(const std::string& path);
+// Creates a folder and every missing folder above it ("\" or "/" between them); true
+// when it exists afterwards.
+bool CreateFolders(const std::string& path);
 // Copies `from` onto `to`, replacing an existing file; the system's code, 0 on success.
 int CopyFileReplacing(const std::string& from, const std::string& to);
 // Renames `from` onto `to` in one step, replacing `to`; the system's code, 0 on success.

@@ -29,41 +29,29 @@ std::string NativePath(const std::string& path) {
 
 }  // namespace
 
-File::~File() {
+void File::CloseQuietly() noexcept {
     if (IsOpen())
-        ::close(Fd(handle_));
-}
-
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      error_code_(other.error_code_),
-      path_(std::move(other.path_)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (IsOpen())
-            ::close(Fd(handle_));
-        handle_ = std::exchange(other.handle_, -1);
-        error_code_ = other.error_code_;
-        path_ = std::move(other.path_);
-    }
-    return *this;
+        ::close(Fd(std::exchange(handle_, kClosedHandle)));
 }
 
 bool File::Open(const std::string& path, OpenMode mode, Sharing sharing, bool read_only) {
-    if (IsOpen())
-        ::close(Fd(std::exchange(handle_, -1)));
+    CloseQuietly();
     path_ = path;
     int flags = O_CLOEXEC | (read_only ? O_RDONLY : O_RDWR);
     if (mode != OpenMode::OpenExisting)
         flags |= O_CREAT;
-    if (mode == OpenMode::AppendOrCreate)
-        flags |= O_APPEND;
     // Not O_TRUNC: a file held exclusively by someone else must not be cut before the
     // lock below has been refused.
     const int fd = ::open(NativePath(path).c_str(), flags, 0666);
     if (fd < 0) {
         error_code_ = errno;
+        return false;
+    }
+    // A folder opens for reading here, where Windows refuses it: it is no file.
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        error_code_ = EISDIR;
+        ::close(fd);
         return false;
     }
     // As on Windows, an exclusive opener is refused while anybody holds the file, and a
@@ -75,6 +63,13 @@ bool File::Open(const std::string& path, OpenMode mode, Sharing sharing, bool re
         return false;
     }
     if (mode == OpenMode::CreateOrTruncate && ::ftruncate(fd, 0) != 0) {
+        error_code_ = errno;
+        ::close(fd);
+        return false;
+    }
+    // Not O_APPEND, which would send every write to the end even after a Seek: positioned
+    // once, as on Windows.
+    if (mode == OpenMode::AppendOrCreate && ::lseek(fd, 0, SEEK_END) < 0) {
         error_code_ = errno;
         ::close(fd);
         return false;
@@ -147,7 +142,7 @@ void File::Flush() {
 void File::Close() {
     if (!IsOpen())
         return;
-    const int fd = Fd(std::exchange(handle_, -1));
+    const int fd = Fd(std::exchange(handle_, kClosedHandle));
     if (::close(fd) != 0 && errno != EINTR)
         Fail("close");
 }
@@ -155,6 +150,11 @@ void File::Close() {
 bool FileExists(const std::string& path) {
     struct stat st {};
     return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FolderExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool CreateFolder(const std::string& path) {

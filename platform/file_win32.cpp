@@ -11,34 +11,16 @@ namespace {
 HANDLE Handle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
-constexpr std::intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE
 
 }  // namespace
 
-File::~File() {
+void File::CloseQuietly() noexcept {
     if (IsOpen())
-        CloseHandle(Handle(handle_));
-}
-
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)),
-      error_code_(other.error_code_),
-      path_(std::move(other.path_)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (IsOpen())
-            CloseHandle(Handle(handle_));
-        handle_ = std::exchange(other.handle_, kClosed);
-        error_code_ = other.error_code_;
-        path_ = std::move(other.path_);
-    }
-    return *this;
+        CloseHandle(Handle(std::exchange(handle_, kClosedHandle)));
 }
 
 bool File::Open(const std::string& path, OpenMode mode, Sharing sharing, bool read_only) {
-    if (IsOpen())
-        CloseHandle(Handle(std::exchange(handle_, kClosed)));
+    CloseQuietly();
     path_ = path;
     const DWORD access = read_only ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
     // Share mode 0 is what makes a second exclusive opener fail with a sharing violation.
@@ -62,7 +44,7 @@ bool File::Open(const std::string& path, OpenMode mode, Sharing sharing, bool re
 }
 
 bool File::IsOpen() const {
-    return handle_ != kClosed;
+    return handle_ != kClosedHandle;
 }
 
 void File::Fail(const char* operation) {
@@ -122,13 +104,18 @@ void File::Flush() {
 void File::Close() {
     if (!IsOpen())
         return;
-    if (!CloseHandle(Handle(std::exchange(handle_, kClosed))))
+    if (!CloseHandle(Handle(std::exchange(handle_, kClosedHandle))))
         Fail("close");
 }
 
 bool FileExists(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool CreateFolder(const std::string& path) {

@@ -15,6 +15,7 @@
 #include "decode/decoding_pass.h"
 #include "platform/console.h"
 #include "platform/file.h"
+#include "platform/system_error.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
 #include "tools/version_line.h"
@@ -61,9 +62,12 @@ in this machine's time zone: set TZ for another zone's dumps), and the logger's
 power-ons and, with --ignition, the changes of the ignition as waypoints (placemarks).
 
 Messages go to standard error. Exit status: 0 when every dump was decoded and every
-file written, 1 when a dump could not be opened or an output file could not be written
-(the message says which), 2 for a usage error, 130 when interrupted (Ctrl+C stops the
-pass cleanly: the files written so far are closed and complete).
+record and map file written; 1 when a dump could not be opened (a folder, a missing or
+unreadable file: the reason follows the message); 3 when records or map files could not
+be written (a full disk, an output folder that cannot be written: the messages say
+which files, the last line on standard error how many records); 2 for a usage error;
+130 when interrupted (Ctrl+C stops the pass cleanly: the files written so far are
+closed and complete).
 )";
 
 // Dumps from this size on get a progress bar when standard error is a terminal.
@@ -106,14 +110,10 @@ class ConsoleHost final : public DecodingHost {
         std::cout.flush();
     }
 
-    // Every message of a pass tells of a failure: a dump or an output file that could not
-    // be opened, a write that failed.
     void ShowMessage(std::string_view text, std::string_view, MessageIcon) override {
         EraseProgress();
         std::cerr << text << '\n';
-        ++failures_;
     }
-    int failures() const { return failures_; }
     bool AskYesNo(std::string_view question) override {
         EraseProgress();
         std::cerr << question << ' ' << (assigned_id_ ? "Да" : "Нет") << '\n';
@@ -154,7 +154,6 @@ class ConsoleHost final : public DecodingHost {
     }
 
     std::optional<std::string> assigned_id_;
-    int failures_ = 0;
     std::vector<std::string> log_;
     bool show_progress_ = false;
     int range_ = 0;
@@ -354,7 +353,9 @@ int Main(const std::vector<std::string>& arguments) {
         busy.decoding_abort.Set();
     });
     ConsoleHost host(command.assigned_id);
-    int status = 0;
+    bool unopened = false;
+    long long unwritten = 0;
+    bool failed_maps = false;
     for (const std::string& dump : command.dumps) {
         if (interrupted)
             break;
@@ -362,11 +363,22 @@ int Main(const std::vector<std::string>& arguments) {
         const auto size = std::filesystem::file_size(std::filesystem::u8path(dump), error);
         host.StartDump(error ? 0 : static_cast<std::int64_t>(size));
         DecodingPass pass(settings, dump, busy, host);
-        if (!pass.Run() || pass.error_count() > 0 || host.failures() > 0)
-            status = 1;
+        if (!pass.Run()) {
+            unopened = true;
+            std::cerr << "korvalen-decode: " << dump << ": " << SystemErrorText(pass.open_error())
+                      << '\n';
+        }
+        unwritten += pass.unwritten_record_count();
+        if (pass.failed_map_count() > 0)
+            failed_maps = true;
         host.EndDump();
     }
-    return interrupted ? 130 : status;
+    // A script must be able to tell that output was lost, not only a person reading.
+    if (unwritten > 0)
+        std::cerr << "korvalen-decode: " << unwritten << " records could not be written\n";
+    if (interrupted)
+        return 130;
+    return unopened ? 1 : unwritten > 0 || failed_maps ? 3 : 0;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "output/message_file_reader.h"
 #include "platform/console.h"
 #include "platform/file.h"
+#include "platform/system_error.h"
 #include "tools/version_line.h"
 
 namespace {
@@ -35,23 +36,31 @@ constexpr std::string_view kHelp =
     "Exit status: 0 when every file was read whole, 1 when a file could not be read or is\n"
     "damaged, 2 for a usage error.\n";
 
-// Prints one file; false when it could not be read or is damaged.
+// Prints one file, a record at a time; false when it could not be read or is damaged.
 bool Inspect(const std::string& path, bool with_name) {
-    std::string bytes;
-    int code = 0;
-    if (!korvalen::ReadWholeFile(path, bytes, &code)) {
-        std::cerr << "korvalen-inspect: " << path << ": cannot read the file (system code " << code
-                  << ")\n";
+    korvalen::File file;
+    if (!file.Open(path, korvalen::OpenMode::OpenExisting, korvalen::Sharing::Shared, true)) {
+        std::cerr << "korvalen-inspect: " << path << ": cannot read the file ("
+                  << korvalen::SystemErrorText(file.error_code()) << ")\n";
         return false;
     }
-    const korvalen::MessageFileContents contents = korvalen::ReadMessageRecords(bytes);
     if (with_name)
         std::cout << path << ":\n";
-    for (const korvalen::MessageRecord& record : contents.records)
-        std::cout << korvalen::FormatMessageRecord(record) << '\n';
-    std::cout.flush();
-    if (!contents.error.empty()) {
-        std::cerr << "korvalen-inspect: " << path << ": " << contents.error << '\n';
+    try {
+        korvalen::MessageRecordReader reader(
+            [&](char* buffer, std::size_t count) { return file.Read(buffer, count); },
+            static_cast<std::uint64_t>(file.Length()));
+        while (const auto record = reader.Next())
+            std::cout << korvalen::FormatMessageRecord(*record) << '\n';
+        std::cout.flush();
+        if (!reader.error().empty()) {
+            std::cerr << "korvalen-inspect: " << path << ": " << reader.error() << '\n';
+            return false;
+        }
+    } catch (const korvalen::FileError& e) {
+        std::cout.flush();
+        std::cerr << "korvalen-inspect: " << path << ": cannot read the file ("
+                  << korvalen::SystemErrorText(e.code()) << ")\n";
         return false;
     }
     return true;

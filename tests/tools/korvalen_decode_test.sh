@@ -100,10 +100,33 @@ check "without --map-dir beside the message files" "$(ls "$work/beside" | grep -
 "$decode" -o "$work/missing" "$work/no-such.trc" >"$work/out" 2>"$work/err"
 check "exit status of a missing dump" "$?" 1
 check "message of a missing dump" "$(head -n 1 "$work/err")" "Анализ файла: Не удалось открыть файл."
-touch "$work/plain-file"
-"$decode" -o "$work/plain-file/in" "$sample" >/dev/null 2>"$work/err"
-check "exit status when no file can be written" "$?" 1
-check "the files are named" "$(grep -c "^$work/plain-file/in/" "$work/err")" 3
+check "the reason of a missing dump" "$(tail -n 1 "$work/err")" \
+    "korvalen-decode: $work/no-such.trc: No such file or directory"
+# A folder is no dump: the same message, the system's reason, status 1.
+"$decode" -o "$work/folder-out" "$work" >"$work/out" 2>"$work/err"
+check "exit status of a folder as the dump" "$?" 1
+check "messages of a folder as the dump" "$(cat "$work/err")" "Анализ файла: Не удалось открыть файл.
+$work
+korvalen-decode: $work: Is a directory"
+
+# Output that could not be written: status 3 and the count, the message once per file.
+: >"$work/not-a-folder"
+"$decode" -o "$work/not-a-folder/in" "$sample" >/dev/null 2>"$work/err"
+check "exit status of an InBox that cannot be written" "$?" 3
+check "lost records of an InBox that cannot be written" "$(tail -n 1 "$work/err")" \
+    "korvalen-decode: 88 records could not be written"
+(ulimit -f 4 && trap '' XFSZ && exec "$decode" -o "$work/small" "$sample") >/dev/null 2>"$work/err"
+check "exit status of a full disk" "$?" 3
+check "one message per file on a full disk" "$(grep -c '^Не удалось записать' "$work/err")" \
+    "$(ls "$work/small" | wc -l)"
+check "the count on a full disk" "$(tail -n 1 "$work/err" | sed -E 's/[0-9]+ records/N records/')" \
+    "korvalen-decode: N records could not be written"
+# Maps that cannot be written: status 3 as well, though every record reached the InBox.
+"$decode" -o "$work/maps-lost" --gpx --map-dir "$work/not-a-folder/maps" "$sample" \
+    >/dev/null 2>"$work/err"
+check "exit status of maps that cannot be written" "$?" 3
+check "each lost map named" "$(grep -c "^$work/not-a-folder/maps/0[0-9]*\.gpx$" "$work/err")" 3
+
 "$decode" --bogus >/dev/null 2>"$work/err"
 check "exit status of an unknown option" "$?" 2
 check "one-line hint" "$(tail -n 1 "$work/err")" "Try 'korvalen-decode --help'."

@@ -61,7 +61,14 @@ MRVMessage Report(const ReportSpec& s) {
 // A route that writes nothing.
 CSpecMRVMessage QuietRoute(RecordingMessageSink& sink, bool ignition_check = false, int input = 0,
                            int status = 1) {
-    return CSpecMRVMessage("unused/", 12, 12, 0, 0, 0, input, status, ignition_check, sink, kClock);
+    return CSpecMRVMessage({.OutputFolder = "unused/",
+                            .FileNumber = 12,
+                            .ObjectID = 12,
+                            .WriteMessageFiles = false,
+                            .IndInNum = input,
+                            .IndInStatus = status,
+                            .IndInChk = ignition_check},
+                           sink, kClock);
 }
 
 TEST(Route, StaleRunsKeepTheTimeTheyBegan) {
@@ -170,7 +177,8 @@ TEST(Route, ADateWithoutLocalMidnightLeavesTheRouteAsItWas) {
 TEST(Route, WritesOneStepLateThroughSharedFiles) {
     testing::TempFolder folder;
     RecordingMessageSink sink;
-    CSpecMRVMessage route(folder.path() + "/", 12, 12, 0, 0, 1, 0, 0, false, sink, kClock);
+    CSpecMRVMessage route({.OutputFolder = folder.path() + "/", .FileNumber = 12, .ObjectID = 12},
+                          sink, kClock);
     ASSERT_EQ(route.MessageFileName, folder.path() + "/07123456.012");
     route.Add(Report({.seconds = 1000}));
     CSpecMRVMessage copy = route;
@@ -191,7 +199,11 @@ TEST(RouteTable, FindsObjectsInOrderOfAppearance) {
     RouteTable table;
     EXPECT_FALSE(table.Find(12));
     for (int id : {42, 12, 7}) {
-        table.Append(CSpecMRVMessage("unused/", id, id, 0, 0, 0, 0, 0, false, sink, kClock));
+        table.Append(CSpecMRVMessage({.OutputFolder = "unused/",
+                                      .FileNumber = id,
+                                      .ObjectID = id,
+                                      .WriteMessageFiles = false},
+                                     sink, kClock));
     }
     EXPECT_EQ(table.Find(12), 1u);
     EXPECT_EQ(table.Find(7), 2u);

@@ -9,21 +9,9 @@
 #include "decode/decoding_host.h"
 #include "platform/clock.h"
 #include "platform/file.h"
+#include "test_clocks.h"
 
 namespace korvalen::testing {
-
-// A clock that always reads the same local and UTC time.
-class StoppedClock : public Clock {
-  public:
-    StoppedClock(CalendarTime local, CalendarTime utc) : local_(local), utc_(utc) {}
-    CalendarTime LocalNow() const override { return local_; }
-    CalendarTime UtcNow() const override { return utc_; }
-    std::uint32_t TickCountMs() const override { return 0; }
-
-  private:
-    CalendarTime local_;
-    CalendarTime utc_;
-};
 
 // Stands in for the main window: answers the question and the prompt as told and keeps
 // everything the pass showed.

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fake_serial_port.h"
-#include "tick_clock.h"
+#include "test_clocks.h"
 
 namespace korvalen {
 namespace {

@@ -5,28 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "decode_test_support.h"
 #include "hex_bytes.h"
 #include "platform/file.h"
 #include "recording_message_sink.h"
 #include "temp_folder.h"
+#include "test_clocks.h"
 
 namespace korvalen {
 namespace {
 
 using testing::FromHex;
+using testing::ReadTestFile;
 using testing::RecordingMessageSink;
+using testing::StoppedClock;
 using testing::TempFolder;
-
-class FixedClock : public Clock {
-  public:
-    explicit FixedClock(CalendarTime local) : local_(local) {}
-    CalendarTime LocalNow() const override { return local_; }
-    CalendarTime UtcNow() const override { return local_; }
-    std::uint32_t TickCountMs() const override { return 0; }
-
-  private:
-    CalendarTime local_;
-};
 
 // A fresh 3D report with a power-on mark and inputs 1 0 0 1 0; every double is exactly
 // representable, so its bytes below are written out by hand.
@@ -74,12 +67,6 @@ std::string PositionRecordHex(const char* flags) {
            "| 00000000 | 0000000000c04240 | 0000000000e04b40 | 0000000000c05e40 |"
            "0000000000c04640 | e8030000 | 15000000 |" +
            kFreshPu3dTextHex;
-}
-
-std::string FileBytes(const std::string& path) {
-    std::string bytes;
-    EXPECT_TRUE(ReadWholeFile(path, bytes));
-    return bytes;
 }
 
 TEST(MessageTexts, PositionTextBytes) {
@@ -154,7 +141,7 @@ TEST(MessageFile, RunsByteForByte) {
             EXPECT_EQ(m.IsLast, last);
         }
         EXPECT_TRUE(CloseOutputFile(*file, path, sink));
-        EXPECT_EQ(FileBytes(path), FromHex(row.expected)) << row.name;
+        EXPECT_EQ(ReadTestFile(path), FromHex(row.expected)) << row.name;
         EXPECT_TRUE(sink.messages.empty()) << row.name;
     }
 }
@@ -179,11 +166,11 @@ TEST(MessageFile, OpenDoesNotTruncateAFileHeldByAnother) {
     EXPECT_EQ(OpenMessageFile(path, sink), nullptr);
     EXPECT_EQ(sink.messages.size(), 1u);
     holder.Close();
-    EXPECT_EQ(FileBytes(path), "kept");
+    EXPECT_EQ(ReadTestFile(path), "kept");
 }
 
 // On /dev/full every write fails with ENOSPC (28), like a full InBox device.
-TEST(MessageFile, WriteFailuresAreShownOncePerRecord) {
+TEST(MessageFile, WriteFailuresAreShownOncePerFile) {
     RecordingMessageSink sink;
     OutputFile file(0);
     ASSERT_TRUE(file.Open("/dev/full", OpenMode::AppendOrCreate));
@@ -196,12 +183,12 @@ TEST(MessageFile, WriteFailuresAreShownOncePerRecord) {
               "Не удалось записать информацию в файл. Код ошибки: 28.\nInBox\\07143005.012");
     EXPECT_FALSE(file.IsOpen());
 
-    // The file is closed now; the next position record fails again, without the period.
+    // The file is closed now: every later record fails again, silently. A full disk
+    // brings one message per file, not one per record.
     m.HasInputs = false;
     EXPECT_FALSE(WriteMessageRecords(m, "InBox\\07143005.012", file, false, sink));
-    ASSERT_EQ(sink.messages.size(), 2u);
-    EXPECT_EQ(sink.messages[1].text,
-              "Не удалось записать информацию в файл. Код ошибки: 28\nInBox\\07143005.012");
+    EXPECT_FALSE(WriteMessageRecords(m, "InBox\\07143005.012", file, true, sink));
+    EXPECT_EQ(sink.messages.size(), 1u);
 }
 
 TEST(MessageFile, BufferedWriteFailureShowsAtClose) {
@@ -243,12 +230,12 @@ TEST(MessageFileName, ExistingNamesMoveOnBySecondsWithoutWrappingTheDay) {
             File f;
             ASSERT_TRUE(f.Open(folder / name, OpenMode::CreateOrTruncate, Sharing::Shared));
         }
-        const FixedClock clock(row.now);
+        const StoppedClock clock(row.now);
         EXPECT_EQ(MakeMessageFileName(folder.path() + "/", 12, clock), folder / row.expected)
             << row.name;
     }
     // A number above 999 prints all its digits.
-    const FixedClock clock({2007, 11, 7, 14, 30, 5, 0});
+    const StoppedClock clock({2007, 11, 7, 14, 30, 5, 0});
     EXPECT_EQ(MakeMessageFileName("InBox\\", 9999, clock), "InBox\\07143005.9999");
 }
 

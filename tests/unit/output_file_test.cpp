@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <string>
 
+#include "decode_test_support.h"
 #include "file_size_limit.h"
 #include "platform/file.h"
 #include "temp_folder.h"
@@ -12,14 +13,9 @@
 namespace korvalen {
 namespace {
 
+using testing::ReadTestFile;
 using testing::ScopedFileSizeLimit;
 using testing::TempFolder;
-
-std::string FileBytes(const std::string& path) {
-    std::string bytes;
-    EXPECT_TRUE(ReadWholeFile(path, bytes));
-    return bytes;
-}
 
 TEST(OutputFile, RefusedBlockLeavesOnlyWholeUnits) {
     struct Row {
@@ -60,7 +56,7 @@ TEST(OutputFile, RefusedBlockLeavesOnlyWholeUnits) {
         std::string expected = row.existing;
         for (char c : row.kept)
             expected += std::string(40, c);
-        EXPECT_EQ(FileBytes(path), expected) << row.name;
+        EXPECT_EQ(ReadTestFile(path), expected) << row.name;
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/manual_reset_event.h"
 
 #include <atomic>
@@ -84,6 +86,7 @@ class DecodingPassTest : public ::testing::Test {
             pass.set_read_block_size(block_size);
         const bool opened = pass.Run();
         errors = pass.error_count();
+        unwritten = pass.unwritten_record_count();
         power_ons = pass.power_on_count();
         completed = pass.completed();
         return opened;
@@ -103,9 +106,33 @@ class DecodingPassTest : public ::testing::Test {
     Settings settings;
     std::size_t block_size = 0;
     int errors = -1;
+    int unwritten = -1;
     int power_ons = -1;
     bool completed = false;
 };
+
+// 16 MiB of noise, and a valid dump cut in the middle of a frame: the pass completes,
+// says what it found, and writes only whole records.
+TEST_F(DecodingPassTest, NoiseAndTruncatedDumps) {
+    std::mt19937 random(7);
+    std::string noise(16 << 20, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    ASSERT_TRUE(Run(WriteDump(noise, "noise.trc")));
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(host.log[2], kNoRoutes);
+
+    std::string dump;
+    for (int i = 0; i < 20; ++i)
+        dump += Frame({.seconds = i * 10});
+    dump.resize(dump.size() - 17);
+    ASSERT_TRUE(Run(WriteDump(dump, "cut.trc")));
+    const std::vector<std::string> names = FileNames(Inbox());
+    ASSERT_EQ(names.size(), 1u);
+    const MessageFileContents contents = ReadMessageRecords(ReadTestFile(Inbox(names[0])));
+    EXPECT_EQ(contents.error, "");
+    EXPECT_EQ(contents.records.size(), 19u);
+}
 
 TEST_F(DecodingPassTest, EmptyDump) {
     const std::string path = WriteDump("");
@@ -285,8 +312,9 @@ TEST_F(DecodingPassTest, GlobalIdNamesFilesInConsecutiveSeconds) {
     }
 }
 
-// An InBox on a device that refuses to grow the files: every failed write is shown and
-// counted, those at the end of the pass too.
+// An InBox on a device that refuses to grow the files: the file's first failure is shown,
+// every failed record counted, those at the end of the pass too; an InBox that cannot
+// be written at all loses every record without a write error.
 TEST_F(DecodingPassTest, WriteFailuresAreCounted) {
     std::string dump;
     for (int i = 0; i < 3000; ++i)
@@ -301,11 +329,19 @@ TEST_F(DecodingPassTest, WriteFailuresAreCounted) {
 
     ASSERT_TRUE(opened);
     EXPECT_GT(errors, 100);  // the records after the first failure fail as well
-    EXPECT_EQ(static_cast<int>(host.messages.size()), errors);
-    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(unwritten, errors);
+    ASSERT_EQ(host.messages.size(), 1u);  // one file, one message: not one per record
     EXPECT_EQ(host.messages[0].text.rfind("Не удалось записать информацию в файл. Код ошибки: ", 0),
               0u);
     EXPECT_EQ(host.log.back(), "В файле обнаружены ошибки (" + std::to_string(errors) + ")");
+
+    settings.InboxDir = folder / "InBox-is-a-file/";
+    testing::WriteTestFile(folder / "InBox-is-a-file", "");
+    RecordingHost other;
+    ASSERT_TRUE(Run(path, other));
+    EXPECT_EQ(unwritten, 3000);
+    EXPECT_EQ(errors, 0);
+    EXPECT_EQ(other.messages.size(), 1u);  // the message file that could not be opened
 }
 
 TEST_F(DecodingPassTest, AbortEndsReadingButClosesEveryRoute) {

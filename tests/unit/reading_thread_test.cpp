@@ -11,7 +11,7 @@
 #include "fake_serial_port.h"
 #include "recording_reading_host.h"
 #include "temp_folder.h"
-#include "tick_clock.h"
+#include "test_clocks.h"
 #ifndef _WIN32
 #include "file_size_limit.h"
 #endif

@@ -97,6 +97,44 @@ TEST(SettingsStore, AnExistingFileIsReadAndLeftAlone) {
     EXPECT_EQ(Slurp(folder / "Korvalen.ini"), original);
 }
 
+// Whatever the file holds, the program starts with what it can read (defaults for the
+// rest), says nothing and leaves the file as it is.
+TEST(SettingsStore, HostileFilesAreReadAndLeftAlone) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::int32_t com;
+    } cases[] = {
+        {"garbage", "\x01\xFF\xFE<>??\r\n\r\r\n\n==COM\r\n", 1},
+        {"NUL bytes around a line", std::string("\0\0\r\nCOM3\r\n\0MinTray1", 20), 3},
+        {"a 100 KB line before the port", std::string(100'000, 'x') + "\r\nCOM5\r\n", 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        FakeRegistry registry;
+        registry.key_exists = false;
+        RecordingMessageSink messages;
+        Spit(folder / "Korvalen.ini", c.bytes);
+        Settings s;
+        LoadStartupSettings(s, folder.path(), messages, registry);
+        EXPECT_EQ(s.COM, c.com);
+        EXPECT_EQ(s.InFile, DefaultInFile(folder.path()));
+        EXPECT_TRUE(messages.messages.empty());
+        EXPECT_EQ(Slurp(folder / "Korvalen.ini"), c.bytes);
+    }
+
+    // 100 MB of zeros (a sparse file): read, and left alone.
+    TempFolder folder;
+    const std::string path = folder / "Korvalen.ini";
+    Spit(path, "");
+    std::filesystem::resize_file(path, 100'000'000);
+    Settings s;
+    EXPECT_TRUE(LoadSettings(s, folder.path()));
+    EXPECT_EQ(s.COM, 1);
+    EXPECT_EQ(std::filesystem::file_size(path), 100'000'000u);
+}
+
 TEST(SettingsStore, RegistryValuesWinOverTheFileAndTheKeyGoes) {
     TempFolder folder;
     FakeRegistry registry;

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+namespace korvalen {
+
+// The system's own words for one of its error codes (errno on POSIX, GetLastError's on
+// Windows), without a line end; "error N" when the system has none.
+std::string SystemErrorText(int code);
+
+}  // namespace korvalen

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# A USB adapter pulled out in the middle of a transfer: the read-error message after the
+# part received has been decoded, nothing acknowledged; the adapter back in (a new line
+# behind the same COM1), the port closed and opened again, and the next read completes.
+source "$(dirname "$0")/lib.sh"
+e2e_begin adapter_pulled
+
+# COM1 leads to a link that stands for the adapter's device, so it can come back.
+adapter=$E2E_WORK/adapter
+start_sim pulled --pace 1 --size 40000 --all-with-id --start 2026-12-01 --record-every 0 \
+    --vanish-at 20000
+pulled_log=$SIM_LOG
+ln -s "$SIM_DEVICE" "$adapter"
+map_port COM1 "$adapter"
+start_program
+driver main-windows 1 >/dev/null || fail "no main window"
+expect "window state" "$(driver status 1)" "Соединение установлено"
+
+driver click 1004
+wait_sim_log "vanished at 20000" 20
+driver answer "В ходе чтения данных из CОM-порта произошла ошибка." 1 20000 >/dev/null ||
+    fail "no read-error message"
+list=$(wait_summaries 1)
+expect "the part received decoded" "$(sed -n 3p <<<"$list")" "найдены маршруты объектов:"
+expect "nothing acknowledged" "$(grep -c '(SDD)' "$pulled_log")" 0
+size=$(stat -c %s "$PROGRAM_DIR/Data/Korvalen.trc")
+[ "$size" -ge 20011 ] && [ "$size" -lt 40011 ] || fail "the dump holds $size bytes"
+screenshot after_pull
+
+# Back in: a reader behind the same name; close and open the port, read again.
+start_sim back --pace max --size 3000 --all-with-id --start 2026-12-01 --record-every 0
+ln -sfn "$SIM_DEVICE" "$adapter"
+driver command 32783
+expect "closed" "$(driver status 1)" "Ошибка соединения!"
+driver command 32783
+expect "open again" "$(driver status 1)" "Соединение установлено"
+driver click 1004
+wait_sim_log "ack " 20
+wait_summaries 2 >/dev/null
+expect "ready" "$(driver status 1)" "Соединение установлено"
+driver close
+driver wait-gone || fail "the window does not close"
