@@ -209,20 +209,20 @@ void DecodingPass::AddToRoute(MRVMessage& m) {
         route.Add(std::move(m));
         return;
     }
-    CSpecMRVMessage route({.OutputFolder = settings_.InboxDir,
-                           .FileNumber = settings_.UseGlobalID ? settings_.GlobalID : m.ObjectID,
-                           .ObjectID = m.ObjectID,
-                           .WriteMessageFiles = settings_.WriteMessageFiles,
-                           .WriteCsvC = settings_.WriteCsvC,
-                           .WriteCsvN = settings_.WriteCsvN,
-                           .IndInNum = settings_.IndInNum,
-                           .IndInStatus = settings_.IndInStatus,
-                           .IndInChk = settings_.IndInChk,
-                           .MapFiles = {.folder = settings_.MapDir.empty() ? settings_.InboxDir
-                                                                           : settings_.MapDir,
-                                        .gpx = settings_.WriteGpx,
-                                        .kml = settings_.WriteKml}},
-                          host_, clock_, csv_wait_);
+    CSpecMRVMessage route(
+        {.OutputFolder = settings_.InboxDir,
+         .FileNumber = settings_.UseGlobalID ? settings_.GlobalID : m.ObjectID,
+         .ObjectID = m.ObjectID,
+         .WriteMessageFiles = settings_.WriteMessageFiles,
+         .WriteCsvC = settings_.WriteCsvC,
+         .WriteCsvN = settings_.WriteCsvN,
+         .IndInNum = settings_.IndInNum,
+         .IndInStatus = settings_.IndInStatus,
+         .IndInChk = settings_.IndInChk,
+         .MapFiles = {.folder = settings_.MapDir.empty() ? settings_.InboxDir : settings_.MapDir,
+                      .gpx = settings_.WriteGpx,
+                      .kml = settings_.WriteKml}},
+        host_, clock_, csv_wait_);
     route.Add(std::move(m));
     routes_.Append(std::move(route));
 }
