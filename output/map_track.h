@@ -56,6 +56,11 @@ class MapTrack {
     std::vector<MapEvent> events() const;
 
   private:
+    // The fix time in UTC. The C library's conversion reads the zone's rules at every
+    // call; a route's records mostly share their hour, whose start is converted once. The
+    // zone's offset changes on the hour, so the minutes and seconds simply add.
+    std::optional<std::int64_t> ToUtc(const CalendarTime& local);
+
     struct PendingEvent {
         MapEventKind kind;
         std::optional<std::int64_t> utc;
@@ -67,6 +72,8 @@ class MapTrack {
     std::optional<bool> ignition_on_;  // as the last report with inputs showed it
     std::vector<MapPoint> points_;
     std::vector<PendingEvent> events_;
+    std::int64_t hour_key_ = -1;  // year, month, day and hour of hour_start_
+    std::optional<std::int64_t> hour_start_;
 };
 
 // How both map formats write the values: degrees with the logger's five decimals, times
