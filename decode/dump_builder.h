@@ -1,3 +1,5 @@
+// Dumps made to order, byte for byte as the logger and reader make them, for the tests, the
+// benchmarks and the simulator.
 #pragma once
 
 #include <array>

@@ -1,3 +1,4 @@
+// The window's states: the decode button's caption, the busy rule, the state after work.
 #include "app/ui_state.h"
 
 #include <gtest/gtest.h>
