@@ -2,6 +2,7 @@
 // that crosses the limit is cut short, the next one fails with EFBIG. A real failure of
 // the system's write, also for root (who may write into a read-only folder). POSIX only.
 #pragma once
+
 #include <sys/resource.h>
 
 #include <csignal>

@@ -1,6 +1,7 @@
 // Clocks for tests: one that always reads the same time, and one whose tick count the
 // test moves.
 #pragma once
+
 #include <atomic>
 #include <cstdint>
 
