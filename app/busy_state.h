@@ -1,3 +1,4 @@
+// Whether the main window is busy: the state it shares with its workers.
 #pragma once
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Both dump file dialogs on the system's file dialog, with the *.trc filter and UTF-8 paths.
 #include "app/dump_file_dialog_win32.h"
 
 #include <commdlg.h>

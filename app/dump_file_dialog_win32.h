@@ -1,3 +1,4 @@
+// The system's file dialogs for picking a dump to decode and a place for its copy.
 #pragma once
 
 #include <windows.h>

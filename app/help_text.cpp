@@ -1,3 +1,4 @@
+// The user guide reflowed for the help window: one line per heading, list item and paragraph.
 #include "app/help_text.h"
 
 #include <vector>

@@ -1,3 +1,4 @@
+// The user guide's Markdown turned into the text the help window shows.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// The help window as a modeless dialog, filled once from the guide in the resources.
 #include "app/help_window_win32.h"
 
 #include <string_view>

@@ -1,3 +1,4 @@
+// The help window, with the user guide that the program carries in its resources.
 #pragma once
 
 #include <windows.h>

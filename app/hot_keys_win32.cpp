@@ -1,3 +1,4 @@
+// The hot keys' atoms, and their registration while the program is the active application.
 #include "app/hot_keys_win32.h"
 
 namespace korvalen {

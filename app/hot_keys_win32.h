@@ -1,3 +1,4 @@
+// The program's global hot keys, of which Ctrl+Alt+F1 opens the device test.
 #pragma once
 
 #include <windows.h>

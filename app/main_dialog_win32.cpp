@@ -1,3 +1,5 @@
+// The main window's life: its modal loop and messages, the state it shows, the status bar,
+// the tray and the decode button; the port and the other commands are in files beside it.
 #include "app/main_dialog_win32.h"
 
 #include <commctrl.h>

@@ -1,3 +1,4 @@
+// The main window, which owns the settings, the port and what its workers share with it.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Message boxes for the window and its workers, under the program's caption.
 #pragma once
 
 #include <windows.h>

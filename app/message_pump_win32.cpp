@@ -1,3 +1,4 @@
+// The wait that keeps answering messages, so that a worker sending to a window cannot hang.
 #include "app/message_pump_win32.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Waiting on the window's thread without leaving its windows unanswered.
 #pragma once
 
 #include <functional>

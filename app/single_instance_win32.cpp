@@ -1,3 +1,4 @@
+// The single-instance check: a named mutex, and the top-level window that answers the query.
 #include "app/single_instance_win32.h"
 
 #include "app/win32_handles_win32.h"

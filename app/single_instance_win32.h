@@ -1,3 +1,4 @@
+// One Korvalen at a time: how a second start notices the running one and finds its window.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The notification-area icon on the shell's API, put back when Explorer restarts.
 #include "app/tray_icon_win32.h"
 
 #include <shellapi.h>

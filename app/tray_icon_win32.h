@@ -1,3 +1,4 @@
+// The program's icon in the notification area, through which a hidden window comes back.
 #pragma once
 
 #include <windows.h>

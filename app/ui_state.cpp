@@ -1,3 +1,4 @@
+// The window's three states written out: the items each enables and the texts it shows.
 #include "app/ui_state.h"
 
 #include "res/resource.h"

@@ -1,3 +1,4 @@
+// What each of the window's three states enables and shows, as data that tests can check.
 #pragma once
 
 #include <array>

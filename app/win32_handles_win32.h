@@ -1,3 +1,4 @@
+// Owners that close the Win32 handles the main window keeps.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Window and control texts read and written as UTF-8.
 #pragma once
 
 #include <windows.h>

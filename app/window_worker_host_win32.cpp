@@ -1,3 +1,5 @@
+// The workers' calls made on the main window: messages sent to its controls, modal boxes on
+// the worker's own thread.
 #include "app/window_worker_host_win32.h"
 
 #include <commctrl.h>

@@ -1,3 +1,4 @@
+// The main window as its workers see it: what the reading thread and decoding passes ask.
 #pragma once
 
 #include <windows.h>

@@ -86,7 +86,7 @@ if [ "$which" = native ] || [ "$which" = all ]; then
     stop_sims
 
     echo "The end of a transfer of new data (the logger records a fix every 50 ms):"
-    start_sim acks --flash "$work/flash-small.bin" --pace 1 --record-every 50
+    start_sim acks --flash "$work/flash-small.bin" --pace 1 --record-every 50 --all-with-id
     "$bench" "$SIM_DEVICE" --reads 20 --folder "$work/native" >/dev/null
     ack_latency "$SIM_LOG"
     stop_sims
@@ -145,7 +145,7 @@ if [ "$which" = wine ] || [ "$which" = all ]; then
     check_dump "$program/Data/Korvalen.trc" "$work/flash-1MiB.bin"
 
     echo "The end of a transfer of new data (the logger records a fix every 50 ms):"
-    run_program wine-acks --flash "$work/flash-small.bin" --pace 1 --record-every 50
+    run_program wine-acks --flash "$work/flash-small.bin" --pace 1 --record-every 50 --all-with-id
     for n in $(seq 20); do
         driver click 1004
         wait_summaries "$n"

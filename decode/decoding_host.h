@@ -1,3 +1,4 @@
+// What a decoding pass asks of the window it runs for, and the date format of its summary.
 #pragma once
 
 #include <cstdint>

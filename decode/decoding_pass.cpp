@@ -1,3 +1,5 @@
+// A decoding pass at work: the dump read in blocks through the frame and marker machines, each
+// record handed to its vehicle's route, the final write and the summary.
 #include "decode/decoding_pass.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The decoding of one dump file into routes and their files, run on a worker thread.
 #pragma once
 
 #include <array>

@@ -1,3 +1,5 @@
+// The making of dump bytes: fields as the logger formats them, and a fleet generated from a
+// fixed random sequence.
 #include "decode/dump_builder.h"
 
 #include <vector>
@@ -138,7 +140,11 @@ std::string GenerateDump(const GeneratedDumpOptions& options) {
     std::string payload;
     payload.reserve(options.size + 128);
     payload += "RESET\r\n";
-    while (payload.size() < options.size) {  // a little more than needed; cut below
+    std::size_t records = 0;
+    const auto more = [&] {
+        return options.records > 0 ? records < options.records : payload.size() < options.size;
+    };
+    while (more()) {  // by size: a little more than needed, cut below
         Vehicle& v = vehicles[random.Next(static_cast<std::uint32_t>(vehicles.size()))];
         Advance(v, random);
         DumpRecord record = v.last;
@@ -170,7 +176,12 @@ std::string GenerateDump(const GeneratedDumpOptions& options) {
             record.object_id = v.id;
         payload += Frame(record);
         payload += "\r\n";
+        ++records;
+        if (options.on_record)
+            options.on_record(record);
     }
+    if (options.records > 0)
+        return ReplyHeader(payload.size()) + payload;
     // Exactly `size` bytes: the last frame may be cut, as a transfer can be.
     const std::size_t header_size = ReplyHeader(0).size();
     payload.resize(options.size > header_size ? options.size - header_size : 0);

@@ -1,8 +1,11 @@
+// Dumps made to order, byte for byte as the logger and reader make them, for the tests, the
+// benchmarks and the simulator.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,6 +55,12 @@ struct GeneratedDumpOptions {
     int objects = 4;
     std::uint32_t seed = 1;
     bool records_without_id = false;
+    // With a count: exactly that many whole records (and whatever else falls between
+    // them), however many bytes they take; `size` is ignored then.
+    std::size_t records = 0;
+    // Told of every whole record as it goes into the dump (a benchmark writes the same
+    // fixes in another format).
+    std::function<void(const DumpRecord&)> on_record;
 };
 std::string GenerateDump(const GeneratedDumpOptions& options);
 

@@ -1,3 +1,5 @@
+// A position record checked field by field and decoded into a report, with times carried
+// over into real dates.
 #include "decode/dump_record.h"
 
 #include <cstdint>

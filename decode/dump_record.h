@@ -1,3 +1,4 @@
+// The logger's position record: its layout, its validation and its decoding into a report.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// Record frames cut out of a dump's byte stream, by a pure state machine.
 #pragma once
 
 #include <array>

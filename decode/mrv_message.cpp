@@ -1,3 +1,4 @@
+// The message head to and from its little-endian file layout, on any host.
 #include "decode/mrv_message.h"
 
 #include <bit>

@@ -1,3 +1,4 @@
+// A decoded record as the dispatcher's message files hold it, and the file layout of its head.
 #pragma once
 
 #include <array>

@@ -1,3 +1,4 @@
+// The logger's power-on markers found in a dump's byte stream, by a pure state machine.
 #pragma once
 
 #include <array>

@@ -1,3 +1,5 @@
+// A route at work: its outputs opened, the ignition and standing rules applied to each record,
+// and the held record written one step late.
 #include "decode/route.h"
 
 #include <algorithm>

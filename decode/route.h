@@ -1,3 +1,4 @@
+// One vehicle's route in a decoding pass: its output files and the record it holds back.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The routes of one decoding pass, found by object in the order the objects appeared.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,5 @@
+// The CSV files of a route: numbers as printf writes them but cheaper, files opened with
+// retries and a numbered name as the way out.
 #include "output/csv_file.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// A route's two CSV files, "C" and "N": their names, their opening and their lines.
 #pragma once
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// A route's records written into a message file, with their description texts made once.
 #include "output/message_file.h"
 
 #include <cstdio>

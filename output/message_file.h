@@ -1,3 +1,4 @@
+// The binary message files the dispatcher reads from its InBox: names, records and writing.
 #pragma once
 
 #include <array>

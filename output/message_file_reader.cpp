@@ -1,3 +1,4 @@
+// Message files read record by record, each head checked, and printed one line per record.
 #include "output/message_file_reader.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Message files read back, for the inspection tool and the tests, with damage reported.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The buffered output file: whole units only, cut back after a refused write, failures kept.
 #include "output/output_file.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// A route's output file: buffered writes that never leave half a record on the disk.
 #pragma once
 
 #include <cstddef>

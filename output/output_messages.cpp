@@ -1,3 +1,4 @@
+// The open and write failures of output files, in the words the user sees.
 #include "output/output_messages.h"
 
 #include "output/string_printf.h"

@@ -1,3 +1,4 @@
+// What the user is told when an output file cannot be opened or written.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// A route's summary line: the Russian plural of its points, its dates in local time.
 #include "output/route_statistics.h"
 
 #include <ctime>

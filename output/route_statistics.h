@@ -1,3 +1,4 @@
+// The summary's line for each vehicle: its point count and date range, in Russian.
 #pragma once
 
 #include <cstdint>

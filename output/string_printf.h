@@ -1,3 +1,4 @@
+// printf-style formatting into strings, for the program's fixed-format texts and names.
 #pragma once
 
 #include <cstdio>

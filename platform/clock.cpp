@@ -1,3 +1,5 @@
+// The calendar arithmetic, the same on both systems: local midnights also before 1970, and
+// OLE Automation dates.
 #include "platform/clock.h"
 
 #include "platform/local_time.h"

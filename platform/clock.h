@@ -1,3 +1,4 @@
+// Time for the whole program: a clock that tests can fix, local midnights and OLE dates.
 #pragma once
 
 #include <cstdint>

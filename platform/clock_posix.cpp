@@ -1,3 +1,4 @@
+// POSIX side of the clock: the wall clock, a steady tick count and the thread-safe localtime.
 #include <time.h>
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// Win32 side of the clock: the system time, the tick count and the thread-safe localtime.
 #include <windows.h>
 
 #include <time.h>

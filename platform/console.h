@@ -1,3 +1,4 @@
+// The system beneath the command-line tools, the same calls on Windows and POSIX.
 #pragma once
 
 #include <functional>

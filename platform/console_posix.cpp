@@ -1,3 +1,4 @@
+// POSIX side of the command-line tools: the terminal, the descriptor limit, SIGINT and SIGTERM.
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>

@@ -1,3 +1,4 @@
+// Win32 side of the command-line tools: the UTF-16 command line, the UTF-8 console, Ctrl+C.
 #include <windows.h>
 // shellapi.h needs the types of windows.h.
 #include <shellapi.h>

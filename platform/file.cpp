@@ -1,3 +1,5 @@
+// What the file layer does alike on both systems: handing an open file on, reading a whole
+// file, creating a chain of folders.
 #include "platform/file.h"
 
 #include <utility>

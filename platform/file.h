@@ -1,3 +1,4 @@
+// Files with the Windows sharing rules on both systems, UTF-8 paths and the system's codes.
 #pragma once
 
 #include <cstddef>

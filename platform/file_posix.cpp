@@ -1,3 +1,4 @@
+// POSIX side of files: Windows sharing imitated with flock, backslashes taken as separators.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>

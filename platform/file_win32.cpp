@@ -1,3 +1,4 @@
+// Win32 side of files: the file API with wide paths and the system's own sharing modes.
 #include <windows.h>
 
 #include <utility>

@@ -1,3 +1,4 @@
+// A thread-safe localtime for the calendar code, one for each system.
 #pragma once
 
 #include <ctime>

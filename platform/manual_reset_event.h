@@ -1,3 +1,4 @@
+// A portable event for stop and abort requests, which wakes sleeping threads at once.
 #pragma once
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// How the portable core shows its messages without knowing who shows them.
 #pragma once
 
 #include <string_view>

@@ -1,3 +1,4 @@
+// The registry, reached only to take over the settings of old installations once.
 #pragma once
 
 #include <memory>

@@ -1,3 +1,4 @@
+// The registry on systems that have none: no key is ever found.
 #include "platform/registry.h"
 
 namespace korvalen {

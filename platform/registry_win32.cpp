@@ -1,3 +1,4 @@
+// Win32 side of the registry: keys under HKEY_LOCAL_MACHINE read and deleted.
 #include <windows.h>
 
 #include <vector>

@@ -1,3 +1,4 @@
+// A guard that runs its cleanup however the scope is left.
 #pragma once
 
 #include <utility>

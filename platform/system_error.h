@@ -1,3 +1,4 @@
+// The system's own description of an error code, for messages and the tools' output.
 #pragma once
 
 #include <string>

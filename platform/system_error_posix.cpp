@@ -1,3 +1,4 @@
+// POSIX side of the error descriptions: strerror.
 #include <cstring>
 
 #include "platform/system_error.h"

@@ -1,3 +1,4 @@
+// Win32 side of the error descriptions: FormatMessage, without the line end it adds.
 #include <windows.h>
 
 #include <memory>

@@ -1,3 +1,4 @@
+// The conversion between the program's UTF-8 and the Windows-1251 of the files it writes.
 #pragma once
 
 #include <string>

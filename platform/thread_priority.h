@@ -1,3 +1,4 @@
+// A raised priority for the reading thread, so that decoding never starves its polls.
 #pragma once
 
 namespace korvalen {

@@ -1,3 +1,4 @@
+// POSIX side of the thread priority, which an ordinary user cannot raise.
 #include "platform/thread_priority.h"
 
 namespace korvalen {

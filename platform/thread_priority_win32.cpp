@@ -1,3 +1,4 @@
+// Win32 side of the thread priority: above normal.
 #include <windows.h>
 
 #include "platform/thread_priority.h"

@@ -1,3 +1,4 @@
+// UTF-8 and UTF-16 converted by the system, for the W calls of the window code.
 #include "platform/wide_string_win32.h"
 
 #include <windows.h>

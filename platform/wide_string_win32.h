@@ -1,3 +1,4 @@
+// Conversions between the program's UTF-8 and the UTF-16 of the Win32 API.
 #pragma once
 
 #include <string>

@@ -1,3 +1,5 @@
+// The capture's rules at work: when a transfer starts, when it is complete, when it falls
+// silent.
 #include "serial/capture.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The capture of one flash transfer as a pure state machine: poll results and ticks in,
+// actions out.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// A capture moving the progress bar in thousands of bytes, while it owns the bar.
 #include "serial/capture_progress.h"
 
 #include <utility>

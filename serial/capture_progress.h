@@ -1,3 +1,4 @@
+// The progress bar during a capture, shared with the decoding passes by the claim mask.
 #pragma once
 
 #include <cstdint>

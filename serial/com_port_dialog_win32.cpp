@@ -1,3 +1,4 @@
+// The COM-port dialog: its lists filled, the reader's fixed line shown, the chosen port read.
 #include "serial/com_port_dialog_win32.h"
 
 #include <array>

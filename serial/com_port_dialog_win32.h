@@ -1,3 +1,4 @@
+// The dialog in which the user picks the reader's COM port.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,5 @@
+// A self-test run at work: the port polled, the lines collected, the end at the last line or
+// after silence.
 #include "serial/device_test.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The reader's self-test: its report collected line by line on a thread of its own.
 #pragma once
 
 #include <atomic>

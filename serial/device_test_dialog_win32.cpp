@@ -1,3 +1,4 @@
+// The device test dialog on Win32: one test thread at a time, its lines sent to the list.
 #include "serial/device_test_dialog_win32.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// The service dialog behind Ctrl+Alt+F1: the reader's self-test and the clearing of the flash.
 #pragma once
 
 #include <windows.h>

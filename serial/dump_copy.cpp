@@ -1,3 +1,4 @@
+// The date-based name offered for a copy of the dump.
 #include "serial/dump_copy.h"
 
 namespace korvalen {

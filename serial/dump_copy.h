@@ -1,3 +1,4 @@
+// The name offered when the user saves a copy of the last dump.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// The dump file of a capture: the configured path, or the first free numbered one.
 #include "serial/dump_file.h"
 
 #include "output/string_printf.h"

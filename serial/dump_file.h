@@ -1,3 +1,4 @@
+// Where a capture writes its dump, never over a dump that a decoding pass still reads.
 #pragma once
 
 #include <optional>

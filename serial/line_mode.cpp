@@ -1,3 +1,4 @@
+// The parsing of a line's mode string, as lenient about order and case as the Windows API.
 #include "serial/line_mode.h"
 
 #include <charconv>

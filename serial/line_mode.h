@@ -1,3 +1,4 @@
+// A serial line's settings as a mode string, parsed here for the termios side.
 #pragma once
 
 #include <optional>

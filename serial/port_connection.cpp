@@ -1,3 +1,4 @@
+// Opening, closing and resetting the reader's port, with one reading thread per open port.
 #include "serial/port_connection.h"
 
 #include "serial/reader_protocol.h"

@@ -1,3 +1,4 @@
+// The connection to the reader: the open port and the one reading thread that watches it.
 #pragma once
 
 #include <chrono>

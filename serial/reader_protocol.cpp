@@ -1,3 +1,4 @@
+// The reply header found however the reads cut the stream, and the fields read from it.
 #include "serial/reader_protocol.h"
 
 namespace korvalen {

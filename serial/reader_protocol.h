@@ -1,3 +1,4 @@
+// The reader's protocol as the program speaks it: the commands and the reply header.
 #pragma once
 
 #include <cstddef>

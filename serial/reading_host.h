@@ -1,3 +1,4 @@
+// What the reading thread asks of the window: the dump path, and a pass for each dump.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// The reading thread at each poll: capture into the dump file, acknowledgement, decoding.
 #include "serial/reading_thread.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// The thread that watches the open port and turns the reader's transfers into dumps.
 #pragma once
 
 #include <cstdint>

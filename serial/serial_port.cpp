@@ -1,3 +1,4 @@
+// The port names and the reader's line mode, the same on every system.
 #include "serial/serial_port.h"
 
 #include "output/string_printf.h"

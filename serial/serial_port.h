@@ -1,3 +1,4 @@
+// The serial port as the program uses it, implemented on each system and faked in tests.
 #pragma once
 
 #include <cstddef>

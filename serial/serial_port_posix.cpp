@@ -1,3 +1,4 @@
+// POSIX side of the serial port: termios on a raw line, for adapters and pseudo-terminals.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>

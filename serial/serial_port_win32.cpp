@@ -1,3 +1,4 @@
+// Win32 side of the serial port: the comm API on "\\.\COMn".
 #include <windows.h>
 
 #include <algorithm>

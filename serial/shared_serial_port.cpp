@@ -1,3 +1,4 @@
+// Every port call forwarded under the lock, or refused while no port is attached.
 #include "serial/shared_serial_port.h"
 
 namespace korvalen {

@@ -1,3 +1,4 @@
+// The program's one serial port, shared by its threads under one lock.
 #pragma once
 
 #include <memory>

@@ -1,3 +1,4 @@
+// The About box, with the build's date and revision.
 #pragma once
 
 #include <windows.h>

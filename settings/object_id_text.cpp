@@ -1,3 +1,4 @@
+// The ID prompt's rule: four digits accepted, more than four characters refused aloud.
 #include "settings/object_id_text.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// What the ID prompt takes for an object ID, decided apart from the dialog.
 #pragma once
 
 #include <string_view>

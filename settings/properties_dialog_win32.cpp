@@ -1,3 +1,5 @@
+// The settings dialog on Win32: its controls filled and read back, the ID checked, folders
+// browsed.
 #include "settings/properties_dialog_win32.h"
 
 #include <objbase.h>

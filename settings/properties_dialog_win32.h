@@ -1,3 +1,4 @@
+// The settings dialog, in which the user edits a working copy of the settings.
 #pragma once
 
 #include <windows.h>

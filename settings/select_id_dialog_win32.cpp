@@ -1,3 +1,4 @@
+// The ID prompt on Win32: it closes only on four digits, or with "0000" on Esc.
 #include "settings/select_id_dialog_win32.h"
 
 #include "app/message_box_win32.h"

@@ -1,3 +1,4 @@
+// The prompt for the ID of records that carry none, asked during a decoding pass.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The default settings and paths, all under the program's folder.
 #include "settings/settings.h"
 
 namespace korvalen {

@@ -1,3 +1,4 @@
+// The user's settings, their defaults and where the program keeps its files.
 #pragma once
 
 #include <cstdint>

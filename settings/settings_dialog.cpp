@@ -1,3 +1,4 @@
+// The settings dialog's rules without a window: the values taken back and the paths it makes.
 #include "settings/settings_dialog.h"
 
 #include <charconv>

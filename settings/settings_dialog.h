@@ -1,3 +1,4 @@
+// The settings dialog's texts and the rules of its values, kept apart from the window.
 #pragma once
 
 #include <optional>

@@ -1,3 +1,4 @@
+// The settings file line by line: keys matched by prefix, numbers read as atoi reads them.
 #include "settings/settings_file.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The settings file's text: read as leniently as atoi reads numbers, written in Windows-1251.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// Loading and saving the settings file, replaced only when complete, and the registry import.
 #include "settings/settings_store.h"
 
 #include <cstdio>

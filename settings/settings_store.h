@@ -1,3 +1,5 @@
+// Where the settings live: the settings file, the one-time import from the registry, and the
+// folders the program needs.
 #pragma once
 
 #include <string>

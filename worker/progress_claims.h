@@ -1,3 +1,4 @@
+// The window's one progress bar shared among all workers by a mask of claim bits.
 #pragma once
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// The state the workers share with each other and with whoever starts them.
 #pragma once
 
 #include <atomic>

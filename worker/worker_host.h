@@ -1,3 +1,4 @@
+// What every worker asks of the window that runs it, and the window's three states.
 #pragma once
 
 #include <cstdint>

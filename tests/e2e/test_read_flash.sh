@@ -16,6 +16,8 @@ expect "port state" "$(driver status 0)" "Состояние COM-порта: (CO
 expect "window state" "$(driver status 1)" "Соединение установлено"
 expect_text 1026 "Все готово для считывания флэш-памяти,"
 expect_text 1027 "Нажмите кнопку на считывателе или одну из кнопок:"
+expect_text 1028 "Если нужно декодировать ранее считанный файл,"
+expect_text 1029 "Нажмите на кнопку: "
 expect "read all enabled" "$(driver enabled 1002)" 1
 expect "read new enabled" "$(driver enabled 1004)" 1
 screenshot ready

@@ -1,3 +1,4 @@
+// OLE dates both ways, and local midnights in several zones, before 1970 too.
 #include "platform/clock.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The CSV lines field by field, and the files' names, retries and write failures.
 #include "output/csv_file.h"
 
 #include <gtest/gtest.h>

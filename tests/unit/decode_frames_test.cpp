@@ -1,3 +1,4 @@
+// Frames and power-on markers cut out of a stream, fed byte by byte and in runs alike.
 #include "decode/frame_capture.h"
 #include "decode/reset_marker.h"
 

@@ -1,3 +1,4 @@
+// Which records pass the check, and what each field decodes to.
 #include "decode/dump_record.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// A route's rules for standing vehicles, its counts and dates, and its one-step-late writes.
 #include "decode/route.h"
 
 #include <gtest/gtest.h>

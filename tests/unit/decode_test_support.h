@@ -1,3 +1,4 @@
+// What the decoding tests share: a host that records what a pass showed, and file helpers.
 #pragma once
 
 #include <algorithm>

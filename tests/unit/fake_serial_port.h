@@ -1,7 +1,7 @@
-#pragma once
-
 // A serial port in memory for the reading thread's tests: what "arrives" is a string,
 // what the program does to the port is written down in order.
+#pragma once
+
 #include <atomic>
 #include <functional>
 #include <mutex>

@@ -1,8 +1,8 @@
-#pragma once
-
 // Limits the size of the files this process writes, as a nearly full disk does: a write
 // that crosses the limit is cut short, the next one fails with EFBIG. A real failure of
 // the system's write, also for root (who may write into a read-only folder). POSIX only.
+#pragma once
+
 #include <sys/resource.h>
 
 #include <csignal>

@@ -1,3 +1,4 @@
+// The guide's Markdown as the help window shows it.
 #include "app/help_text.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Expected bytes written in hexadecimal, field by field.
 #pragma once
 
 #include <cctype>

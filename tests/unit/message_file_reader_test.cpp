@@ -1,3 +1,4 @@
+// Message files read back, printed one line a record, and damage named by its offset.
 #include "output/message_file_reader.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Message files byte for byte: description texts, records, names, opening and write failures.
 #include "output/message_file.h"
 
 #include <gtest/gtest.h>

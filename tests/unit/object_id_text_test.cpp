@@ -1,3 +1,4 @@
+// What the ID prompt accepts as an object ID.
 #include "settings/object_id_text.h"
 
 #include <gtest/gtest.h>

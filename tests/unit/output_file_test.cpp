@@ -1,3 +1,4 @@
+// An output file on a nearly full disk: only whole units reach it, and it keeps failing.
 #include "output/output_file.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Whole decoding passes over dumps: routes, summaries, IDs, failures, aborts and threads.
 #include "decode/decoding_pass.h"
 
 #include <gtest/gtest.h>

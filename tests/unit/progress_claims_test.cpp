@@ -1,3 +1,4 @@
+// Who owns the progress bar as workers claim and release it, also all at once.
 #include "worker/progress_claims.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// A message sink for tests that keeps every message instead of showing it.
 #pragma once
 
 #include <string>

@@ -1,7 +1,7 @@
-#pragma once
-
 // Stands in for the main window as the reading thread's host: keeps what the thread
 // showed and the dumps it asked to decode. Safe to read while the thread runs.
+#pragma once
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>

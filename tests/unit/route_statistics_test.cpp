@@ -1,3 +1,4 @@
+// The summary's line per route: the Russian plural, and the dates in local time.
 #include "output/route_statistics.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// A local time zone fixed for the length of one test.
 #pragma once
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// The settings file written byte for byte and read back by its line rules; the program folder.
 #include "settings/settings_file.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Loading, saving and importing the settings: first start, hostile files, the registry,
+// failed writes.
 #include "settings/settings_store.h"
 
 #include <gtest/gtest.h>

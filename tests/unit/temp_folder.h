@@ -1,3 +1,4 @@
+// A throwaway folder for tests that write files.
 #pragma once
 
 #include <atomic>

@@ -1,7 +1,7 @@
-#pragma once
-
 // Clocks for tests: one that always reads the same time, and one whose tick count the
 // test moves.
+#pragma once
+
 #include <atomic>
 #include <cstdint>
 

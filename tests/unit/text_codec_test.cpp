@@ -1,3 +1,4 @@
+// Windows-1251 and UTF-8 both ways, and what the code page cannot hold.
 #include "platform/text_codec.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The window's states: the decode button's caption, the busy rule, the state after work.
 #include "app/ui_state.h"
 
 #include <gtest/gtest.h>
@@ -16,68 +17,6 @@ bool Enabled(const std::vector<ItemEnabling>& items, int id) {
     }
     ADD_FAILURE() << "no item " << id;
     return false;
-}
-
-struct StateRow {
-    const char* name;
-    int state;
-    bool menus_enabled;
-    bool port_dialog_enabled;
-    const char* toggle_text;
-    bool toggle_enabled;
-    bool read_buttons_enabled;
-    const char* status;
-    std::array<const char*, 4> lines;
-};
-
-TEST(UiStateTest, EachStateSetsMenusButtonsAndTexts) {
-    const StateRow rows[] = {
-        {"reading",
-         0,
-         false,
-         false,
-         "Закрыть СОМ-порт",
-         false,
-         false,
-         "Считывание",
-         {"Преобразование...", "", "", ""}},
-        {"ready",
-         1,
-         true,
-         true,
-         "Закрыть СОМ-порт",
-         true,
-         true,
-         "Соединение установлено",
-         {"Все готово для считывания флэш-памяти,",
-          "Нажмите кнопку на считывателе или одну из кнопок:",
-          "Если нужно декодировать ранее считанный файл,", "Нажмите на кнопку: "}},
-        {"no connection",
-         2,
-         true,
-         true,
-         "Открыть СОМ-порт",
-         true,
-         false,
-         "Ошибка соединения!",
-         {"Ошибка соединения с COM-портом!", "", "", ""}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const auto view = UiStateFor(row.state, /*busy=*/false, /*progress_mask=*/0);
-        ASSERT_TRUE(view.has_value());
-        for (int id : {32771, 32772, 32773, 32775})
-            EXPECT_EQ(Enabled(view->main_menu, id), row.menus_enabled) << id;
-        EXPECT_EQ(view->main_menu.size(), 4u) << "help and About stay usable";
-        EXPECT_EQ(Enabled(view->port_menu, 32781), row.port_dialog_enabled);
-        EXPECT_EQ(Enabled(view->port_menu, 32783), row.toggle_enabled);
-        EXPECT_EQ(view->port_toggle_text, row.toggle_text);
-        EXPECT_EQ(Enabled(view->buttons, 1002), row.read_buttons_enabled);
-        EXPECT_EQ(Enabled(view->buttons, 1004), row.read_buttons_enabled);
-        EXPECT_EQ(view->status_text, row.status);
-        for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(view->info_lines[i], row.lines[i]) << "line " << 1026 + i;
-    }
 }
 
 TEST(UiStateTest, DecodeButtonCaption) {
