@@ -1,3 +1,4 @@
+// The GPX 1.1 document of a route: metadata, waypoints, one track.
 #include "output/gpx_file.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The GPX 1.1 document of a route.
 #pragma once
 
 #include <string>

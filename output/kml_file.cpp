@@ -1,3 +1,4 @@
+// The KML 2.2 document of a route: the line of its points and a placemark per event.
 #include "output/kml_file.h"
 
 #include <algorithm>

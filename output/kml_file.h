@@ -1,3 +1,4 @@
+// The KML 2.2 document of a route.
 #pragma once
 
 #include <string>

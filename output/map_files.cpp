@@ -1,3 +1,4 @@
+// A route's map files named without replacing earlier ones, and written whole.
 #include "output/map_files.h"
 
 #include "output/gpx_file.h"

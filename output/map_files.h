@@ -1,3 +1,4 @@
+// A route's map files: which ones, where, under which names.
 #pragma once
 
 #include <cstdint>

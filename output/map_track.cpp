@@ -1,3 +1,5 @@
+// A route's points and events, built from the records as they are written, and the way
+// the map files write degrees and times.
 #include "output/map_track.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// One route as a map shows it: its points and its events (power-ons, the ignition).
 #pragma once
 
 #include <cstdint>

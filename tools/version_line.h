@@ -1,3 +1,4 @@
+// The line every tool prints for --version.
 #pragma once
 
 #include <string>
