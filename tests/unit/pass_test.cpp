@@ -373,6 +373,30 @@ TEST_F(DecodingPassTest, AbortEndsReadingButClosesEveryRoute) {
     }
 }
 
+// The window's abort button, on the window's thread, stops a pass on a thread of its own.
+TEST_F(DecodingPassTest, AbortFromAnotherThread) {
+    GeneratedDumpOptions options;
+    options.size = 256 * 1024;
+    const std::string path = WriteDump(GenerateDump(options));
+    ManualResetEvent reading;
+    host.on_position = [&](int position) {
+        if (position == 10) {
+            reading.Set();
+            busy.decoding_abort.WaitFor(std::chrono::seconds(30));
+        }
+    };
+    StartDecodingPass(settings, path, busy, host);
+    ASSERT_TRUE(reading.WaitFor(std::chrono::seconds(30)));
+    busy.decoding_abort.Set();
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (busy.decoding_threads.load() != 0 && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(busy.decoding_threads.load(), 0);
+    EXPECT_EQ(host.log[1], "В файле '" + path + "' (прервано)");
+    EXPECT_EQ(host.positions.back(), 0);
+    EXPECT_EQ(busy.progress.mask(), 0u);
+}
+
 // A pass that starts while another runs takes the bar; when it ends, the first one
 // goes on and alone resets the bar and the button.
 TEST_F(DecodingPassTest, NestedPassesShareTheProgressBar) {
