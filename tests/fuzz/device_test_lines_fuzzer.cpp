@@ -13,7 +13,7 @@
 #include "fuzz_steps.h"
 #include "platform/text_codec.h"
 #include "serial/device_test.h"
-#include "tick_clock.h"
+#include "test_clocks.h"
 
 namespace korvalen {
 namespace {
