@@ -35,9 +35,9 @@ std::string Sentences(const korvalen::DumpRecord& r) {
     const std::string lat = Angle(r.latitude, 2, 'N', 'S');
     const std::string lon = Angle(r.longitude, 3, 'E', 'W');
     const char status = r.fix_age == '2' ? 'A' : 'V';
-    const std::string rmc = "GPRMC," + time + "," + status + "," + lat + "," + lon +
-                            "," + std::to_string(r.speed_knots) + ".0," +
-                            std::to_string(r.course) + ".0," + date + ",,,A";
+    const std::string rmc = "GPRMC," + time + "," + status + "," + lat + "," + lon + "," +
+                            std::to_string(r.speed_knots) + ".0," + std::to_string(r.course) +
+                            ".0," + date + ",,,A";
     const std::string gga = "GPGGA," + time + "," + lat + "," + lon + "," +
                             (r.fix_dimension == '1' ? "1,08,1.0" : "1,03,5.0") +
                             ",150.0,M,14.0,M,,";
