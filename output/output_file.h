@@ -27,7 +27,7 @@ namespace korvalen {
 // same system code, so each later record is reported on its own.
 class OutputFile {
   public:
-    static constexpr std::size_t kDefaultBufferCapacity = 64 * 1024;
+    static constexpr std::size_t kDefaultBufferCapacity = std::size_t{64} * 1024;
 
     // `buffer_capacity` 0 writes every unit straight through (tests on failing files).
     explicit OutputFile(std::size_t buffer_capacity = kDefaultBufferCapacity);
