@@ -34,7 +34,7 @@ inline constexpr std::string_view kDecodingStatus = "Преобразовани�
 // abort event, all synchronised) and the host; everything else is its own.
 class DecodingPass {
   public:
-    static constexpr std::size_t kDefaultReadBlockSize = 256 * 1024;
+    static constexpr std::size_t kDefaultReadBlockSize = std::size_t{256} * 1024;
 
     // Takes copies of the settings and of the path now, as a worker does when it starts.
     DecodingPass(const Settings& settings, std::string dump_path, WorkState& work,

@@ -111,7 +111,8 @@ CalendarTime UtcCalendarOf(std::int64_t seconds_since_1970) {
 std::optional<CalendarTime> LocalDateOf(std::int64_t seconds_since_1970) {
     // Before the 3rd of January 1970 step to the same local time of that day and count
     // back whole days, for the same reason as above.
-    constexpr std::int64_t kReference = 2 * kSecondsPerDay + 12 * 3600;  // 1970-01-03 12:00Z
+    constexpr std::int64_t kReference =
+        2 * kSecondsPerDay + kSecondsPerDay / 2;  // 1970-01-03 12:00Z
     std::int64_t shift_days = 0;
     if (seconds_since_1970 < kReference) {
         shift_days = (kReference - seconds_since_1970 + kSecondsPerDay - 1) / kSecondsPerDay;

@@ -14,8 +14,8 @@ namespace korvalen {
 // and go on; `code` is the system's error code for the "Код ошибки: %i" of the messages.
 class FileError : public std::runtime_error {
   public:
-    FileError(std::string what, int code, std::string path)
-        : std::runtime_error(std::move(what)), code_(code), path_(std::move(path)) {}
+    FileError(const std::string& what, int code, std::string path)
+        : std::runtime_error(what), code_(code), path_(std::move(path)) {}
     int code() const { return code_; }
     const std::string& path() const { return path_; }
 
