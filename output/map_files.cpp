@@ -34,11 +34,11 @@ std::string MapFileStem(const MapFileOptions& options, std::int32_t object_id) {
         return (options.gpx && FileExists(stem + ".gpx")) ||
                (options.kml && FileExists(stem + ".kml"));
     };
-    const std::string plain = options.folder + StringPrintf("%04d", object_id);
+    std::string plain = options.folder + StringPrintf("%04d", object_id);
     if (!taken(plain))
         return plain;
     for (int counter = 1;; ++counter) {
-        const std::string numbered = plain + StringPrintf("_%03d", counter);
+        std::string numbered = plain + StringPrintf("_%03d", counter);
         if (!taken(numbered))
             return numbered;
     }

@@ -56,7 +56,7 @@ std::optional<std::int64_t> MapTrack::ToUtc(const CalendarTime& local) {
     }
     if (!hour_start_)
         return std::nullopt;
-    return *hour_start_ + local.minute * 60 + local.second;
+    return *hour_start_ + std::int64_t{local.minute} * 60 + local.second;
 }
 
 std::vector<MapEvent> MapTrack::events() const {

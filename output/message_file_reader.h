@@ -33,7 +33,7 @@ MessageFileContents ReadMessageRecords(std::string_view bytes);
 // (kLongestText) counts as damage, like a text longer than the file.
 class MessageRecordReader {
   public:
-    static constexpr std::size_t kLongestText = 64 * 1024;
+    static constexpr std::size_t kLongestText = std::size_t{64} * 1024;
 
     // Reads up to `count` bytes into `buffer`: how many, 0 only at the end; throws when a
     // read fails.
