@@ -18,7 +18,7 @@ namespace {
 
 using testing::ScopedTimeZone;
 
-struct ReportSpec {
+struct ReportFields {
     int minute;  // of 10:MM on 01.11.2007, local time
     double latitude;
     double longitude;
@@ -28,18 +28,18 @@ struct ReportSpec {
     int in1 = -1;  // -1: the report carries no inputs
 };
 
-MRVMessage Report(const ReportSpec& spec) {
+MRVMessage Report(const ReportFields& fields) {
     MRVMessage m;
     m.ObjectID = 42;
-    m.FixTimeParts = {2007, 11, 1, 10, spec.minute, 0, 0};
-    m.Latitude = spec.latitude;
-    m.Longitude = spec.longitude;
-    m.NoPosition = spec.no_position;
-    m.FixMode = spec.fix_mode;
+    m.FixTimeParts = {2007, 11, 1, 10, fields.minute, 0, 0};
+    m.Latitude = fields.latitude;
+    m.Longitude = fields.longitude;
+    m.NoPosition = fields.no_position;
+    m.FixMode = fields.fix_mode;
     m.Validity = 2;
-    m.PowerUp = spec.power_up;
-    m.HasInputs = spec.in1 >= 0;
-    m.Inputs = {spec.in1 >= 0 ? spec.in1 : 0, 0, 0, 0, 0};
+    m.PowerUp = fields.power_up;
+    m.HasInputs = fields.in1 >= 0;
+    m.Inputs = {fields.in1 >= 0 ? fields.in1 : 0, 0, 0, 0, 0};
     return m;
 }
 
@@ -55,13 +55,13 @@ std::string Crlf(std::string text) {
 // damaged latitude no map can hold is left out. The logger's local times are Moscow's.
 MapTrack SmallRoute() {
     MapTrack track(42, IgnitionInput{0, 1});
-    for (const ReportSpec& spec : {
-             ReportSpec{0, 55.75, 37.61, false, 1, true, 1},
-             ReportSpec{1, 0, 0, true, 2, false, 0},
-             ReportSpec{2, 95.0, 37.615},
-             ReportSpec{3, 55.76, 37.625, false, 0, false, 1},
+    for (const ReportFields& fields : {
+             ReportFields{0, 55.75, 37.61, false, 1, true, 1},
+             ReportFields{1, 0, 0, true, 2, false, 0},
+             ReportFields{2, 95.0, 37.615},
+             ReportFields{3, 55.76, 37.625, false, 0, false, 1},
          }) {
-        track.Add(Report(spec));
+        track.Add(Report(fields));
     }
     return track;
 }
