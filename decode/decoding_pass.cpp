@@ -146,40 +146,49 @@ void DecodingPass::FeedSegment(const char* begin, const char* end) {
 }
 
 void DecodingPass::HandleFrame(std::string_view content) {
-    if (!CheckRecord(content))
-        return;
-    std::string_view record = content;
-    if (!HasIdSuffix(content.size())) {
-        if (id_mode_ == IdMode::NotAsked) {
-            if (host_.AskYesNo(kRecordsWithoutIdQuestion)) {
-                id_mode_ = IdMode::AddChosenId;
-                chosen_id_ = host_.PromptObjectId();
-            } else {
-                id_mode_ = IdMode::SkipRecordsWithoutId;
-            }
-        }
-        if (id_mode_ == IdMode::SkipRecordsWithoutId)
+    MRVMessage m;
+    if (HasIdSuffix(content.size())) {
+        if (!CheckAndDecodeRecord(content, m))
             return;
-        record_with_id_.assign(content);
-        record_with_id_ += kIdSuffixTag;
-        record_with_id_ += chosen_id_;
-        record = record_with_id_;
-        if (!HasIdSuffix(record.size()))
-            return;  // the chosen ID is not four characters long
+    } else if (!DecodeRecordWithoutId(content, m)) {
+        return;
     }
-
+    // "PPS" records have no date and end here.
+    if (!DateInRange(m) || !HasLocalMidnight(m))
+        return;
     if (!decoding_time_valid_) {
         decoded_utc_ = ToOleDate(clock_.UtcNow());
         decoded_local_ = ToOleDate(clock_.LocalNow());
         decoding_time_valid_ = true;
     }
-    MRVMessage m;
-    DecodeRecord(record, decoded_utc_, decoded_local_, m);
-    // "PPS" records have no date and end here.
-    if (!DateInRange(m) || !HasLocalMidnight(m))
-        return;
+    m.DecodedUtc = decoded_utc_;
+    m.DecodedLocal = decoded_local_;
     m.NoPosition = (m.FixMode == 0 && !settings_.Use2D) || m.Validity == 0 || m.FixMode == 2;
     AddToRoute(m);
+}
+
+// A record without ID is skipped or given the chosen ID, as the user answered the first
+// time one was met.
+bool DecodingPass::DecodeRecordWithoutId(std::string_view content, MRVMessage& m) {
+    if (!CheckRecord(content))
+        return false;
+    if (id_mode_ == IdMode::NotAsked) {
+        if (host_.AskYesNo(kRecordsWithoutIdQuestion)) {
+            id_mode_ = IdMode::AddChosenId;
+            chosen_id_ = host_.PromptObjectId();
+        } else {
+            id_mode_ = IdMode::SkipRecordsWithoutId;
+        }
+    }
+    if (id_mode_ == IdMode::SkipRecordsWithoutId)
+        return false;
+    record_with_id_.assign(content);
+    record_with_id_ += kIdSuffixTag;
+    record_with_id_ += chosen_id_;
+    if (!HasIdSuffix(record_with_id_.size()))
+        return false;  // the chosen ID is not four characters long
+    DecodeRecord(record_with_id_, 0, 0, m);
+    return true;
 }
 
 // A date the C library cannot place (the 31.12.3000 west of UTC, where the Windows

@@ -68,6 +68,7 @@ class DecodingPass {
     void ReadDump(File& dump, std::int64_t length);
     void FeedSegment(const char* begin, const char* end);
     void HandleFrame(std::string_view content);
+    bool DecodeRecordWithoutId(std::string_view content, MRVMessage& m);
     bool HasLocalMidnight(const MRVMessage& m);
     void AddToRoute(MRVMessage& m);
     void UpdateProgress(std::int64_t bytes_read, std::int64_t length);

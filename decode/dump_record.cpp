@@ -23,21 +23,59 @@ bool AllNumberCharacters(std::string_view field) {
     return true;
 }
 
-bool InRange(std::string_view field, std::int32_t low, std::int32_t high) {
-    if (!AllNumberCharacters(field))
-        return false;
-    const std::int32_t value = ParseFieldInteger(field);
-    return value >= low && value <= high;
+// A numeric field as the check and the decoding see it together: false when a character
+// is not a digit or a sign, otherwise `value` is what ParseFieldInteger gives. Fields of
+// digits only, nearly all of them, are read in one loop the compiler unrolls.
+template <std::size_t N>
+bool ReadNumberField(const char* field, std::int32_t& value) {
+    static_assert(N <= 9, "the value of nine digits fits an int32");
+    std::int32_t digits = 0;
+    for (std::size_t i = 0; i < N; ++i) {
+        const unsigned digit = static_cast<unsigned char>(field[i]) - unsigned{'0'};
+        if (digit > 9) {
+            const std::string_view whole(field, N);
+            if (!AllNumberCharacters(whole))
+                return false;
+            value = ParseFieldInteger(whole);
+            return true;
+        }
+        digits = digits * 10 + static_cast<std::int32_t>(digit);
+    }
+    value = digits;
+    return true;
 }
 
+// The numbers of a record with ID, at their fixed places.
+struct RecordFields {
+    std::int32_t day = 0;
+    std::int32_t month = 0;
+    std::int32_t year = 0;
+    std::int32_t seconds = 0;
+    std::int32_t latitude = 0;
+    std::int32_t longitude = 0;
+    std::int32_t speed = 0;
+    std::int32_t course = 0;
+    std::int32_t object_id = 0;
+};
+
 // The body is the record without its type and without the ID suffix: 38 or 56
-// characters, positions relative to it.
+// characters, positions relative to it. Checks every numeric field and the date ranges,
+// and keeps the numbers read on the way.
+bool ReadBody(std::string_view body, RecordFields& f) {
+    const char* b = body.data();
+    const char* tail = b + body.size() - 2;  // fix dimension and fix age
+    return ReadNumberField<2>(b, f.day) && f.day >= 1 && f.day <= 31 &&
+           ReadNumberField<2>(b + 2, f.month) && f.month >= 1 && f.month <= 12 &&
+           ReadNumberField<4>(b + 4, f.year) && f.year >= 1970 && f.year <= 3000 &&
+           ReadNumberField<5>(b + 8, f.seconds) && ReadNumberField<8>(b + 13, f.latitude) &&
+           ReadNumberField<9>(b + 21, f.longitude) && ReadNumberField<3>(b + 30, f.speed) &&
+           ReadNumberField<3>(b + 33, f.course) && IsNumberCharacter(tail[0]) &&
+           IsNumberCharacter(tail[1]);
+}
+
 bool CheckBody(std::string_view body) {
-    return InRange(body.substr(0, 2), 1, 31) && InRange(body.substr(2, 2), 1, 12) &&
-           InRange(body.substr(4, 4), 1970, 3000) && AllNumberCharacters(body.substr(8, 5)) &&
-           AllNumberCharacters(body.substr(13, 8)) && AllNumberCharacters(body.substr(21, 9)) &&
-           AllNumberCharacters(body.substr(30, 6)) &&
-           AllNumberCharacters(body.substr(body.size() - 2));
+    RecordFields unused;
+    return ReadBody(body, unused);
 }
 
 bool CheckIdSuffix(std::string_view record) {
@@ -115,20 +153,17 @@ void DecodeRecord(std::string_view record, const Clock& clock, MRVMessage& messa
     DecodeRecord(record, ToOleDate(clock.UtcNow()), ToOleDate(clock.LocalNow()), message);
 }
 
-void DecodeRecord(std::string_view r, double decoded_utc, double decoded_local, MRVMessage& m) {
-    if (!HasIdSuffix(r.size()))
-        return;  // not a record with ID: the pass never hands one
-    const std::string_view type = r.substr(0, 3);
-    if (type == "PPS") {
-        m.IsPps = true;
-        return;
-    }
+namespace {
+
+// Fills a report from a record with ID whose numbers have been read.
+void FillReport(std::string_view r, const RecordFields& f, double decoded_utc,
+                double decoded_local, MRVMessage& m) {
     m.DecodedUtc = decoded_utc;
     m.DecodedLocal = decoded_local;
-    m.Day = ParseFieldInteger(r.substr(3, 2));
-    m.Month = ParseFieldInteger(r.substr(5, 2));
-    m.Year = ParseFieldInteger(r.substr(7, 4));
-    m.SecondsOfDay = ParseFieldInteger(r.substr(11, 5));
+    m.Day = f.day;
+    m.Month = f.month;
+    m.Year = f.year;
+    m.SecondsOfDay = f.seconds;
 
     if (m.SecondsOfDay >= 0 && m.SecondsOfDay < kSecondsPerDay && m.Month >= 1 && m.Month <= 12 &&
         m.Day >= 1 && m.Day <= DaysInMonth(m.Year, m.Month)) {
@@ -155,21 +190,60 @@ void DecodeRecord(std::string_view r, double decoded_utc, double decoded_local, 
     m.FixTime = ToOleDate(m.FixTimeParts);
     m.ReportTime = m.FixTime;
 
-    m.ObjectID = ParseFieldInteger(r.substr(r.size() - 4));
-    m.Latitude = ParseFieldInteger(r.substr(16, 8)) / 100000.0;
-    m.Longitude = ParseFieldInteger(r.substr(24, 9)) / 100000.0;
-    m.Speed = ParseFieldInteger(r.substr(33, 3)) * 1.853;
-    m.Course = ParseFieldInteger(r.substr(36, 3));
+    m.ObjectID = f.object_id;
+    m.Latitude = f.latitude / 100000.0;
+    m.Longitude = f.longitude / 100000.0;
+    m.Speed = f.speed * 1.853;
+    m.Course = f.course;
     const char fix_age = r[r.size() - 9];
     const char fix_dimension = r[r.size() - 10];
     m.Validity = fix_age == '1' ? 1 : fix_age == '2' ? 2 : 0;
     m.FixMode = fix_dimension == '0' ? 0 : fix_dimension == '1' ? 1 : 2;
 
     // Only the long form has the extension; a short "RPS" record is an ordinary one.
-    if (type == "RPS" && r.size() == kLongRecordWithIdLength) {
+    if (r.substr(0, 3) == "RPS" && r.size() == kLongRecordWithIdLength) {
         m.HasInputs = true;
         DecodeExtension(r.substr(39, 18), m);
     }
+}
+
+}  // namespace
+
+void DecodeRecord(std::string_view r, double decoded_utc, double decoded_local, MRVMessage& m) {
+    if (!HasIdSuffix(r.size()))
+        return;  // not a record with ID: the pass never hands one
+    if (r.substr(0, 3) == "PPS") {
+        m.IsPps = true;
+        return;
+    }
+    RecordFields f;
+    f.day = ParseFieldInteger(r.substr(3, 2));
+    f.month = ParseFieldInteger(r.substr(5, 2));
+    f.year = ParseFieldInteger(r.substr(7, 4));
+    f.seconds = ParseFieldInteger(r.substr(11, 5));
+    f.latitude = ParseFieldInteger(r.substr(16, 8));
+    f.longitude = ParseFieldInteger(r.substr(24, 9));
+    f.speed = ParseFieldInteger(r.substr(33, 3));
+    f.course = ParseFieldInteger(r.substr(36, 3));
+    f.object_id = ParseFieldInteger(r.substr(r.size() - 4));
+    FillReport(r, f, decoded_utc, decoded_local, m);
+}
+
+bool CheckAndDecodeRecord(std::string_view r, MRVMessage& m) {
+    if (!HasIdSuffix(r.size()))
+        return false;
+    const char* suffix = r.data() + r.size() - kIdSuffixLength;
+    RecordFields f;
+    if (std::string_view(suffix, kIdSuffixTag.size()) != kIdSuffixTag ||
+        !ReadNumberField<4>(suffix + kIdSuffixTag.size(), f.object_id) ||
+        !ReadBody(r.substr(3, r.size() - 3 - kIdSuffixLength), f)) {
+        return false;
+    }
+    if (r.substr(0, 3) == "PPS")
+        m.IsPps = true;
+    else
+        FillReport(r, f, 0, 0, m);
+    return true;
 }
 
 }  // namespace korvalen

@@ -47,6 +47,11 @@ void DecodeRecord(std::string_view record, const Clock& clock, MRVMessage& messa
 void DecodeRecord(std::string_view record, double decoded_utc, double decoded_local,
                   MRVMessage& message);
 
+// CheckRecord and DecodeRecord in one reading of the fields, for a record with ID; the
+// decoding times are left at 0 for the caller. False, `message` untouched, when the check
+// fails or the record has no ID suffix.
+bool CheckAndDecodeRecord(std::string_view record, MRVMessage& message);
+
 // atoi over a fixed field: one optional sign, then digits up to the first other
 // character; nothing else gives 0.
 std::int32_t ParseFieldInteger(std::string_view field);

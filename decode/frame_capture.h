@@ -2,11 +2,38 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
 namespace korvalen {
+
+// The first "<" or ">" in [p, limit), or limit. Eight bytes at a time where the host is
+// little-endian: the two delimiters differ only in bit 1, so setting that bit in every
+// byte leaves one value to look for, and a byte equal to it becomes a zero byte.
+inline const char* FindFrameDelimiter(const char* p, const char* limit) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101;
+        constexpr std::uint64_t kHighBits = kOnes * 0x80;
+        constexpr std::uint64_t kBit1 = kOnes * 0x02;
+        constexpr std::uint64_t kGreater = kOnes * static_cast<unsigned char>('>');
+        while (limit - p >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p, sizeof word);
+            const std::uint64_t x = (word | kBit1) ^ kGreater;
+            // The lowest flagged byte is the first zero byte; flags above it may be false.
+            const std::uint64_t zero_bytes = (x - kOnes) & ~x & kHighBits;
+            if (zero_bytes != 0)
+                return p + std::countr_zero(zero_bytes) / 8;
+            p += 8;
+        }
+    }
+    while (p < limit && *p != '<' && *p != '>')
+        ++p;
+    return p;
+}
 
 // The content lengths that can be a record of a dump: 25 (packed, never accepted), 41 and
 // 59 (short and long, without ID), 49 and 67 (the same with ";ID=NNNN").
@@ -63,9 +90,7 @@ class FrameCapture {
             // Copy the run up to the next delimiter, but no further than the overflow.
             const std::size_t room = kMaxContent + 1 - size_;
             const char* limit = static_cast<std::size_t>(end - p) < room ? end : p + room;
-            const char* q = p;
-            while (q < limit && *q != '<' && *q != '>')
-                ++q;
+            const char* q = FindFrameDelimiter(p, limit);
             std::memcpy(content_.data() + size_, p, static_cast<std::size_t>(q - p));
             size_ += static_cast<std::size_t>(q - p);
             p = q;

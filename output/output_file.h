@@ -30,7 +30,7 @@ namespace korvalen {
 // would otherwise bring one message box per remaining record.
 class OutputFile {
   public:
-    static constexpr std::size_t kDefaultBufferCapacity = std::size_t{64} * 1024;
+    static constexpr std::size_t kDefaultBufferCapacity = std::size_t{16} * 1024;
 
     // `buffer_capacity` 0 writes every unit straight through (tests on failing files).
     explicit OutputFile(std::size_t buffer_capacity = kDefaultBufferCapacity);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "decode/decoding_pass.h"
+#include "decode/dump_record.h"
 #include "decode/frame_capture.h"
 #include "decode/reset_marker.h"
 #include "decode_test_support.h"
@@ -65,8 +66,8 @@ Settings SettingsFor(std::uint16_t choice) {
 }
 
 // The pass scans in runs; it must find the frames and markers that feeding the machines
-// byte by byte finds, at the same places.
-void CheckScansMatchByteWise(std::string_view dump) {
+// byte by byte finds, at the same places. Returns the frames.
+std::vector<std::string> CheckScansMatchByteWise(std::string_view dump) {
     std::vector<std::string> frames_by_byte;
     std::vector<std::size_t> markers_by_byte;
     FrameCapture frames;
@@ -97,6 +98,26 @@ void CheckScansMatchByteWise(std::string_view dump) {
     }
     FUZZ_CHECK(markers_in_runs == markers_by_byte);
     FUZZ_CHECK(frames_in_runs == frames_by_byte);
+    return frames_by_byte;
+}
+
+// The pass checks and decodes a record with ID in one reading of its fields; that must
+// be what checking it and then decoding it gives.
+void CheckOneReadingDecodes(const std::string& frame) {
+    MRVMessage once;
+    const bool passed = CheckAndDecodeRecord(frame, once);
+    FUZZ_CHECK(passed == (HasIdSuffix(frame.size()) && CheckRecord(frame)));
+    if (!passed)
+        return;
+    MRVMessage twice;
+    DecodeRecord(frame, 0, 0, twice);
+    FUZZ_CHECK(EncodeMessageHead(once) == EncodeMessageHead(twice));
+    FUZZ_CHECK(ToOleDate(once.FixTimeParts) == ToOleDate(twice.FixTimeParts));
+    FUZZ_CHECK(once.Year == twice.Year && once.Month == twice.Month && once.Day == twice.Day &&
+               once.SecondsOfDay == twice.SecondsOfDay);
+    FUZZ_CHECK(once.Inputs == twice.Inputs && once.StatusFlags == twice.StatusFlags);
+    FUZZ_CHECK(once.Validity == twice.Validity && once.FixMode == twice.FixMode &&
+               once.IsPps == twice.IsPps && once.HasInputs == twice.HasInputs);
 }
 
 struct PassResult {
@@ -161,7 +182,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider input(data, size);
     const auto choice = input.ConsumeIntegral<std::uint16_t>();  // from the end of the input
     const std::string dump = input.ConsumeRemainingBytesAsString();
-    CheckScansMatchByteWise(dump);
+    for (const std::string& frame : CheckScansMatchByteWise(dump))
+        CheckOneReadingDecodes(frame);
     testing::WriteTestFile(workspace.dump, dump);
 
     const Settings settings = SettingsFor(choice);
