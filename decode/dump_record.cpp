@@ -156,8 +156,8 @@ void DecodeRecord(std::string_view record, const Clock& clock, MRVMessage& messa
 namespace {
 
 // Fills a report from a record with ID whose numbers have been read.
-void FillReport(std::string_view r, const RecordFields& f, double decoded_utc,
-                double decoded_local, MRVMessage& m) {
+void FillReport(std::string_view r, const RecordFields& f, double decoded_utc, double decoded_local,
+                MRVMessage& m) {
     m.DecodedUtc = decoded_utc;
     m.DecodedLocal = decoded_local;
     m.Day = f.day;
