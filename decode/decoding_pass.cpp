@@ -96,6 +96,7 @@ void DecodingPass::ReadDump(File& dump, std::int64_t length) {
                 static_cast<std::int64_t>(block.size()), length - bytes_read));
             block_size = dump.Read(block.data(), wanted);
             at = 0;
+            decoding_time_valid_ = false;  // the records of a block share their decoding time
             if (block_size == 0)
                 break;  // the file became shorter meanwhile
         }
@@ -117,7 +118,6 @@ void DecodingPass::ReadDump(File& dump, std::int64_t length) {
 // segment in its own scan; the markers found are applied in stream order, before the
 // record of any frame that closes after them.
 void DecodingPass::FeedSegment(const char* begin, const char* end) {
-    decoding_time_valid_ = false;
     marker_ends_.clear();
     for (const char* p = begin; p < end;) {
         bool found = false;

@@ -105,7 +105,7 @@ class DecodingPass {
     bool completed_ = true;
     bool counted_ = false;  // in work_.decoding_pass_count
 
-    // The decoding time of records: the clock is read at most once per read segment.
+    // The decoding time of records: the clock is read at most once per read block.
     bool decoding_time_valid_ = false;
     double decoded_utc_ = 0;
     double decoded_local_ = 0;

@@ -41,7 +41,7 @@ CSpecMRVMessage::CSpecMRVMessage(const RouteOptions& options, MessageSink& messa
     }
 }
 
-bool CSpecMRVMessage::Add(MRVMessage m) {
+bool CSpecMRVMessage::Add(MRVMessage&& m) {
     const bool first = RecordCount == 0;
     if (!first) {
         // Ignition off: the vehicle stands where it was. Only a record that carries its
