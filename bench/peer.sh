@@ -16,15 +16,17 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/korvalen-peer.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export TZ=UTC LC_ALL=C
 
-# best_of N COMMAND...: the shortest wall time of N runs, in seconds.
+# best_of N COMMAND...: the shortest wall time of N runs, in seconds. $before_each, when
+# set, runs untimed before each run (the previous run's output goes there, not in the time).
 best_of() {
     local n=$1 best=
     shift
     for _ in $(seq "$n"); do
         local start end took
-        start=$(date +%s.%N)
+        [ -z "${before_each:-}" ] || "$before_each"
+        start=$EPOCHREALTIME
         "$@" >/dev/null 2>&1
-        end=$(date +%s.%N)
+        end=$EPOCHREALTIME
         took=$(echo "$end - $start" | bc)
         if [ -z "$best" ] || [ "$(echo "$took < $best" | bc)" = 1 ]; then best=$took; fi
     done
@@ -34,18 +36,20 @@ best_of() {
 echo "== $records records of $objects objects"
 "$inputs" "$records" "$objects" "$work/dump.trc" "$work/fixes.nmea"
 fixes=$(grep -c '^\$GPRMC' "$work/fixes.nmea")
-decode_once() { rm -rf "$work/inbox"; "$decode" -o "$work/inbox" "$work/dump.trc"; }
-ours=$(best_of 5 decode_once)
-theirs=$(best_of 5 gpsbabel -i nmea -f "$work/fixes.nmea" -o gpx -F "$work/out.gpx")
-echo "korvalen-decode: $ours s for $(stat -c %s "$work/dump.trc") bytes ($fixes fixes, $(ls "$work/inbox" | wc -l) message files)"
+true_program() { /bin/true; }
+empty_inbox() { rm -rf "$work/inbox" "$work/out.gpx"; }
+ours=$(before_each=empty_inbox best_of 5 "$decode" -o "$work/inbox" "$work/dump.trc")
+message_files=$(ls "$work/inbox" | wc -l)
+theirs=$(before_each=empty_inbox best_of 5 gpsbabel -i nmea -f "$work/fixes.nmea" -o gpx -F "$work/out.gpx")
+echo "korvalen-decode: $ours s for $(stat -c %s "$work/dump.trc") bytes ($fixes fixes, $message_files message files)"
 echo "gpsbabel:        $theirs s for $(stat -c %s "$work/fixes.nmea") bytes of NMEA"
+echo "starting a program that does nothing: $(best_of 5 true_program) s"
 echo "per fix: korvalen-decode $(echo "scale=0; $ours * 1000000000 / $fixes" | bc) ns, gpsbabel $(echo "scale=0; $theirs * 1000000000 / $fixes" | bc) ns: $(echo "scale=1; $theirs / $ours" | bc)x"
 
 big=$((records * 8))
 echo "== throughput: $big records of $objects objects, with message files"
 "$inputs" "$big" "$objects" "$work/big.trc" "$work/big.nmea" >/dev/null
 rm -f "$work/big.nmea"
-big_once() { rm -rf "$work/inbox"; "$decode" -o "$work/inbox" "$work/big.trc"; }
-took=$(best_of 3 big_once)
+took=$(before_each=empty_inbox best_of 3 "$decode" -o "$work/inbox" "$work/big.trc")
 bytes=$(stat -c %s "$work/big.trc")
 echo "korvalen-decode: $took s for $bytes bytes: $(echo "scale=1; $bytes / $took / 1000000" | bc) MB/s"
