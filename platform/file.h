@@ -72,6 +72,7 @@ class File {
     static constexpr std::intptr_t kClosedHandle = -1;
 
     [[noreturn]] void Fail(const char* operation);
+    std::int64_t Position();
     // Closes without reporting anything (the destructor, a move, a new Open).
     void CloseQuietly() noexcept;
 

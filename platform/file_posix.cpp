@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/file.h"
+#include "platform/write_fault.h"
 
 namespace korvalen {
 namespace {
@@ -108,9 +109,11 @@ std::size_t File::Read(void* buffer, std::size_t size) {
 }
 
 void File::Write(const void* data, std::size_t size) {
+    const std::size_t allowed =
+        AnyWriteFault() ? BytesBeforeWriteFault(path_, Position(), size) : size;
     const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(Fd(handle_), bytes, size);
+    for (std::size_t left = allowed; left > 0;) {
+        const ssize_t n = ::write(Fd(handle_), bytes, left);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -121,8 +124,23 @@ void File::Write(const void* data, std::size_t size) {
             Fail("write");
         }
         bytes += n;
-        size -= static_cast<std::size_t>(n);
+        left -= static_cast<std::size_t>(n);
     }
+    if (allowed < size) {
+        errno = ENOSPC;
+        Fail("write");
+    }
+}
+
+std::int64_t File::Position() {
+    const off_t at = ::lseek(Fd(handle_), 0, SEEK_CUR);
+    if (at < 0)
+        Fail("seek");
+    return at;
+}
+
+int DiskFullErrorCode() {
+    return ENOSPC;
 }
 
 void File::Seek(std::int64_t offset) {

@@ -5,6 +5,7 @@
 
 #include "platform/file.h"
 #include "platform/wide_string_win32.h"
+#include "platform/write_fault.h"
 
 namespace korvalen {
 namespace {
@@ -62,9 +63,11 @@ std::size_t File::Read(void* buffer, std::size_t size) {
 }
 
 void File::Write(const void* data, std::size_t size) {
+    const std::size_t allowed =
+        AnyWriteFault() ? BytesBeforeWriteFault(path_, Position(), size) : size;
     const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    for (std::size_t left = allowed; left > 0;) {
+        const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
         DWORD written = 0;
         if (!WriteFile(Handle(handle_), bytes, chunk, &written, nullptr))
             Fail("write");
@@ -73,8 +76,23 @@ void File::Write(const void* data, std::size_t size) {
             Fail("write");
         }
         bytes += written;
-        size -= written;
+        left -= written;
     }
+    if (allowed < size) {
+        SetLastError(ERROR_DISK_FULL);
+        Fail("write");
+    }
+}
+
+std::int64_t File::Position() {
+    LARGE_INTEGER at;
+    if (!SetFilePointerEx(Handle(handle_), LARGE_INTEGER{}, &at, FILE_CURRENT))
+        Fail("seek");
+    return at.QuadPart;
+}
+
+int DiskFullErrorCode() {
+    return ERROR_DISK_FULL;
 }
 
 void File::Seek(std::int64_t offset) {

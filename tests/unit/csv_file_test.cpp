@@ -8,6 +8,7 @@
 
 #include "decode_test_support.h"
 #include "platform/file.h"
+#include "platform/write_fault.h"
 #include "recording_message_sink.h"
 #include "temp_folder.h"
 
@@ -243,27 +244,31 @@ TEST(CsvFile, OpenFailureNamesTheLastNameTried) {
     EXPECT_EQ(name, "unchanged");
     EXPECT_EQ(waits.waits.size(), 4u);
     ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].text,
-              "Не удалось открыть файл на запись. Код ошибки: 2.\n" + prefix + "007N_001.csv");
+    EXPECT_EQ(sink.messages[0].text, "Не удалось открыть файл на запись. Код ошибки: " +
+                                         std::to_string(testing::kMissingFolderErrorCode) + ".\n" +
+                                         prefix + "007N_001.csv");
 }
 
-// On /dev/full every write fails with ENOSPC (28).
+// A full disk: every write fails.
 TEST(CsvFile, WriteFailuresUseEachLinesMessage) {
+    TempFolder folder;
+    const ScopedWriteFault disk_full(folder.path(), 0);
     RecordingMessageSink sink;
     OutputFile c_file(0);
     OutputFile n_file(0);
-    ASSERT_TRUE(c_file.Open("/dev/full", OpenMode::AppendOrCreate));
+    ASSERT_TRUE(c_file.Open(folder / "012C.csv", OpenMode::AppendOrCreate));
     MRVMessage m = ExampleReport();
     EXPECT_FALSE(WriteCsvCLine(m, "012C.csv", c_file, false, sink));
     // The failed file let go of its lock.
-    ASSERT_TRUE(n_file.Open("/dev/full", OpenMode::AppendOrCreate));
+    ASSERT_TRUE(n_file.Open(folder / "012N.csv", OpenMode::AppendOrCreate));
     EXPECT_FALSE(WriteCsvNLine(m, "012N.csv", n_file, false, sink));
     EXPECT_FALSE(WriteCsvNLine(m, "012N.csv", n_file, false, sink));  // told once per file
     ASSERT_EQ(sink.messages.size(), 2u);
+    const std::string code = std::to_string(DiskFullErrorCode());
     EXPECT_EQ(sink.messages[0].text,
-              "Не удалось записать информацию в файл. Код ошибки: 28\n012C.csv");
+              "Не удалось записать информацию в файл. Код ошибки: " + code + "\n012C.csv");
     EXPECT_EQ(sink.messages[1].text,
-              "Не удалось записать информацию в файл. Код ошибки: 28.\n012N.csv");
+              "Не удалось записать информацию в файл. Код ошибки: " + code + ".\n012N.csv");
 }
 
 }  // namespace

@@ -14,6 +14,13 @@
 
 namespace korvalen::testing {
 
+// The system's code for a file whose folder is missing: ENOENT, or ERROR_PATH_NOT_FOUND.
+#ifdef _WIN32
+inline constexpr int kMissingFolderErrorCode = 3;
+#else
+inline constexpr int kMissingFolderErrorCode = 2;
+#endif
+
 // Stands in for the main window: answers the question and the prompt as told and keeps
 // everything the pass showed.
 class RecordingHost : public DecodingHost {

@@ -9,6 +9,7 @@
 #include "decode_test_support.h"
 #include "hex_bytes.h"
 #include "platform/file.h"
+#include "platform/write_fault.h"
 #include "recording_message_sink.h"
 #include "temp_folder.h"
 #include "test_clocks.h"
@@ -153,7 +154,9 @@ TEST(MessageFile, OpenFailureIsShownAndGivesNoFile) {
     const std::string path = folder / "missing/07143005.012";
     EXPECT_EQ(OpenMessageFile(path, sink), nullptr);
     ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].text, "Не удалось открыть файл на запись. Код ошибки: 2.\n" + path);
+    EXPECT_EQ(sink.messages[0].text, "Не удалось открыть файл на запись. Код ошибки: " +
+                                         std::to_string(testing::kMissingFolderErrorCode) + ".\n" +
+                                         path);
     EXPECT_EQ(sink.messages[0].caption, "Korvalen");
 }
 
@@ -170,18 +173,21 @@ TEST(MessageFile, OpenDoesNotTruncateAFileHeldByAnother) {
     EXPECT_EQ(ReadTestFile(path), "kept");
 }
 
-// On /dev/full every write fails with ENOSPC (28), like a full InBox device.
+// A full InBox device: every write fails.
 TEST(MessageFile, WriteFailuresAreShownOncePerFile) {
+    TempFolder folder;
+    const ScopedWriteFault disk_full(folder.path(), 0);
     RecordingMessageSink sink;
     OutputFile file(0);
-    ASSERT_TRUE(file.Open("/dev/full", OpenMode::AppendOrCreate));
+    ASSERT_TRUE(file.Open(folder / "07143005.012", OpenMode::AppendOrCreate));
 
     // A failed inputs record suppresses the position record: one message, with a period.
     MRVMessage m = SampleReport();
     EXPECT_FALSE(WriteMessageRecords(m, "InBox\\07143005.012", file, false, sink));
     ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].text,
-              "Не удалось записать информацию в файл. Код ошибки: 28.\nInBox\\07143005.012");
+    EXPECT_EQ(sink.messages[0].text, "Не удалось записать информацию в файл. Код ошибки: " +
+                                         std::to_string(DiskFullErrorCode()) +
+                                         ".\nInBox\\07143005.012");
     EXPECT_FALSE(file.IsOpen());
 
     // The file is closed now: every later record fails again, silently. A full disk
@@ -193,15 +199,17 @@ TEST(MessageFile, WriteFailuresAreShownOncePerFile) {
 }
 
 TEST(MessageFile, BufferedWriteFailureShowsAtClose) {
+    TempFolder folder;
+    const ScopedWriteFault disk_full(folder.path(), 0);
     RecordingMessageSink sink;
     OutputFile file;
-    ASSERT_TRUE(file.Open("/dev/full", OpenMode::AppendOrCreate));
+    ASSERT_TRUE(file.Open(folder / "x.012", OpenMode::AppendOrCreate));
     MRVMessage m = SampleReport();
     EXPECT_TRUE(WriteMessageRecords(m, "x.012", file, true, sink));
     EXPECT_FALSE(CloseOutputFile(file, "x.012", sink));
     ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].text,
-              "Не удалось записать информацию в файл. Код ошибки: 28.\nx.012");
+    EXPECT_EQ(sink.messages[0].text, "Не удалось записать информацию в файл. Код ошибки: " +
+                                         std::to_string(DiskFullErrorCode()) + ".\nx.012");
 }
 
 TEST(MessageFileName, ExistingNamesMoveOnBySecondsWithoutWrappingTheDay) {

@@ -3,19 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 
 #include "decode_test_support.h"
-#include "file_size_limit.h"
 #include "platform/file.h"
+#include "platform/write_fault.h"
 #include "temp_folder.h"
 
 namespace korvalen {
 namespace {
 
 using testing::ReadTestFile;
-using testing::ScopedFileSizeLimit;
 using testing::TempFolder;
 
 TEST(OutputFile, RefusedBlockLeavesOnlyWholeUnits) {
@@ -43,14 +41,14 @@ TEST(OutputFile, RefusedBlockLeavesOnlyWholeUnits) {
         ASSERT_TRUE(file.Open(path, OpenMode::AppendOrCreate));
         file.SeekToEnd();
         {
-            ScopedFileSizeLimit limit(100);
+            const ScopedWriteFault disk_full(path, 100);
             try {
                 for (char c : std::string("ABCD"))
                     file.Write(std::string(30, c), std::string(10, c));
                 file.Close();
                 ADD_FAILURE() << row.name << ": no error";
             } catch (const FileError& e) {
-                EXPECT_EQ(e.code(), EFBIG) << row.name;
+                EXPECT_EQ(e.code(), DiskFullErrorCode()) << row.name;
             }
         }
         EXPECT_FALSE(file.IsOpen()) << row.name;
@@ -62,15 +60,17 @@ TEST(OutputFile, RefusedBlockLeavesOnlyWholeUnits) {
 }
 
 TEST(OutputFile, LaterWritesFailWithTheSameCode) {
+    TempFolder folder;
+    const ScopedWriteFault disk_full(folder / "012N.csv", 0);
     OutputFile file;
-    ASSERT_TRUE(file.Open("/dev/full", OpenMode::AppendOrCreate));
+    ASSERT_TRUE(file.Open(folder / "012N.csv", OpenMode::AppendOrCreate));
     file.Write("line\r\n");
     EXPECT_THROW(file.Flush(), FileError);
     try {
         file.Write("next\r\n");
         ADD_FAILURE() << "no error";
     } catch (const FileError& e) {
-        EXPECT_EQ(e.code(), ENOSPC);
+        EXPECT_EQ(e.code(), DiskFullErrorCode());
     }
 }
 

@@ -16,10 +16,10 @@
 
 #include "decode/dump_builder.h"
 #include "decode_test_support.h"
-#include "file_size_limit.h"
 #include "output/message_file_reader.h"
 #include "platform/manual_reset_event.h"
 #include "platform/text_codec.h"
+#include "platform/write_fault.h"
 #include "scoped_time_zone.h"
 #include "temp_folder.h"
 
@@ -324,7 +324,7 @@ TEST_F(DecodingPassTest, WriteFailuresAreCounted) {
 
     bool opened = false;
     {
-        testing::ScopedFileSizeLimit limit(16 * 1024);
+        const ScopedWriteFault disk_full(Inbox(), 16 * 1024);
         opened = Run(path);
     }
 
@@ -335,6 +335,8 @@ TEST_F(DecodingPassTest, WriteFailuresAreCounted) {
     EXPECT_EQ(host.messages[0].text.rfind("Не удалось записать информацию в файл. Код ошибки: ", 0),
               0u);
     EXPECT_EQ(host.log.back(), "В файле обнаружены ошибки (" + std::to_string(errors) + ")");
+    for (const std::string& name : FileNames(Inbox()))  // each ends after a whole record
+        EXPECT_EQ(ReadMessageRecords(ReadTestFile(Inbox(name))).error, "") << name;
 
     settings.InboxDir = folder / "InBox-is-a-file/";
     testing::WriteTestFile(folder / "InBox-is-a-file", "");
