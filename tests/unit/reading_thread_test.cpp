@@ -9,12 +9,10 @@
 
 #include "decode_test_support.h"
 #include "fake_serial_port.h"
+#include "platform/write_fault.h"
 #include "recording_reading_host.h"
 #include "temp_folder.h"
 #include "test_clocks.h"
-#ifndef _WIN32
-#include "file_size_limit.h"
-#endif
 
 namespace korvalen {
 namespace {
@@ -120,13 +118,12 @@ TEST_F(ReadingThreadTest, AFailedReadIsToldAfterThePartReceivedIsHandedOver) {
     EXPECT_EQ(host.events().back(), "decode");  // the part received is decoded first
 }
 
-#ifndef _WIN32
 // A full disk: the dump keeps what fitted, the reader is not told to forget the data,
 // and the user hears why.
 TEST_F(ReadingThreadTest, ADumpThatCouldNotBeWrittenIsNotAcknowledged) {
     const std::string transfer = "(ND0001000)" + std::string(4096, 'x');
     {
-        testing::ScopedFileSizeLimit limit(1000);
+        const ScopedWriteFault disk_full(in_file, 1000);
         Poll(transfer.substr(0, 2000));
         Poll(transfer.substr(2000));
         Poll("");
@@ -135,11 +132,10 @@ TEST_F(ReadingThreadTest, ADumpThatCouldNotBeWrittenIsNotAcknowledged) {
     EXPECT_EQ(host.decoded().size(), 1u);
     EXPECT_LE(ReadTestFile(in_file).size(), 1000u);
     ASSERT_EQ(host.messages().size(), 1u);
-    EXPECT_EQ(host.messages()[0].text,
-              "Не удалось записать информацию в файл. Код ошибки: 27.\n" + in_file);
+    EXPECT_EQ(host.messages()[0].text, "Не удалось записать информацию в файл. Код ошибки: " +
+                                           std::to_string(DiskFullErrorCode()) + ".\n" + in_file);
     EXPECT_EQ(host.messages()[0].icon, MessageIcon::Stop);
 }
-#endif
 
 // The thread ends when its stop event is set and its owner agrees; a capture that runs
 // then gives back the bar's claim and the busy flag.

@@ -9,11 +9,9 @@
 #include <map>
 
 #include "platform/file.h"
+#include "platform/write_fault.h"
 #include "recording_message_sink.h"
 #include "temp_folder.h"
-#ifndef _WIN32
-#include "file_size_limit.h"
-#endif
 
 namespace korvalen {
 namespace {
@@ -180,7 +178,6 @@ TEST(SettingsStore, EmptyOrOversizedRegistryValuesTakeTheirDefaults) {
     EXPECT_FALSE(s.Use2D);
 }
 
-#ifndef _WIN32
 TEST(SettingsStore, AFailedWriteLeavesThePreviousFileIntact) {
     TempFolder folder;
     const std::string previous = "COM2\r\nGlobalID15\r\n";
@@ -189,7 +186,7 @@ TEST(SettingsStore, AFailedWriteLeavesThePreviousFileIntact) {
     ApplyDefaults(s, folder.path());
     RecordingMessageSink messages;
     {
-        testing::ScopedFileSizeLimit limit(40);
+        const ScopedWriteFault disk_full(folder.path(), 40);
         SaveSettings(s, folder.path(), messages);
     }
     EXPECT_EQ(Slurp(folder / "Korvalen.ini"), previous);
@@ -200,7 +197,6 @@ TEST(SettingsStore, AFailedWriteLeavesThePreviousFileIntact) {
     EXPECT_EQ(messages.messages[0].caption, "Диспетчер \"Halcyra\"");
     EXPECT_EQ(messages.messages[0].icon, MessageIcon::Stop);
 }
-#endif
 
 TEST(SettingsStore, AFileThatCannotBeOpenedForWritingIsReported) {
     TempFolder folder;
