@@ -355,6 +355,7 @@ int Usage() {
         "  text ID | status PART | list ID | enabled ID | visible | iconic | foreground\n"
         "  menu-item ID                     'enabled' or 'grayed' and the item's text\n"
         "  click ID | command ID | syscommand N | close | minimize | list-add ID TEXT\n"
+        "  close-handled                    close, returning once the window handled it\n"
         "  keys VK...                       keys pressed together in the active window\n"
         "  tray MOUSE_MESSAGE | tray-icon   the icon's notification; 1 when it is there\n"
         "  wait-message TEXT [TIMEOUT]      print the box's whole text\n"
@@ -707,6 +708,15 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"close") {
         // What the close box does.
         PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
+    }
+    if (command == L"close-handled") {
+        // The same, returning once the window has handled it (or refused it): a test of
+        // a refused close needs no pause to be sure nothing happened.
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(window, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL, 10000, &result)) {
+            return Fail(L"the close was not handled within 10 s");
+        }
         return 0;
     }
     if (command == L"minimize") {

@@ -27,8 +27,7 @@ decode_noid
 expect_text 1000 "Прервать"
 expect_text 1026 "Преобразование..."
 expect "status part 1 while decoding" "$(driver status 1)" "Считывание"
-driver close
-sleep 1
+driver close-handled
 expect "the close box refused while a pass runs" "$(driver main-windows 1 2000 | grep -c '')" 1
 driver answer 'Присутствуют команды без ID' $IDYES >/dev/null || fail "cannot answer Yes"
 
