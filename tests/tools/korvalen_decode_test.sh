@@ -115,6 +115,16 @@ korvalen-decode: $work: Is a directory"
 check "exit status of an InBox that cannot be written" "$?" 3
 check "lost records of an InBox that cannot be written" "$(tail -n 1 "$work/err")" \
     "korvalen-decode: 88 records could not be written"
+# A folder nobody may write into, root included (immutable; where the file system allows it).
+mkdir "$work/read-only"
+if chattr +i "$work/read-only" 2>/dev/null; then
+    "$decode" -o "$work/read-only" "$sample" >/dev/null 2>"$work/err"
+    status=$?
+    chattr -i "$work/read-only"
+    check "exit status of a read-only InBox" "$status" 3
+    check "each message file of a read-only InBox told" \
+        "$(grep -c '^Не удалось открыть файл на запись. Код ошибки: ' "$work/err")" 3
+fi
 (ulimit -f 4 && trap '' XFSZ && exec "$decode" -o "$work/small" "$sample") >/dev/null 2>"$work/err"
 check "exit status of a full disk" "$?" 3
 check "one message per file on a full disk" "$(grep -c '^Не удалось записать' "$work/err")" \
