@@ -73,15 +73,12 @@ bool ReadBody(std::string_view body, RecordFields& f) {
            IsNumberCharacter(tail[1]);
 }
 
-bool CheckBody(std::string_view body) {
-    RecordFields unused;
-    return ReadBody(body, unused);
-}
-
-bool CheckIdSuffix(std::string_view record) {
-    const std::string_view suffix = record.substr(record.size() - kIdSuffixLength);
-    return suffix.substr(0, kIdSuffixTag.size()) == kIdSuffixTag &&
-           AllNumberCharacters(suffix.substr(kIdSuffixTag.size()));
+// A record with ID (49 or 67 characters): its ID suffix and body checked, its numbers read.
+bool ReadRecordWithId(std::string_view r, RecordFields& f) {
+    const char* suffix = r.data() + r.size() - kIdSuffixLength;
+    return std::string_view(suffix, kIdSuffixTag.size()) == kIdSuffixTag &&
+           ReadNumberField<4>(suffix + kIdSuffixTag.size(), f.object_id) &&
+           ReadBody(r.substr(3, r.size() - 3 - kIdSuffixLength), f);
 }
 
 std::int32_t FlagValue(char c) {
@@ -138,15 +135,12 @@ std::int32_t ParseFieldInteger(std::string_view field) {
 
 bool CheckRecord(std::string_view content) {
     const std::size_t length = content.size();
-    if (length != kShortRecordLength && length != kLongRecordLength && !HasIdSuffix(length))
-        return false;  // the packed 25-character record among others
-    std::string_view body = content.substr(3);
-    if (HasIdSuffix(length)) {
-        if (!CheckIdSuffix(content))
-            return false;
-        body.remove_suffix(kIdSuffixLength);
-    }
-    return CheckBody(body);
+    RecordFields unused;
+    if (HasIdSuffix(length))
+        return ReadRecordWithId(content, unused);
+    // The packed 25-character record among others fails here.
+    return (length == kShortRecordLength || length == kLongRecordLength) &&
+           ReadBody(content.substr(3), unused);
 }
 
 void DecodeRecord(std::string_view record, const Clock& clock, MRVMessage& message) {
@@ -230,15 +224,9 @@ void DecodeRecord(std::string_view r, double decoded_utc, double decoded_local, 
 }
 
 bool CheckAndDecodeRecord(std::string_view r, MRVMessage& m) {
-    if (!HasIdSuffix(r.size()))
-        return false;
-    const char* suffix = r.data() + r.size() - kIdSuffixLength;
     RecordFields f;
-    if (std::string_view(suffix, kIdSuffixTag.size()) != kIdSuffixTag ||
-        !ReadNumberField<4>(suffix + kIdSuffixTag.size(), f.object_id) ||
-        !ReadBody(r.substr(3, r.size() - 3 - kIdSuffixLength), f)) {
+    if (!HasIdSuffix(r.size()) || !ReadRecordWithId(r, f))
         return false;
-    }
     if (r.substr(0, 3) == "PPS")
         m.IsPps = true;
     else

@@ -59,6 +59,18 @@ TEST(OutputFile, RefusedBlockLeavesOnlyWholeUnits) {
     }
 }
 
+// A message file of a name already taken replaces the old file's contents.
+TEST(OutputFile, CreatingCutsAnExistingFile) {
+    TempFolder folder;
+    const std::string path = folder / "07143005.012";
+    testing::WriteTestFile(path, "an earlier pass's records");
+    OutputFile file;
+    ASSERT_TRUE(file.Open(path, OpenMode::CreateOrTruncate));
+    file.Write("AB");
+    file.Close();
+    EXPECT_EQ(ReadTestFile(path), "AB");
+}
+
 TEST(OutputFile, LaterWritesFailWithTheSameCode) {
     TempFolder folder;
     const ScopedWriteFault disk_full(folder / "012N.csv", 0);
