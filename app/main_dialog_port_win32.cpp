@@ -4,7 +4,7 @@
 
 #include "app/main_dialog_win32.h"
 #include "app/ui_state.h"
-#include "output/string_printf.h"
+#include "platform/string_printf.h"
 #include "serial/com_port_dialog_win32.h"
 #include "settings/settings_store.h"
 

@@ -6,7 +6,7 @@
 #include <windowsx.h>
 
 #include "app/dump_file_dialog_win32.h"
-#include "app/message_pump_win32.h"
+#include "ui/message_pump_win32.h"
 #include "app/single_instance_win32.h"
 #include "app/ui_state.h"
 #include "decode/decoding_pass.h"

@@ -11,7 +11,7 @@
 #include "app/busy_state.h"
 #include "app/help_window_win32.h"
 #include "app/hot_keys_win32.h"
-#include "app/message_box_win32.h"
+#include "ui/message_box_win32.h"
 #include "app/tray_icon_win32.h"
 #include "app/ui_state.h"
 #include "app/win32_handles_win32.h"

@@ -12,7 +12,7 @@
 #include "worker/work_state.h"
 #include "decode/decoding_host.h"
 #include "decode/decoding_pass.h"
-#include "decode/dump_builder.h"
+#include "support/dump_builder.h"
 #include "decode/frame_capture.h"
 #include "decode/reset_marker.h"
 #include "platform/file.h"

@@ -6,8 +6,8 @@
 #include <iostream>
 #include <string>
 
-#include "decode/dump_builder.h"
-#include "output/string_printf.h"
+#include "support/dump_builder.h"
+#include "platform/string_printf.h"
 
 namespace {
 

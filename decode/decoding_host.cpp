@@ -1,7 +1,7 @@
 // The summary's date and time, written as the program's Russian users write them.
 #include "decode/decoding_host.h"
 
-#include "output/string_printf.h"
+#include "platform/string_printf.h"
 
 namespace korvalen {
 

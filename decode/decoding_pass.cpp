@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "decode/dump_record.h"
-#include "output/string_printf.h"
+#include "platform/string_printf.h"
 #include "platform/scope_exit.h"
 
 namespace korvalen {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "decode/mrv_message.h"
+#include "record/mrv_message.h"
 #include "platform/clock.h"
 
 namespace korvalen {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "decode/mrv_message.h"
+#include "record/mrv_message.h"
 #include "output/csv_file.h"
 #include "output/map_files.h"
 #include "output/map_track.h"

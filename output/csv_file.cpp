@@ -8,8 +8,8 @@
 #include <limits>
 #include <thread>
 
-#include "output/output_messages.h"
-#include "output/string_printf.h"
+#include "platform/file_messages.h"
+#include "platform/string_printf.h"
 
 namespace korvalen {
 namespace {

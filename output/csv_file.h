@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "decode/mrv_message.h"
+#include "record/mrv_message.h"
 #include "output/output_file.h"
 #include "platform/message_sink.h"
 

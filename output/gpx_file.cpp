@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "output/string_printf.h"
+#include "platform/string_printf.h"
 
 namespace korvalen {
 namespace {

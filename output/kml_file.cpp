@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "output/string_printf.h"
+#include "platform/string_printf.h"
 
 namespace korvalen {
 namespace {

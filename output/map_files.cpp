@@ -4,8 +4,8 @@
 #include "output/gpx_file.h"
 #include "output/kml_file.h"
 #include "output/output_file.h"
-#include "output/output_messages.h"
-#include "output/string_printf.h"
+#include "platform/file_messages.h"
+#include "platform/string_printf.h"
 #include "platform/file.h"
 
 namespace korvalen {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "decode/mrv_message.h"
+#include "record/mrv_message.h"
 
 namespace korvalen {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "output/output_messages.h"
-#include "output/string_printf.h"
+#include "platform/file_messages.h"
+#include "platform/string_printf.h"
 #include "platform/text_codec.h"
 
 namespace korvalen {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "decode/mrv_message.h"
+#include "record/mrv_message.h"
 #include "output/output_file.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "output/message_file.h"
-#include "output/string_printf.h"
+#include "platform/string_printf.h"
 #include "platform/clock.h"
 #include "platform/text_codec.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "decode/mrv_message.h"
+#include "record/mrv_message.h"
 
 namespace korvalen {
 

@@ -3,7 +3,7 @@
 
 #include <ctime>
 
-#include "output/string_printf.h"
+#include "platform/string_printf.h"
 #include "platform/clock.h"
 
 namespace korvalen {

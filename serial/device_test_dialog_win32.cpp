@@ -5,8 +5,8 @@
 #include <memory>
 #include <thread>
 
-#include "app/message_box_win32.h"
-#include "app/message_pump_win32.h"
+#include "ui/message_box_win32.h"
+#include "ui/message_pump_win32.h"
 #include "platform/manual_reset_event.h"
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"

@@ -1,7 +1,7 @@
 // The dump file of a capture: the configured path, or the first free numbered one.
 #include "serial/dump_file.h"
 
-#include "output/string_printf.h"
+#include "platform/string_printf.h"
 
 namespace korvalen {
 

@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "output/output_messages.h"
+#include "platform/file_messages.h"
 #include "platform/thread_priority.h"
 #include "serial/dump_file.h"
 #include "serial/reader_protocol.h"

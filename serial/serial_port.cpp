@@ -1,7 +1,7 @@
 // The port names and the reader's line mode, the same on every system.
 #include "serial/serial_port.h"
 
-#include "output/string_printf.h"
+#include "platform/string_printf.h"
 
 namespace korvalen {
 

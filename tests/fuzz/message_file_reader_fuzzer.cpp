@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "decode/mrv_message.h"
+#include "record/mrv_message.h"
 #include "fuzz_check.h"
 #include "output/message_file_reader.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "decode/dump_builder.h"
+#include "support/dump_builder.h"
 
 namespace korvalen {
 namespace {

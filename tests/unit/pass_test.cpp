@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "decode/dump_builder.h"
+#include "support/dump_builder.h"
 #include "decode_test_support.h"
 #include "output/message_file_reader.h"
 #include "platform/manual_reset_event.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "decode/dump_builder.h"
+#include "support/dump_builder.h"
 #include "tools/sim/flash_memory.h"
 
 namespace korvalen::sim {

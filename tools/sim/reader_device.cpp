@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "decode/dump_builder.h"
+#include "support/dump_builder.h"
 
 namespace korvalen::sim {
 namespace {

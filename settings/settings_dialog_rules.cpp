@@ -1,5 +1,5 @@
 // The settings dialog's rules without a window: the values taken back and the paths it makes.
-#include "settings/settings_dialog.h"
+#include "settings/settings_dialog_rules.h"
 
 #include <charconv>
 #include <climits>

@@ -1,5 +1,5 @@
 // Win32 side of the core's messages: message boxes with the system's icons.
-#include "app/message_box_win32.h"
+#include "ui/message_box_win32.h"
 
 #include "platform/wide_string_win32.h"
 

@@ -1,4 +1,4 @@
-// What the user is told when an output file cannot be opened or written.
+// What the user is told when a file cannot be opened or written.
 #pragma once
 
 #include <string>

@@ -1,5 +1,5 @@
 // The message head to and from its little-endian file layout, on any host.
-#include "decode/mrv_message.h"
+#include "record/mrv_message.h"
 
 #include <bit>
 #include <cstring>

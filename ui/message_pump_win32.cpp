@@ -1,5 +1,5 @@
 // The wait that keeps answering messages, so that a worker sending to a window cannot hang.
-#include "app/message_pump_win32.h"
+#include "ui/message_pump_win32.h"
 
 #include <windows.h>
 

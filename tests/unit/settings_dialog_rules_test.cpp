@@ -1,6 +1,6 @@
 // What the settings dialog takes back, the paths its folder choosers make, the ID edit's
 // integers, and the name offered for a copy of the dump.
-#include "settings/settings_dialog.h"
+#include "settings/settings_dialog_rules.h"
 
 #include <gtest/gtest.h>
 

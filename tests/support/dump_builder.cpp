@@ -1,6 +1,6 @@
 // The making of dump bytes: fields as the logger formats them, and a fleet generated from a
 // fixed random sequence.
-#include "decode/dump_builder.h"
+#include "support/dump_builder.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 // The open and write failures of output files, in the words the user sees.
-#include "output/output_messages.h"
+#include "platform/file_messages.h"
 
-#include "output/string_printf.h"
+#include "platform/string_printf.h"
 
 namespace korvalen {
 
