@@ -6,7 +6,6 @@
 #include <windowsx.h>
 
 #include "app/dump_file_dialog_win32.h"
-#include "ui/message_pump_win32.h"
 #include "app/single_instance_win32.h"
 #include "app/ui_state.h"
 #include "decode/decoding_pass.h"
@@ -16,6 +15,7 @@
 #include "serial/reader_protocol.h"
 #include "settings/about_dialog_win32.h"
 #include "settings/settings_store.h"
+#include "ui/message_pump_win32.h"
 
 namespace korvalen {
 namespace {

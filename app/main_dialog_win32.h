@@ -11,13 +11,13 @@
 #include "app/busy_state.h"
 #include "app/help_window_win32.h"
 #include "app/hot_keys_win32.h"
-#include "ui/message_box_win32.h"
 #include "app/tray_icon_win32.h"
 #include "app/ui_state.h"
 #include "app/win32_handles_win32.h"
 #include "app/window_worker_host_win32.h"
 #include "serial/port_connection.h"
 #include "settings/settings.h"
+#include "ui/message_box_win32.h"
 
 namespace korvalen {
 

@@ -9,14 +9,14 @@
 #include <system_error>
 #include <vector>
 
-#include "worker/work_state.h"
 #include "decode/decoding_host.h"
 #include "decode/decoding_pass.h"
-#include "support/dump_builder.h"
 #include "decode/frame_capture.h"
 #include "decode/reset_marker.h"
 #include "platform/file.h"
 #include "settings/settings.h"
+#include "support/dump_builder.h"
+#include "worker/work_state.h"
 
 namespace korvalen {
 namespace {

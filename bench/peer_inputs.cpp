@@ -6,8 +6,8 @@
 #include <iostream>
 #include <string>
 
-#include "support/dump_builder.h"
 #include "platform/string_printf.h"
+#include "support/dump_builder.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "decode/dump_record.h"
-#include "platform/string_printf.h"
 #include "platform/scope_exit.h"
+#include "platform/string_printf.h"
 
 namespace korvalen {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "record/mrv_message.h"
 #include "platform/clock.h"
+#include "record/mrv_message.h"
 
 namespace korvalen {
 

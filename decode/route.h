@@ -5,13 +5,13 @@
 #include <memory>
 #include <string>
 
-#include "record/mrv_message.h"
 #include "output/csv_file.h"
 #include "output/map_files.h"
 #include "output/map_track.h"
 #include "output/output_file.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
+#include "record/mrv_message.h"
 
 namespace korvalen {
 

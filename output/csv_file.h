@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "record/mrv_message.h"
 #include "output/output_file.h"
 #include "platform/message_sink.h"
+#include "record/mrv_message.h"
 
 namespace korvalen {
 

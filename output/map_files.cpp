@@ -4,9 +4,9 @@
 #include "output/gpx_file.h"
 #include "output/kml_file.h"
 #include "output/output_file.h"
+#include "platform/file.h"
 #include "platform/file_messages.h"
 #include "platform/string_printf.h"
-#include "platform/file.h"
 
 namespace korvalen {
 namespace {

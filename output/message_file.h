@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "record/mrv_message.h"
 #include "output/output_file.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
+#include "record/mrv_message.h"
 
 namespace korvalen {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "output/message_file.h"
-#include "platform/string_printf.h"
 #include "platform/clock.h"
+#include "platform/string_printf.h"
 #include "platform/text_codec.h"
 
 namespace korvalen {

@@ -3,8 +3,8 @@
 
 #include <ctime>
 
-#include "platform/string_printf.h"
 #include "platform/clock.h"
+#include "platform/string_printf.h"
 
 namespace korvalen {
 namespace {

@@ -5,13 +5,13 @@
 #include <memory>
 #include <thread>
 
-#include "ui/message_box_win32.h"
-#include "ui/message_pump_win32.h"
 #include "platform/manual_reset_event.h"
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
 #include "serial/device_test.h"
 #include "serial/reader_protocol.h"
+#include "ui/message_box_win32.h"
+#include "ui/message_pump_win32.h"
 
 namespace korvalen {
 namespace {

@@ -10,12 +10,12 @@
 #include <string>
 #include <string_view>
 
-#include "ui/message_box_win32.h"
-#include "ui/window_text_win32.h"
 #include "platform/scope_exit.h"
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
 #include "settings/settings_dialog_rules.h"
+#include "ui/message_box_win32.h"
+#include "ui/window_text_win32.h"
 
 namespace korvalen {
 namespace {

@@ -1,11 +1,11 @@
 // The ID prompt on Win32: it closes only on four digits, or with "0000" on Esc.
 #include "settings/select_id_dialog_win32.h"
 
-#include "ui/message_box_win32.h"
-#include "ui/window_text_win32.h"
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
 #include "settings/object_id_text.h"
+#include "ui/message_box_win32.h"
+#include "ui/window_text_win32.h"
 
 namespace korvalen {
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "record/mrv_message.h"
 #include "fuzz_check.h"
 #include "output/message_file_reader.h"
+#include "record/mrv_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace korvalen;

@@ -14,13 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "support/dump_builder.h"
 #include "decode_test_support.h"
 #include "output/message_file_reader.h"
 #include "platform/manual_reset_event.h"
 #include "platform/text_codec.h"
 #include "platform/write_fault.h"
 #include "scoped_time_zone.h"
+#include "support/dump_builder.h"
 #include "temp_folder.h"
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"  // designated initializers
