@@ -20,7 +20,8 @@ constexpr std::size_t kPathCapacity = 32768;
 
 enum class FileDialogKind { Open, Save };
 
-std::optional<std::string> AskDumpPath(HWND owner, FileDialogKind kind, std::string_view start) {
+std::optional<std::string> AskDumpPath(HWND owner, FileDialogKind kind, std::string_view start,
+                                       std::string_view folder = {}) {
     std::wstring filter(kDumpFilter);
     std::replace(filter.begin(), filter.end(), L'|', L'\0');
 
@@ -35,6 +36,9 @@ std::optional<std::string> AskDumpPath(HWND owner, FileDialogKind kind, std::str
     dialog.lpstrFile = path.data();
     dialog.nMaxFile = static_cast<DWORD>(path.size());
     dialog.lpstrDefExt = L"trc";
+    const std::wstring initial_folder = Widen(folder);
+    if (!initial_folder.empty())
+        dialog.lpstrInitialDir = initial_folder.c_str();
     dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
     if (kind == FileDialogKind::Open) {
         dialog.Flags |= OFN_FILEMUSTEXIST;
@@ -51,8 +55,8 @@ std::optional<std::string> AskDumpPath(HWND owner, FileDialogKind kind, std::str
 
 }  // namespace
 
-std::optional<std::string> AskDumpFileToDecode(HWND owner) {
-    return AskDumpPath(owner, FileDialogKind::Open, "*.trc");
+std::optional<std::string> AskDumpFileToDecode(HWND owner, const std::string& folder) {
+    return AskDumpPath(owner, FileDialogKind::Open, "*.trc", folder);
 }
 
 std::optional<std::string> AskDumpCopyPath(HWND owner, const std::string& name) {

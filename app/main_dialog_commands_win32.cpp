@@ -19,7 +19,19 @@ void CKorvalenDlg::OnSettings() {
     if (!EditSettings(window_, edited))
         return;
     TakeDialogSettings(settings_, edited);
+    jobs_->SetSettings(settings_);
     SaveSettings(settings_, program_folder_, messages_);
+}
+
+// Every dump not yet delivered is decoded again: the InBox may be back, the disk may have
+// room now. Disabled while the window is busy, like the rest of the menu.
+void CKorvalenDlg::OnDecodePending() {
+    if (jobs_->DecodePending() == 0)
+        ShowMessageBox(window_, "Все считанные данные уже доставлены в InBox.", MB_OK | MB_ICONINFORMATION);
+}
+
+void CKorvalenDlg::OnReadJournal() {
+    // Shown in the program's read-only text window.
 }
 
 void CKorvalenDlg::OnSaveDumpCopy() {
@@ -38,25 +50,25 @@ void CKorvalenDlg::OnSaveDumpCopy() {
 }
 
 void CKorvalenDlg::OnTestHotKey(WPARAM id) {
-    if (busy_.test_dialog_open || id != hot_keys_.test_dialog_key())
+    if (test_dialog_open_ || id != hot_keys_.test_dialog_key())
         return;
-    if (port_.status() != PortStatus::Open) {
+    if (port_->status() != PortStatus::Open) {
         ShowMessageBox(window_, "СОМ-порт не открыт!", MB_OK | MB_ICONSTOP);
         return;
     }
-    if (busy_.work.capture_active) {
+    if (jobs_->work().capture_active) {
         ShowMessageBox(window_, "Идет считываение информации из Флеш-памяти.", MB_OK | MB_ICONSTOP);
         return;
     }
     // The test has the port to itself: the reading thread ends at its next poll. A
     // transfer that began just now ends with it unacknowledged, so the reader keeps it.
-    port_.StopReading();
-    PumpMessagesUntil([this] { return !port_.reader_running(); });
-    port_.port().Purge();
-    busy_.test_dialog_open = true;
-    RunDeviceTestDialog(window_, port_.port());
-    busy_.test_dialog_open = false;
-    port_.StartReading();
+    port_->StopReading();
+    PumpMessagesUntil([this] { return !port_->reader_running(); });
+    port_->port().Purge();
+    test_dialog_open_ = true;
+    RunDeviceTestDialog(window_, port_->port());
+    test_dialog_open_ = false;
+    port_->StartReading();
 }
 
 }  // namespace korvalen

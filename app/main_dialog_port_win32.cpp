@@ -11,52 +11,49 @@
 namespace korvalen {
 
 void CKorvalenDlg::OpenPort() {
-    const bool opened = port_.Open(ComPortName(settings_.COM));
+    const bool opened = port_->Open(ComPortName(settings_.COM));
     // The port's number shows whether or not it opened.
     SetStatusText(0, StringPrintf("Состояние COM-порта: (COM%i, 115200)", settings_.COM));
     if (!opened) {
         ShowMessageBox(window_, "Ошибка соединения с COM-портом!", MB_OK | MB_ICONSTOP);
-        SetUiState(UiState::NoConnection);
-        RefreshControls();
+        ShowUiState(UiState::NoConnection);
         return;
     }
-    SetUiState(UiState::Ready);
-    RefreshControls();
+    ShowUiState(UiState::Ready);
 }
 
 // After a failed opening the port counts as open for this command: the first use closes
 // it, the second opens it.
 void CKorvalenDlg::OnPortOpenClose() {
-    if (port_.status() == PortStatus::Closed) {
+    if (port_->status() == PortStatus::Closed) {
         OpenPort();
         return;
     }
-    port_.Close();
-    SetUiState(UiState::NoConnection);
-    RefreshControls();
+    port_->Close();
+    ShowUiState(UiState::NoConnection);
 }
 
 void CKorvalenDlg::OnPortDialog() {
     const ComPortAnswer answer = AskComPort(window_, settings_.COM);
     if (!answer.accepted)
         return;
-    port_.Close();
+    port_->Close();
     if (!answer.port) {
         // The dialog started without a port (a COM setting it does not offer) and none
         // was chosen: the setting stays, the port stays closed.
         ShowMessageBox(window_, "Не выбран COM-порт. Порт закрыт.", MB_OK | MB_ICONEXCLAMATION);
-        SetUiState(UiState::NoConnection);
-        RefreshControls();
+        ShowUiState(UiState::NoConnection);
         return;
     }
     settings_.COM = *answer.port;
+    jobs_->SetSettings(settings_);
     SaveSettings(settings_, program_folder_, messages_);
     OpenPort();
 }
 
 // The buttons are enabled only when the port is open and the window is ready.
 void CKorvalenDlg::OnReaderCommand(std::string_view command) {
-    port_.SendCommand(command);
+    port_->SendCommand(command);
 }
 
 }  // namespace korvalen

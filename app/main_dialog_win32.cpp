@@ -8,7 +8,6 @@
 #include "app/dump_file_dialog_win32.h"
 #include "app/single_instance_win32.h"
 #include "app/ui_state.h"
-#include "decode/decoding_pass.h"
 #include "platform/registry.h"
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
@@ -20,9 +19,8 @@
 namespace korvalen {
 namespace {
 
-// A worker's request to run something on the window's thread; the parameter points to
-// the function, which lives until SendMessage returns.
-constexpr UINT kRunOnUiThreadMessage = WM_APP + 1;
+// What Windows shows at shutdown while the program asks it to wait.
+constexpr const wchar_t* kShutdownReason = L"Идет считывание или декодирование";
 
 constexpr int kStatusBarMinHeight = 18;
 
@@ -45,11 +43,16 @@ HICON LoadProgramIcon(int size_metric_x, int size_metric_y) {
 CKorvalenDlg::CKorvalenDlg(std::string program_folder)
     : program_folder_(std::move(program_folder)) {}
 
+// The port first: its reading thread uses the job owner until it has ended.
+CKorvalenDlg::~CKorvalenDlg() {
+    port_.reset();
+    jobs_.reset();
+}
+
 INT_PTR CKorvalenDlg::DoModal() {
     // The window runs its own modal loop rather than the system's dialog box loop, which
     // shows the dialog when it first becomes idle: with MinTray the program must start
     // hidden, with only its tray icon.
-    ui_thread_ = GetCurrentThreadId();
     taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
     HWND window =
         CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_KORVALEN_DIALOG),
@@ -83,15 +86,16 @@ INT_PTR CKorvalenDlg::DoModal() {
 }
 
 // A pass that has just left the busy count may still be telling the window that it is
-// done, with messages sent from its thread; and a quit from outside may come while a
-// pass still writes its files. The window and the workers' host stay, and keep
-// answering messages, until the reading thread and every pass thread have ended, so no
-// route is cut off mid-file. The reading thread goes first: it may start a pass until
-// it has decided to end.
+// done; and a quit from outside may come while a pass still writes its files. The window
+// and the workers' host stay, and keep answering messages, until the reading thread and
+// every job thread have ended, so no route is cut off mid-file. The reading thread goes
+// first: it may start a job until it has decided to end.
 void CKorvalenDlg::WaitForWorkers() {
-    port_.StopReading();
-    PumpMessagesUntil(
-        [this] { return !port_.reader_running() && busy_.work.decoding_threads.load() == 0; });
+    if (port_)
+        port_->StopReading();
+    PumpMessagesUntil([this] {
+        return (!port_ || !port_->reader_running()) && (!jobs_ || jobs_->idle());
+    });
 }
 
 void CKorvalenDlg::End(INT_PTR result) {
@@ -123,9 +127,14 @@ INT_PTR CKorvalenDlg::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
             return TRUE;
         case WM_CLOSE:
             // The close box and Alt+F4: refused while a transfer is captured or decoded.
-            if (!busy_.IsBusy())
+            if (!IsBusy())
                 End(IDCANCEL);
             return TRUE;
+        case WM_QUERYENDSESSION:
+            return Answer(OnQueryEndSession());
+        case kWorkerRequestsMessage:
+            worker_host_.ApplyRequests();
+            return Answer(0);
         case WM_SYSCOMMAND:
             if ((wparam & 0xFFF0) == IDM_ABOUTBOX) {
                 ShowAboutBox(window_);
@@ -158,9 +167,6 @@ INT_PTR CKorvalenDlg::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
         case kTrayNotifyMessage:
             OnTrayNotify(static_cast<UINT>(lparam));
             return Answer(0);
-        case kRunOnUiThreadMessage:
-            (*reinterpret_cast<const std::function<void()>*>(lparam))();
-            return Answer(0);
         case WM_PAINT:
             if (IsIconic(window_)) {
                 OnPaint();
@@ -182,7 +188,7 @@ INT_PTR CKorvalenDlg::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
 bool CKorvalenDlg::OnInitDialog() {
     messages_.set_owner(window_);
 
-    // 1. The About item of the system menu, and the program icon.
+    // The About item of the system menu, and the program icon.
     wchar_t* about_text = nullptr;
     const int about_length = LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX,
                                          reinterpret_cast<LPWSTR>(&about_text), 0);
@@ -196,11 +202,10 @@ bool CKorvalenDlg::OnInitDialog() {
     SendMessageW(window_, WM_SETICON, ICON_SMALL,
                  reinterpret_cast<LPARAM>(LoadProgramIcon(SM_CXSMICON, SM_CYSMICON)));
 
-    // 2. Settings: defaults, the one-time registry import, the settings file.
     LoadStartupSettings(settings_, program_folder_, messages_, SystemRegistry());
 
-    // 3. One instance unless several are allowed. A second one ends before it touches
-    //    the folders or the port.
+    // A second instance, unless several are allowed, ends before it touches the folders,
+    // the journal or the port.
     if (AnotherInstanceRuns() && !settings_.MultiStart) {
         ShowMessageBox(window_, "Уже есть запущенная копия программы!", MB_OK | MB_ICONSTOP);
         if (HWND running = FindRunningInstance(window_)) {
@@ -212,44 +217,30 @@ bool CKorvalenDlg::OnInitDialog() {
         return TRUE;
     }
 
-    // 4. Status bar; 5. port menu.
     CreateStatusBar();
     port_menu_.reset(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_PORT_MENU)));
-
-    // 6. Folders beside the program.
     CreateProgramFolders(program_folder_);
-
-    // 7. Nothing is captured or decoded yet; the reading thread's stop event belongs to
-    //    the port connection, which has not started it.
-    busy_.work.decoding_abort.Reset();
-    busy_.work.capture_active = false;
-    busy_.work.decoding_pass_count = 0;
-
-    // 8. Ready, then 9. the port, which leaves the window in state 1 or 2.
-    SetUiState(UiState::Ready);
-    RefreshControls();
-    OpenPort();
-
-    // 10. Progress bar and the name counter of saved copies.
     SendDlgItemMessageW(window_, IDC_PROGRESS, PBM_SETSTEP, 1, 0);
-    dump_name_counter_ = 0;
+    ShowUiState(UiState::Ready);
 
-    // 11. The folders of the output and of the dump file.
+    // The road: the job owner first finishes what an earlier run left undelivered, then
+    // the port opens (the window in state 1 or 2), so that no capture starts before the
+    // recovery knows which dumps are still needed.
     CreatePathFolders(settings_.InboxDir);
     CreatePathFolders(settings_.InFile);
+    jobs_ = std::make_unique<DecodeJobs>(program_folder_ + "\\Data\\", settings_, worker_host_);
+    port_ = std::make_unique<PortConnection>(*jobs_, worker_host_);
+    jobs_->Recover();
+    OpenPort();
 
-    // 12. Tray menu; with MinTray the program starts in the tray (DoModal leaves the
-    //     window hidden).
+    // With MinTray the program starts in the tray (DoModal leaves the window hidden).
     tray_menu_.reset(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
     if (settings_.MinTray) {
         tray_icon_.Add(window_);
         ShowWindow(window_, SW_HIDE);
     }
-
-    // 13. Hot keys.
     hot_keys_.Register(window_);
-
-    // 14. The focus stays where the dialog manager puts it.
+    // The focus stays where the dialog manager puts it.
     return TRUE;
 }
 
@@ -280,46 +271,35 @@ void CKorvalenDlg::SetStatusText(int part, std::string_view text) {
                  reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-void CKorvalenDlg::RunOnUiThread(const std::function<void()>& work) {
-    if (GetCurrentThreadId() == ui_thread_)
-        work();
+void CKorvalenDlg::ShowUiState(UiState state, bool after_work) {
+    const bool busy = IsBusy();
+    const std::uint32_t mask = jobs_ ? jobs_->work().progress.mask() : 0;
+    const bool port_open = port_ && port_->status() == PortStatus::Open;
+    const auto view = after_work ? UiStateAfterWork(port_open, busy, mask)
+                                 : UiStateFor(static_cast<int>(state), busy, mask);
+    if (view) {
+        ApplyUiStateView(*view);
+        RefreshControls();
+    }
+    HoldShutdownWhileBusy();
+}
+
+void CKorvalenDlg::HoldShutdownWhileBusy() {
+    const bool busy = IsBusy();
+    if (busy == holding_shutdown_)
+        return;
+    holding_shutdown_ = busy;
+    if (busy)
+        ShutdownBlockReasonCreate(window_, kShutdownReason);
     else
-        SendMessageW(window_, kRunOnUiThreadMessage, 0, reinterpret_cast<LPARAM>(&work));
+        ShutdownBlockReasonDestroy(window_);
 }
 
-// Called on a worker's thread the change is made on the window's, so that no two
-// threads swap the menu at once.
-void CKorvalenDlg::SetUiState(UiState state) {
-    RunOnUiThread([this, state] { ApplyUiState(state); });
-}
-
-void CKorvalenDlg::SetUiStateAfterWork() {
-    RunOnUiThread([this] { ApplyUiStateAfterWork(); });
-}
-
-void CKorvalenDlg::ApplyUiState(UiState state) {
-    if (const auto view =
-            UiStateFor(static_cast<int>(state), busy_.IsBusy(), busy_.work.progress.mask()))
-        ApplyUiStateView(*view);
-}
-
-void CKorvalenDlg::ApplyUiStateAfterWork() {
-    const bool port_open = port_.status() == PortStatus::Open;
-    if (const auto view = UiStateAfterWork(port_open, busy_.IsBusy(), busy_.work.progress.mask()))
-        ApplyUiStateView(*view);
-}
-
-std::string CKorvalenDlg::DumpFilePath() {
-    std::string path;
-    RunOnUiThread([this, &path] { path = settings_.InFile; });
-    return path;
-}
-
-void CKorvalenDlg::DecodeDump(const std::string& path) {
-    RunOnUiThread([this, &path] {
-        dump_to_decode_ = path;
-        StartDecodingPass(settings_, dump_to_decode_, busy_.work, worker_host_);
-    });
+// The work ends at its next start if Windows ends the program anyway: the journal has
+// every dump that is not delivered.
+BOOL CKorvalenDlg::OnQueryEndSession() {
+    HoldShutdownWhileBusy();
+    return IsBusy() ? FALSE : TRUE;
 }
 
 void CKorvalenDlg::ApplyUiStateView(const UiStateView& view) {
@@ -346,19 +326,13 @@ void CKorvalenDlg::ApplyUiStateView(const UiStateView& view) {
     if (view.decode_button_text)
         SetDlgItemTextW(window_, IDC_DECODE_FILE, Widen(*view.decode_button_text).c_str());
     SetStatusText(1, view.status_text);
-    std::lock_guard lock(info_mutex_);
     for (std::size_t i = 0; i < info_lines_.size(); ++i)
         info_lines_[i] = view.info_lines[i];
 }
 
 void CKorvalenDlg::RefreshControls() {
-    std::array<std::string, 4> lines;
-    {
-        std::lock_guard lock(info_mutex_);
-        lines = info_lines_;
-    }
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        SetDlgItemTextW(window_, kInfoLineIds[i], Widen(lines[i]).c_str());
+    for (std::size_t i = 0; i < info_lines_.size(); ++i)
+        SetDlgItemTextW(window_, kInfoLineIds[i], Widen(info_lines_[i]).c_str());
 }
 
 void CKorvalenDlg::OnCommand(int id) {
@@ -368,7 +342,7 @@ void CKorvalenDlg::OnCommand(int id) {
             End(IDOK);
             break;
         case IDCANCEL:  // Esc
-            if (!busy_.IsBusy())
+            if (!IsBusy())
                 End(IDCANCEL);
             break;
         case IDOK:
@@ -376,7 +350,7 @@ void CKorvalenDlg::OnCommand(int id) {
             // program (perhaps in the middle of a capture): there is nothing to confirm.
             break;
         case ID_TRAY_EXIT:
-            if (!busy_.IsBusy()) {
+            if (!IsBusy()) {
                 tray_icon_.Remove();
                 End(IDCANCEL);
             }
@@ -407,6 +381,12 @@ void CKorvalenDlg::OnCommand(int id) {
         case ID_SAVE_DUMP_COPY:
             OnSaveDumpCopy();
             break;
+        case ID_DECODE_PENDING:
+            OnDecodePending();
+            break;
+        case ID_READ_JOURNAL:
+            OnReadJournal();
+            break;
         case IDC_DECODE_FILE:
             OnDecodeButton();
             break;
@@ -422,25 +402,25 @@ void CKorvalenDlg::OnCommand(int id) {
 }
 
 void CKorvalenDlg::OnDecodeButton() {
-    if (busy_.work.capture_active) {
+    WorkState& work = jobs_->work();
+    if (work.capture_active) {
         // The reader stops; the capture ends once the line is silent and the part that
         // arrived is decoded, without acknowledgement.
-        port_.StopTransfer(
+        port_->StopTransfer(
             [](std::chrono::milliseconds pause) { Sleep(static_cast<DWORD>(pause.count())); });
-        if (busy_.work.decoding_pass_count != 0)
-            busy_.work.decoding_abort.Set();
+        if (work.decoding_pass_count != 0)
+            work.decoding_abort.Set();
         return;
     }
-    if (busy_.work.decoding_pass_count != 0) {
-        // Every running pass stops at its next byte and still writes what it has.
-        busy_.work.decoding_abort.Set();
+    if (work.decoding_pass_count != 0) {
+        // Every running pass stops at its next thousand bytes and still writes what it has.
+        work.decoding_abort.Set();
         return;
     }
-    const auto path = AskDumpFileToDecode(window_);
-    if (!path)
-        return;
-    dump_to_decode_ = *path;
-    StartDecodingPass(settings_, dump_to_decode_, busy_.work, worker_host_);
+    // Once the dump file is gone, the dumps are in the archive.
+    const std::string start_in = FileExists(settings_.InFile) ? "" : jobs_->archive_folder();
+    if (const auto path = AskDumpFileToDecode(window_, start_in))
+        jobs_->DecodeFile(*path);
 }
 
 void CKorvalenDlg::OnContextMenu(HWND clicked, POINT at) {

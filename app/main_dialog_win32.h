@@ -1,14 +1,14 @@
-// The main window, which owns the settings, the port and what its workers share with it.
+// The main window, which owns the settings, the port and the job owner of the road.
 #pragma once
 
 #include <windows.h>
 
 #include <array>
-#include <functional>
+#include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
-#include "app/busy_state.h"
 #include "app/help_window_win32.h"
 #include "app/hot_keys_win32.h"
 #include "app/tray_icon_win32.h"
@@ -18,38 +18,32 @@
 #include "serial/port_connection.h"
 #include "settings/settings.h"
 #include "ui/message_box_win32.h"
+#include "worker/decode_jobs.h"
 
 namespace korvalen {
 
 // The main window: one dialog (resource 102) that lives for the whole run and owns the
-// settings, the port and everything the reading thread and the decoding passes share
-// with the user interface.
+// settings, the port and the job owner, which holds everything the reading thread and the
+// decoding passes share. It only shows what they do: their requests reach it as posted
+// messages, so no worker ever waits for it.
 class CKorvalenDlg {
   public:
     explicit CKorvalenDlg(std::string program_folder);
+    ~CKorvalenDlg();
     CKorvalenDlg(const CKorvalenDlg&) = delete;
     CKorvalenDlg& operator=(const CKorvalenDlg&) = delete;
 
     // Creates the window and runs its modal loop; returns IDOK or IDCANCEL.
     INT_PTR DoModal();
 
-    // Switches the window to state 0 (reading), 1 (ready) or 2 (no connection). Callable
-    // from any thread; the change itself is made on the window's thread. It changes the
-    // four info texts but does not show them: callers call RefreshControls() after it.
-    void SetUiState(UiState state);
-    // What a worker calls when it ends instead of state 1: ready when the port is open,
-    // no connection when it is not; nothing while another worker keeps the window busy.
-    // Callable from any thread, like SetUiState.
-    void SetUiStateAfterWork();
-    // Shows the four info texts in the lines 1026 to 1029. Callable from any thread.
+    // On the window's thread: switches the window to state 0 (busy), 1 (ready) or 2 (no
+    // connection) and shows the four info texts of the state. `after_work` is a worker's
+    // end: ready when the port is open, no connection when it is not, nothing while
+    // another worker keeps the window busy.
+    void ShowUiState(UiState state, bool after_work = false);
+    // The state's info texts, also those of a state shown before the controls existed.
     void RefreshControls();
 
-    // The dump path of the settings, and a decoding pass on a captured dump: for the
-    // reading thread, which calls them from its own thread.
-    std::string DumpFilePath();
-    void DecodeDump(const std::string& path);
-
-    const Settings& settings() const { return settings_; }
     HWND window() const { return window_; }
 
   private:
@@ -63,22 +57,22 @@ class CKorvalenDlg {
     void OnContextMenu(HWND clicked, POINT at);
     void OnTrayNotify(UINT mouse_message);
     void OnPaint();
-    // Runs `work` on the window's thread and waits for it: the window's settings, menus
-    // and controls are only ever changed there. The window's thread never waits for a
-    // worker, so this cannot deadlock.
-    void RunOnUiThread(const std::function<void()>& work);
-    void ApplyUiState(UiState state);
-    void ApplyUiStateAfterWork();
+    // Windows asks whether it may end the session: not while a transfer is read or a
+    // dump decoded (a question open included); the reason it shows says why.
+    BOOL OnQueryEndSession();
     void ApplyUiStateView(const UiStateView& view);
+    // Asks Windows to wait at shutdown while the window is busy, and lets it go after.
+    void HoldShutdownWhileBusy();
     // Button 1000: aborts what runs, or asks for a dump file and decodes it.
     void OnDecodeButton();
     void CreateStatusBar();
     void SetStatusText(int part, std::string_view text);
     void ShowFromTray();
-    // Until the reading thread and every decoding pass have ended, answering the
-    // messages they send meanwhile.
+    // Until the reading thread and every job thread have ended, answering the messages
+    // they send meanwhile.
     void WaitForWorkers();
     void End(INT_PTR result);
+    bool IsBusy() const { return jobs_ && jobs_->work().IsBusy(); }
 
     // The serial port: opening shows the port's number and the window's state, and the
     // message when it failed.
@@ -87,21 +81,20 @@ class CKorvalenDlg {
     void OnPortDialog();
     void OnReaderCommand(std::string_view command);
 
-    // The settings dialog, the copy of the dump, and the device test (Ctrl+Alt+F1).
+    // The settings dialog, the copy of the dump, the pending dumps, the read journal and
+    // the device test (Ctrl+Alt+F1).
     void OnSettings();
     void OnSaveDumpCopy();
+    void OnDecodePending();
+    void OnReadJournal();
     void OnTestHotKey(WPARAM id);
 
-    // Window state, in the order the window sets it up.
     std::string program_folder_;
     Settings settings_;
-    BusyState busy_;
-    std::string dump_to_decode_;  // path of the dump the next decoding pass reads
-    int dump_name_counter_ = 0;   // numbers the saved copies of one day
+    int dump_name_counter_ = 0;  // numbers the saved copies of one day
 
     HWND window_ = nullptr;
     HWND status_bar_ = nullptr;
-    DWORD ui_thread_ = 0;
     HICON icon_ = nullptr;
     UniqueMenu main_menu_;  // attached to the window; replaced on every change of state
     UniqueMenu tray_menu_;
@@ -110,17 +103,17 @@ class CKorvalenDlg {
     HotKeys hot_keys_;
     HelpWindow help_window_;
     WindowMessageSink messages_;
-    // Shared by the reading thread and every decoding pass; it lives as long as the
-    // window.
+    // The workers' view of the window; it lives as long as the window, and the job owner
+    // and the port, made once the settings are read, are gone before it.
     WindowWorkerHost worker_host_{*this};
-    // The port and its reading thread. After the host and the busy state, which the
-    // thread uses until the connection has stopped it.
-    PortConnection port_{busy_.work, worker_host_};
+    std::unique_ptr<DecodeJobs> jobs_;
+    std::unique_ptr<PortConnection> port_;
+    std::atomic<bool> test_dialog_open_{false};
     UINT taskbar_created_ = 0;
+    bool holding_shutdown_ = false;
 
-    // The four info texts, written by SetUiState and read by RefreshControls.
-    std::mutex info_mutex_;
-    std::array<std::string, 4> info_lines_;  // guarded by info_mutex_
+    // The four info texts of the state shown last.
+    std::array<std::string, 4> info_lines_;
 
     bool ended_ = false;
     INT_PTR result_ = IDCANCEL;

@@ -13,7 +13,8 @@ std::vector<ItemEnabling> MainMenu(bool enabled) {
     return {{ID_FILE_EXIT, enabled},
             {ID_SETTINGS, enabled},
             {ID_COM_PORT, enabled},
-            {ID_SAVE_DUMP_COPY, enabled}};
+            {ID_SAVE_DUMP_COPY, enabled},
+            {ID_DECODE_PENDING, enabled}};
 }
 
 std::vector<ItemEnabling> ReadButtons(bool enabled) {
@@ -24,7 +25,7 @@ std::vector<ItemEnabling> ReadButtons(bool enabled) {
 
 std::optional<UiStateView> UiStateFor(int state, bool busy, std::uint32_t progress_mask) {
     switch (state) {
-        case static_cast<int>(UiState::Reading):
+        case static_cast<int>(UiState::Busy):
             return UiStateView{
                 .main_menu = MainMenu(false),
                 .port_menu = {{ID_PORT_DIALOG, false}, {ID_PORT_OPEN_CLOSE, false}},

@@ -1,5 +1,5 @@
-// The workers' calls made on the main window: messages sent to its controls, modal boxes on
-// the worker's own thread.
+// The workers' calls made on the main window: requests queued for the window's thread, modal
+// boxes on the worker's own thread.
 #include "app/window_worker_host_win32.h"
 
 #include <commctrl.h>
@@ -36,16 +36,63 @@ std::string WindowWorkerHost::PromptObjectId() {
     return AskObjectId(owner());
 }
 
-int WindowWorkerHost::ProgressRangeUpper() {
-    return static_cast<int>(SendToControl(IDC_PROGRESS, PBM_GETRANGE, FALSE, 0));
-}
-
 void WindowWorkerHost::SetProgressRange(std::uint16_t upper) {
-    SendToControl(IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, upper));
+    range_upper_ = upper;
+    Queue({Request::Kind::Range, upper, {}});
 }
 
 void WindowWorkerHost::SetProgressPosition(int position) {
-    SendToControl(IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    Queue({Request::Kind::Position, position, {}});
+}
+
+void WindowWorkerHost::Queue(Request request) {
+    bool first = false;
+    {
+        std::lock_guard lock(mutex_);
+        // Only the last of several positions in a row is ever seen.
+        if (request.kind == Request::Kind::Position && !requests_.empty() &&
+            requests_.back().kind == Request::Kind::Position) {
+            requests_.back() = std::move(request);
+            return;
+        }
+        first = requests_.empty();
+        requests_.push_back(std::move(request));
+    }
+    // One message wakes the window for everything queued until it comes to it.
+    if (first)
+        PostMessageW(owner(), kWorkerRequestsMessage, 0, 0);
+}
+
+void WindowWorkerHost::ApplyRequests() {
+    std::vector<Request> requests;
+    {
+        std::lock_guard lock(mutex_);
+        requests.swap(requests_);
+    }
+    for (const Request& request : requests) {
+        switch (request.kind) {
+            case Request::Kind::Range:
+                SendToControl(IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, request.value));
+                break;
+            case Request::Kind::Position:
+                SendToControl(IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(request.value), 0);
+                break;
+            case Request::Kind::Caption:
+                SetDlgItemTextW(owner(), IDC_DECODE_FILE, Widen(request.text).c_str());
+                break;
+            case Request::Kind::Status:
+                SendToControl(IDC_STATUS_BAR, SB_SETTEXTW, 1,
+                              reinterpret_cast<LPARAM>(Widen(request.text).c_str()));
+                break;
+            case Request::Kind::State: {
+                // A worker that ends asks for "ready"; the window shows whether the reader
+                // is connected instead (a decoded file says nothing about the port).
+                const auto state = static_cast<UiState>(request.value);
+                window_.ShowUiState(state, state == UiState::Ready);
+                break;
+            }
+        }
+    }
 }
 
 void WindowWorkerHost::InsertLogLineAtTop(std::string_view line) {
@@ -83,31 +130,15 @@ int WindowWorkerHost::LogLineCount() {
 }
 
 void WindowWorkerHost::SetActionButtonCaption(std::string_view caption) {
-    SetDlgItemTextW(owner(), IDC_DECODE_FILE, Widen(caption).c_str());
+    Queue({Request::Kind::Caption, 0, std::string(caption)});
 }
 
 void WindowWorkerHost::SetStatusText(std::string_view text) {
-    const std::wstring wide = Widen(text);
-    SendToControl(IDC_STATUS_BAR, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(wide.c_str()));
+    Queue({Request::Kind::Status, 0, std::string(text)});
 }
 
 void WindowWorkerHost::SetUiState(UiState state) {
-    // A pass that ends asks for "ready"; the window shows whether the reader is
-    // connected instead (a decoded file says nothing about the port).
-    if (state == UiState::Ready)
-        window_.SetUiStateAfterWork();
-    else
-        window_.SetUiState(state);
-    window_.RefreshControls();
-}
-
-std::string WindowWorkerHost::DumpFilePath() {
-    return window_.DumpFilePath();
-}
-
-void WindowWorkerHost::DecodeDump(const std::string& path) {
-    window_.DecodeDump(path);
-    window_.RefreshControls();
+    Queue({Request::Kind::State, static_cast<int>(state), {}});
 }
 
 }  // namespace korvalen

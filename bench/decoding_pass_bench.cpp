@@ -16,7 +16,6 @@
 #include "platform/file.h"
 #include "settings/settings.h"
 #include "support/dump_builder.h"
-#include "worker/work_state.h"
 
 namespace korvalen {
 namespace {
@@ -28,15 +27,8 @@ class SilentHost final : public DecodingHost {
     void ShowMessage(std::string_view, std::string_view, MessageIcon) override { ++messages; }
     bool AskYesNo(std::string_view) override { return false; }
     std::string PromptObjectId() override { return "0000"; }
-    int ProgressRangeUpper() override { return range; }
-    void SetProgressRange(std::uint16_t upper) override { range = upper; }
-    void SetProgressPosition(int) override {}
     void InsertLogLineAtTop(std::string_view) override { ++lines; }
     int LogLineCount() override { return lines; }
-    void SetActionButtonCaption(std::string_view) override {}
-    void SetStatusText(std::string_view) override {}
-    void SetUiState(UiState) override {}
-    int range = 0;
     int lines = 0;
     int messages = 0;
 };
@@ -81,13 +73,12 @@ void BM_DecodingPass(benchmark::State& state) {
     settings.InboxDir = (w.root / "InBox").string() + "/";
     settings.WriteCsvC = state.range(0) != 0;
     settings.WriteCsvN = state.range(0) != 0;
-    WorkState busy;
     for (auto _ : state) {
         state.PauseTiming();
         w.EmptyInbox();
         SilentHost host;
         state.ResumeTiming();
-        DecodingPass pass(settings, w.dump_path, busy, host);
+        DecodingPass pass(settings, w.dump_path, host);
         pass.Run();
         if (host.messages != 0)
             state.SkipWithError("the pass reported a failure");

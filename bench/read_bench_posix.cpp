@@ -18,27 +18,25 @@
 
 #include "serial/port_connection.h"
 #include "serial/reader_protocol.h"
+#include "worker/decode_jobs.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// Prints what the window would show and counts the dumps handed over.
-class ConsoleReadingHost final : public korvalen::ReadingHost {
+// Prints what the window would show and counts the dumps decoded (a summary's "В файле"
+// line each).
+class ConsoleHost final : public korvalen::WorkerHost {
   public:
-    explicit ConsoleReadingHost(std::string in_file) : in_file_(std::move(in_file)) {}
     void ShowMessage(std::string_view text, std::string_view, korvalen::MessageIcon) override {
         std::fprintf(stderr, "message: %.*s\n", static_cast<int>(text.size()), text.data());
     }
-    int ProgressRangeUpper() override { return 0; }
-    void SetProgressRange(std::uint16_t) override {}
-    void SetProgressPosition(int) override {}
-    void SetActionButtonCaption(std::string_view) override {}
-    void SetStatusText(std::string_view) override {}
-    void SetUiState(korvalen::UiState) override {}
-    std::string DumpFilePath() override { return in_file_; }
-    void DecodeDump(const std::string& path) override {
-        std::printf("dump %s\n", path.c_str());
+    bool AskYesNo(std::string_view) override { return false; }
+    std::string PromptObjectId() override { return "0000"; }
+    void InsertLogLineAtTop(std::string_view line) override {
+        if (line.rfind("В файле '", 0) != 0)
+            return;
+        std::printf("dump %.*s\n", static_cast<int>(line.size()), line.data());
         std::fflush(stdout);
         {
             std::lock_guard lock(mutex_);
@@ -46,13 +44,19 @@ class ConsoleReadingHost final : public korvalen::ReadingHost {
         }
         changed_.notify_all();
     }
+    int LogLineCount() override { return 0; }
+    int ProgressRangeUpper() override { return 0; }
+    void SetProgressRange(std::uint16_t) override {}
+    void SetProgressPosition(int) override {}
+    void SetActionButtonCaption(std::string_view) override {}
+    void SetStatusText(std::string_view) override {}
+    void SetUiState(korvalen::UiState) override {}
     bool WaitForDumps(int count, std::chrono::seconds timeout) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return dumps_ >= count; });
     }
 
   private:
-    std::string in_file_;
     std::mutex mutex_;
     std::condition_variable changed_;
     int dumps_ = 0;  // guarded by mutex_
@@ -87,9 +91,13 @@ int main(int argc, char** argv) {
     if ((option != "--reads" && option != "--idle") || value <= 0)
         return Usage();
 
-    korvalen::WorkState work;
-    ConsoleReadingHost host(folder + "/Korvalen.trc");
-    korvalen::PortConnection connection(work, host);
+    ConsoleHost host;
+    korvalen::Settings settings;
+    korvalen::ApplyDefaults(settings, folder);
+    settings.InFile = folder + "/Korvalen.trc";
+    settings.InboxDir = folder + "/InBox/";
+    korvalen::DecodeJobs jobs(folder + "/Data/", settings, host);
+    korvalen::PortConnection connection(jobs, host);
     if (!connection.Open(device)) {
         std::fprintf(stderr, "cannot open %s: %d\n", device.c_str(), connection.open_error());
         return 1;
@@ -114,7 +122,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    // The "(SDD)" of the last read is written right after the dump is handed over.
-    std::this_thread::sleep_for(200ms);
+    jobs.WaitUntilIdle(600s);
     return 0;
 }

@@ -6,14 +6,14 @@
 #include <string_view>
 
 #include "platform/clock.h"
-#include "worker/worker_host.h"
+#include "platform/message_sink.h"
 
 namespace korvalen {
 
-// What a decoding pass needs from the window that runs it beyond what every worker
-// needs: the question about records without ID, the ID prompt and the log list. Every
-// call comes from the pass's own thread.
-class DecodingHost : public virtual WorkerHost {
+// What a decoding pass needs from the window that runs it: its messages, the question
+// about records without ID, the ID prompt and the log list. Every call comes from the
+// pass's own thread.
+class DecodingHost : public MessageSink {
   public:
     // A modal question with the buttons Yes and No; true for Yes.
     virtual bool AskYesNo(std::string_view question) = 0;

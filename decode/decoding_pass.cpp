@@ -3,13 +3,14 @@
 #include "decode/decoding_pass.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <memory>
-#include <thread>
+#include <random>
 #include <vector>
 
 #include "decode/dump_record.h"
-#include "platform/scope_exit.h"
+#include "platform/crash_point.h"
 #include "platform/string_printf.h"
 
 namespace korvalen {
@@ -23,36 +24,43 @@ bool DateInRange(const MRVMessage& m) {
            m.Day <= 31;
 }
 
+// A staging folder's name of its own: the time and a random number, so that passes of
+// other processes in the same InBox never meet.
+std::string NewStagingId(const Clock& clock) {
+    static std::atomic<unsigned> counter{0};
+    static const unsigned process_part = std::random_device()();
+    const CalendarTime t = clock.LocalNow();
+    return StringPrintf("%04d%02d%02d-%02d%02d%02d-%08x-%u", t.year, t.month, t.day, t.hour,
+                        t.minute, t.second, process_part, counter.fetch_add(1));
+}
+
 }  // namespace
 
-DecodingPass::DecodingPass(const Settings& settings, std::string dump_path, WorkState& work,
-                           DecodingHost& host, const Clock& clock)
-    : settings_(settings),
-      dump_path_(std::move(dump_path)),
-      work_(work),
-      host_(host),
-      clock_(clock) {}
+DecodingPass::DecodingPass(const Settings& settings, std::string dump_path, DecodingHost& host,
+                           const Clock& clock)
+    : settings_(settings), dump_path_(std::move(dump_path)), host_(host), clock_(clock) {}
+
+DecodingPass::~DecodingPass() = default;
 
 bool DecodingPass::Run() {
-    work_.decoding_pass_count.fetch_add(1);
-    counted_ = true;
-    const ScopeExit give_back([this] {
-        ReleaseClaim();
-        LeavePassCount();
-    });
     File dump;
     if (!dump.Open(dump_path_, OpenMode::OpenExisting, Sharing::Shared, /*read_only=*/true)) {
         open_error_ = dump.error_code();
-        LeavePassCount();
         host_.ShowMessage("Анализ файла: Не удалось открыть файл.\n" + dump_path_, kProgramCaption,
                           MessageIcon::Stop);
         return false;
     }
-    host_.SetActionButtonCaption(kAbortCaption);
-    host_.SetStatusText(kDecodingStatus);
-    host_.SetUiState(UiState::Reading);
-
-    work_.decoding_abort.Reset();
+    if (progress_)
+        progress_->Started();
+    if (abort_)
+        abort_->Reset();
+    if (staging_id_.empty())
+        staging_id_ = NewStagingId(clock_);
+    delivery_ = std::make_unique<StagedDelivery>(settings_.InboxDir, staging_id_);
+    // A folder that cannot be made shows as the files that cannot be opened in it.
+    delivery_->Prepare();
+    if (journal_)
+        journal_->Staging(delivery_->folder(), delivery_->inbox());
     try {
         ReadDump(dump, dump.Length());
     } catch (...) {
@@ -62,20 +70,16 @@ bool DecodingPass::Run() {
     }
     try {
         FinalWrite();
+        Deliver();
+    } catch (...) {
+        ++error_count_;  // the files are closed by now; what is not delivered stays staged
+    }
+    try {
         InsertSummary();
     } catch (...) {
-        ++error_count_;  // the summary may be cut short; the files are closed by now
+        ++error_count_;  // the summary may be cut short
     }
-
-    ReleaseProgress();
-    LeavePassCount();
-    host_.SetUiState(UiState::Ready);
     return true;
-}
-
-void DecodingPass::LeavePassCount() {
-    if (std::exchange(counted_, false))
-        work_.decoding_pass_count.fetch_sub(1);
 }
 
 // The dump is read in large blocks and fed to the byte-wise state machines from memory.
@@ -87,7 +91,7 @@ void DecodingPass::ReadDump(File& dump, std::int64_t length) {
     std::size_t at = 0;
     std::int64_t bytes_read = 0;
     while (bytes_read < length) {
-        if (work_.decoding_abort.IsSet()) {
+        if (abort_ && abort_->IsSet()) {
             completed_ = false;
             break;
         }
@@ -100,17 +104,14 @@ void DecodingPass::ReadDump(File& dump, std::int64_t length) {
             if (block_size == 0)
                 break;  // the file became shorter meanwhile
         }
-        if (!claimed_) {
-            claim_bit_ = work_.progress.Claim();
-            claimed_ = true;
-        }
         const auto to_step =
             static_cast<std::size_t>(kBytesPerProgressStep - bytes_read % kBytesPerProgressStep);
         const std::size_t end = std::min(block_size, at + to_step);
         FeedSegment(block.data() + at, block.data() + end);
         bytes_read += static_cast<std::int64_t>(end - at);
         at = end;
-        UpdateProgress(bytes_read, length);
+        if (progress_)
+            progress_->Advanced(bytes_read, length);
     }
 }
 
@@ -212,8 +213,6 @@ void DecodingPass::AddToRoute(MRVMessage& m) {
         power_on_pending_ = false;
     }
     if (index) {
-        // The route is changed in place: the table holds it by value, and nothing here
-        // can leave it half changed.
         CSpecMRVMessage& route = routes_.at(*index);
         if (!route.WriteHeld(false))
             ++error_count_;
@@ -222,6 +221,7 @@ void DecodingPass::AddToRoute(MRVMessage& m) {
     }
     CSpecMRVMessage route(
         {.OutputFolder = settings_.InboxDir,
+         .StagingFolder = delivery_->folder(),
          .FileNumber = settings_.UseGlobalID ? settings_.GlobalID : m.ObjectID,
          .ObjectID = m.ObjectID,
          .WriteMessageFiles = settings_.WriteMessageFiles,
@@ -232,22 +232,16 @@ void DecodingPass::AddToRoute(MRVMessage& m) {
          .IndInChk = settings_.IndInChk,
          .MapFiles = {.folder = settings_.MapDir.empty() ? settings_.InboxDir : settings_.MapDir,
                       .gpx = settings_.WriteGpx,
-                      .kml = settings_.WriteKml}},
+                      .kml = settings_.WriteKml},
+         .DurableFiles = true},
         host_, clock_, csv_wait_);
+    // Before a line reaches a CSV file: a pass done again after a crash cuts it back.
+    if (journal_) {
+        for (const CsvFileMark& csv : route.CsvFiles())
+            journal_->CsvOpened(csv.path, csv.length);
+    }
     route.Add(std::move(m));
     routes_.Append(std::move(route));
-}
-
-void DecodingPass::UpdateProgress(std::int64_t bytes_read, std::int64_t length) {
-    const bool owns = work_.progress.Owns(claim_bit_);
-    const std::int64_t steps = length / kBytesPerProgressStep;
-    if (owns && !owned_bar_ && host_.ProgressRangeUpper() != steps) {
-        host_.SetProgressPosition(0);
-        host_.SetProgressRange(static_cast<std::uint16_t>(steps));
-    }
-    if (owns && bytes_read % kBytesPerProgressStep == 0)
-        host_.SetProgressPosition(static_cast<int>(bytes_read / kBytesPerProgressStep));
-    owned_bar_ = owns;
 }
 
 // Every route writes its last record with the last-record mark and closes its files,
@@ -259,7 +253,54 @@ void DecodingPass::FinalWrite() {
             ++error_count_;
         unwritten_record_count_ += route.UnwrittenRecords();
         failed_map_count_ += route.MapFilesFailed() ? 1 : 0;
+        failed_file_count_ += route.FailedFiles();
     }
+}
+
+// The files reach the InBox together or not at all: a dispatcher that took some of them
+// would have the routes of a dump only in part, and the dump decoded again would give it
+// those records twice. A file that could not be opened counts as an error of the pass.
+void DecodingPass::Deliver() {
+    error_count_ += failed_file_count_;
+    if (failed_file_count_ > 0 || unwritten_record_count_ > 0) {
+        Undeliver();
+        return;
+    }
+    delivery_->Seal();
+    CrashPoint("staged");
+    if (journal_ && !journal_->Commit()) {
+        Undeliver();
+        return;
+    }
+    CrashPoint("committed");
+    const PublishResult published = delivery_->Publish();
+    delivered_file_count_ = published.moved;
+    // What is left in the staging folder is the journal's to move at the next start.
+    failed_file_count_ += published.failed;
+    error_count_ += published.failed;
+    delivered_ = published.ok();
+    if (!delivered_) {
+        host_.ShowMessage(StringPrintf("Не удалось переместить файл в папку InBox. Код ошибки: %i.\n%s",
+                                       published.error_code, published.failed_path.c_str()),
+                          kProgramCaption, MessageIcon::Stop);
+    }
+}
+
+void DecodingPass::Undeliver() {
+    delivery_->Discard();
+    for (const CSpecMRVMessage& route : routes_) {
+        for (const CsvFileMark& csv : route.CsvFiles())
+            CutBackCsvFile(csv);
+        unwritten_record_count_ += route.RecordCount() - route.UnwrittenRecords();
+    }
+    delivered_ = false;
+}
+
+int DecodingPass::point_count() const {
+    int points = 0;
+    for (const CSpecMRVMessage& route : routes_)
+        points += route.PointCount();
+    return points;
 }
 
 void DecodingPass::InsertSummary() {
@@ -281,37 +322,6 @@ void DecodingPass::InsertSummary() {
     host_.InsertLogLineAtTop(completed_ ? "В файле '" + dump_path_ + "'"
                                         : "В файле '" + dump_path_ + "' (прервано)");
     host_.InsertLogLineAtTop(host_.FormatDateTime(clock_.LocalNow()));
-}
-
-// Gives the claim bit back; returns the mask that remains.
-std::uint32_t DecodingPass::ReleaseClaim() {
-    if (!std::exchange(claimed_, false))
-        return work_.progress.mask();
-    return work_.progress.Release(claim_bit_);
-}
-
-void DecodingPass::ReleaseProgress() {
-    if (ReleaseClaim() == 0) {
-        host_.SetProgressPosition(0);
-        host_.SetActionButtonCaption(kDecodeCaption);
-    }
-}
-
-void StartDecodingPass(const Settings& settings, std::string dump_path, WorkState& work,
-                       DecodingHost& host) {
-    auto pass = std::make_unique<DecodingPass>(settings, std::move(dump_path), work, host);
-    work.decoding_threads.fetch_add(1);
-    std::thread([pass = std::move(pass), &work]() mutable {
-        // Nothing of the starter's is touched after the count falls.
-        const ScopeExit done([&work] { work.decoding_threads.fetch_sub(1); });
-        try {
-            pass->Run();
-        } catch (...) {
-            // Run counts its own failures; what reaches this far (the host failing while
-            // it shows the end) ends the thread quietly instead of the whole program.
-        }
-        pass.reset();
-    }).detach();
 }
 
 }  // namespace korvalen

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,39 +14,79 @@
 #include "decode/reset_marker.h"
 #include "decode/route_table.h"
 #include "output/csv_file.h"
+#include "output/staged_delivery.h"
 #include "platform/clock.h"
 #include "platform/file.h"
+#include "platform/manual_reset_event.h"
 #include "settings/settings.h"
-#include "worker/work_state.h"
 
 namespace korvalen {
 
 // The texts of a pass that the window and the tools share.
 inline constexpr std::string_view kRecordsWithoutIdQuestion =
     "Присутствуют команды без ID! Использовать для них ID? (Нет - пропустить все команды)";
-inline constexpr std::string_view kDecodingStatus = "Преобразование";
+
+// How far a pass has read, for whoever shows it.
+class PassProgress {
+  public:
+    virtual ~PassProgress() = default;
+    // The dump is open and the pass begins: what it does from here on can be aborted.
+    virtual void Started() {}
+    // After every thousand bytes, and after the last one.
+    virtual void Advanced(std::int64_t bytes_read, std::int64_t length) = 0;
+};
+
+// What a pass tells whoever keeps a journal of it, so that a program that ends at any
+// moment of the pass can finish it at its next start. Each call returns once what it
+// records is on the disk.
+class PassJournal {
+  public:
+    virtual ~PassJournal() = default;
+    // Before the first file: the pass makes its message files in `staging`, a folder
+    // inside `inbox`.
+    virtual void Staging(const std::string& staging, const std::string& inbox) = 0;
+    // A CSV file is about to grow from `length`: a pass done again cuts it back there.
+    virtual void CsvOpened(const std::string& path, std::int64_t length) = 0;
+    // Every file of the pass is written and on the disk. True when they may be moved into
+    // the InBox now; false leaves them undelivered.
+    virtual bool Commit() = 0;
+};
 
 // One decoding pass over one dump file: cuts out frames and power-on markers, decodes the
 // records, sorts them into one route per object, lets the routes write the message and
-// CSV files, and puts its summary at the top of the host's log list.
+// CSV files, hands the files over and puts its summary at the top of the host's log list.
 //
-// Run it on a thread of its own; several passes may run at once. What a pass shares with
-// the window and the other workers is `work` (its pass count, progress claim mask and
-// abort event, all synchronised) and the host; everything else is its own.
+// The message files are made in a staging folder inside the InBox and moved into the
+// InBox only when every file of the pass has been written and put onto the disk; when one
+// could not be, none is delivered and the CSV files are cut back to where they were, so
+// the dump can be decoded again without a record twice. A file under its final name in
+// the InBox is always whole.
+//
+// Several passes may run at once, each on a thread of its own. A pass shares with others
+// only the host, the abort event and the progress and journal it is given; everything
+// else is its own.
 class DecodingPass {
   public:
     static constexpr std::size_t kDefaultReadBlockSize = std::size_t{256} * 1024;
 
     // Takes copies of the settings and of the path now, as a worker does when it starts.
-    DecodingPass(const Settings& settings, std::string dump_path, WorkState& work,
-                 DecodingHost& host, const Clock& clock = SystemClock());
+    DecodingPass(const Settings& settings, std::string dump_path, DecodingHost& host,
+                 const Clock& clock = SystemClock());
+    ~DecodingPass();
 
     // The whole pass. False when the dump could not be opened (that has been shown, and
     // nothing else changed); true otherwise, also after an abort. Whatever fails inside
-    // (a write, a read, memory) counts as an error of the pass; its count in `work` and
-    // its progress claim are given back however the pass ends.
+    // (a write, a read, memory) counts as an error of the pass.
     bool Run();
 
+    // Set at any time, from any thread, stops the reading at the next thousand bytes;
+    // the routes still write what they have. The pass resets it when it starts, so a
+    // signal meant for an earlier pass does not stop it.
+    void set_abort(ManualResetEvent* abort) { abort_ = abort; }
+    void set_progress(PassProgress* progress) { progress_ = progress; }
+    void set_journal(PassJournal* journal) { journal_ = journal; }
+    // Names the pass's staging folder; by default a name of its own from the clock.
+    void set_staging_id(std::string id) { staging_id_ = std::move(id); }
     // For tests: smaller read blocks, and CSV opening retries without real sleeping.
     void set_read_block_size(std::size_t size) { read_block_size_ = size > 0 ? size : 1; }
     void set_csv_wait(CsvWait wait) { csv_wait_ = std::move(wait); }
@@ -54,9 +95,17 @@ class DecodingPass {
     int error_count() const { return error_count_; }
     // The system's code when the dump could not be opened.
     int open_error() const { return open_error_; }
-    // Records that did not reach every output they were meant for (a full disk, an InBox
-    // that cannot be written): what the tools report as lost output.
+    // Records that did not reach the InBox: those of every file when the pass could not
+    // deliver its files (a full disk, an InBox that cannot be written), what the tools
+    // report as lost output.
     int unwritten_record_count() const { return unwritten_record_count_; }
+    // The files were moved into the InBox (true also for a pass that had none).
+    bool delivered() const { return delivered_; }
+    // Output files that could not be opened, written or moved into the InBox.
+    int failed_file_count() const { return failed_file_count_; }
+    int route_count() const { return static_cast<int>(routes_.size()); }
+    int point_count() const;
+    int delivered_file_count() const { return delivered_file_count_; }
     // Routes whose map files (GPX, KML) could not all be written.
     int failed_map_count() const { return failed_map_count_; }
     int power_on_count() const { return power_on_count_; }
@@ -71,18 +120,20 @@ class DecodingPass {
     bool DecodeRecordWithoutId(std::string_view content, MRVMessage& m);
     bool HasLocalMidnight(const MRVMessage& m);
     void AddToRoute(MRVMessage& m);
-    void UpdateProgress(std::int64_t bytes_read, std::int64_t length);
     void FinalWrite();
+    void Deliver();
+    void Undeliver();
     void InsertSummary();
-    std::uint32_t ReleaseClaim();
-    void ReleaseProgress();
-    void LeavePassCount();
 
     const Settings settings_;
     const std::string dump_path_;
-    WorkState& work_;
     DecodingHost& host_;
     const Clock& clock_;
+    ManualResetEvent* abort_ = nullptr;
+    PassProgress* progress_ = nullptr;
+    PassJournal* journal_ = nullptr;
+    std::string staging_id_;
+    std::unique_ptr<StagedDelivery> delivery_;
     CsvWait csv_wait_ = SleepWait;
     std::size_t read_block_size_ = kDefaultReadBlockSize;
 
@@ -98,12 +149,11 @@ class DecodingPass {
     int open_error_ = 0;
     int unwritten_record_count_ = 0;
     int failed_map_count_ = 0;
+    int failed_file_count_ = 0;
+    int delivered_file_count_ = 0;
     int power_on_count_ = 0;
-    int claim_bit_ = ProgressClaims::kNoClaim;
-    bool claimed_ = false;
-    bool owned_bar_ = false;
     bool completed_ = true;
-    bool counted_ = false;  // in work_.decoding_pass_count
+    bool delivered_ = false;
 
     // The decoding time of records: the clock is read at most once per read block.
     bool decoding_time_valid_ = false;
@@ -119,13 +169,5 @@ class DecodingPass {
     };
     std::array<KnownDate, 64> known_dates_{};
 };
-
-// Runs a pass on a thread of its own, as the window and the reading thread start them,
-// and returns at once. The thread shares only `busy` and `host` with its starter; both
-// must outlive it: the starter waits until `busy.decoding_threads` is 0 before it lets
-// them go (the pass itself leaves BusyState::IsBusy() a moment before its thread ends).
-// The pass copies the settings and the path before this returns.
-void StartDecodingPass(const Settings& settings, std::string dump_path, WorkState& work,
-                       DecodingHost& host);
 
 }  // namespace korvalen

@@ -9,80 +9,103 @@
 
 #include "output/message_file.h"
 #include "output/route_statistics.h"
+#include "platform/file_messages.h"
 
 namespace korvalen {
+namespace {
+
+// The CSV lines carry no last-record mark.
+void WriteCsvC(const MRVMessage& report, bool, OutputFile& file) {
+    WriteCsvCLine(report, file);
+}
+void WriteCsvN(const MRVMessage& report, bool, OutputFile& file) {
+    WriteCsvNLine(report, file);
+}
+
+}  // namespace
 
 CSpecMRVMessage::CSpecMRVMessage(const RouteOptions& options, MessageSink& messages,
                                  const Clock& clock, const CsvWait& csv_wait)
-    : WriteCsvC(options.WriteCsvC),
-      WriteCsvN(options.WriteCsvN),
-      WriteMessageFiles(options.WriteMessageFiles),
-      FileNumber(options.FileNumber),
-      ObjectID(options.ObjectID),
-      OutputFolder(options.OutputFolder),
-      IndInNum(options.IndInNum),
-      IndInStatus(options.IndInStatus),
-      IndInChk(options.IndInChk),
-      MapFiles(options.MapFiles),
-      messages_(&messages) {
-    if (WriteMessageFiles) {
-        MessageFileName = MakeMessageFileName(OutputFolder, FileNumber, clock);
-        MessageFile = OpenMessageFile(MessageFileName, messages);
+    : options_(options), messages_(&messages) {
+    message_.enabled = options_.WriteMessageFiles;
+    csv_c_.enabled = options_.WriteCsvC;
+    csv_n_.enabled = options_.WriteCsvN;
+    if (message_.enabled) {
+        message_.name =
+            options_.StagingFolder.empty()
+                ? MakeMessageFileName(options_.OutputFolder, options_.FileNumber, clock)
+                : MakeMessageFileName(options_.StagingFolder, options_.FileNumber, clock,
+                                      options_.OutputFolder);
+        message_.file = OpenMessageFile(message_.name, messages);
     }
-    if (WriteCsvC)
-        CsvCFile = OpenCsv(OutputFolder, ObjectID, 'C', CsvCFileName, messages, csv_wait);
-    if (WriteCsvN)
-        CsvNFile = OpenCsv(OutputFolder, ObjectID, 'N', CsvNFileName, messages, csv_wait);
-    if (MapFiles.gpx || MapFiles.kml) {
+    if (csv_c_.enabled) {
+        csv_c_.file =
+            OpenCsv(options_.OutputFolder, options_.ObjectID, 'C', csv_c_.name, messages, csv_wait);
+    }
+    if (csv_n_.enabled) {
+        csv_n_.file =
+            OpenCsv(options_.OutputFolder, options_.ObjectID, 'N', csv_n_.name, messages, csv_wait);
+    }
+    for (Output* output : {&message_, &csv_c_, &csv_n_}) {
+        if (output->enabled && !output->file)
+            output->failed = true;
+        if (output->file) {
+            output->opened = true;
+            output->starting_length = output->file->starting_length();
+            output->file->set_durable(options_.DurableFiles);
+        }
+    }
+    if (options_.MapFiles.gpx || options_.MapFiles.kml) {
         std::optional<IgnitionInput> ignition;
-        if (IndInChk)
-            ignition = IgnitionInput{IndInNum, IndInStatus};
-        Map = std::make_shared<MapTrack>(ObjectID, ignition);
+        if (options_.IndInChk)
+            ignition = IgnitionInput{options_.IndInNum, options_.IndInStatus};
+        map_ = std::make_unique<MapTrack>(options_.ObjectID, ignition);
     }
 }
 
-bool CSpecMRVMessage::Add(MRVMessage&& m) {
-    const bool first = RecordCount == 0;
+CSpecMRVMessage::~CSpecMRVMessage() = default;
+CSpecMRVMessage::CSpecMRVMessage(CSpecMRVMessage&&) noexcept = default;
+CSpecMRVMessage& CSpecMRVMessage::operator=(CSpecMRVMessage&&) noexcept = default;
+
+void CSpecMRVMessage::Add(MRVMessage&& m) {
+    const bool first = record_count_ == 0;
     if (!first) {
         // Ignition off: the vehicle stands where it was. Only a record that carries its
         // inputs can tell; an earlier record than the held one is left alone.
-        if (IndInChk && m.HasInputs && Held.ReportTime <= m.ReportTime) {
-            const bool ignition_on = IndInNum >= 0 && IndInNum <= 2 &&
-                                     m.Inputs[static_cast<std::size_t>(IndInNum)] == IndInStatus;
+        if (options_.IndInChk && m.HasInputs && held_.ReportTime <= m.ReportTime) {
+            const std::int32_t input = options_.IndInNum;
+            const bool ignition_on = input >= 0 && input <= 2 &&
+                                     m.Inputs[static_cast<std::size_t>(input)] ==
+                                         options_.IndInStatus;
             if (!ignition_on) {
-                m.Longitude = Held.Longitude;
-                m.Latitude = Held.Latitude;
-                m.Course = Held.Course;
+                m.Longitude = held_.Longitude;
+                m.Latitude = held_.Latitude;
+                m.Course = held_.Course;
                 m.Speed = 0;
             }
         }
         // A run of stale fixes at one place keeps the time at which the run began.
-        if (Held.Validity == 1 && m.Validity == 1 && m.FixTime >= Held.FixTime &&
-            m.Longitude == Held.Longitude && m.Latitude == Held.Latitude) {
-            m.ReportTimeParts = Held.ReportTimeParts;
-            m.ReportTime = Held.ReportTime;
+        if (held_.Validity == 1 && m.Validity == 1 && m.FixTime >= held_.FixTime &&
+            m.Longitude == held_.Longitude && m.Latitude == held_.Latitude) {
+            m.ReportTimeParts = held_.ReportTimeParts;
+            m.ReportTime = held_.ReportTime;
         }
     }
     const std::int64_t midnight = MidnightOf(m);
-    // The writers name their file in Held.FileName before each write; handing the old
-    // name's storage on saves an allocation per record.
-    m.FileName.swap(Held.FileName);
-    Held = std::move(m);
-    Held.FileName.clear();
+    held_ = std::move(m);
     if (first) {
-        FirstDate = LastDate = midnight;
+        first_date_ = last_date_ = midnight;
     } else {
-        FirstDate = std::min(FirstDate, midnight);
-        LastDate = std::max(LastDate, midnight);
+        first_date_ = std::min(first_date_, midnight);
+        last_date_ = std::max(last_date_, midnight);
     }
-    if (!Held.NoPosition)
-        ++PointCount;
-    ++RecordCount;
-    return true;
+    if (!held_.NoPosition)
+        ++point_count_;
+    ++record_count_;
 }
 
 std::int64_t CSpecMRVMessage::MidnightOf(const MRVMessage& m) {
-    if (RecordCount > 0 && m.Year == midnight_year_ && m.Month == midnight_month_ &&
+    if (record_count_ > 0 && m.Year == midnight_year_ && m.Month == midnight_month_ &&
         m.Day == midnight_day_) {
         return midnight_;
     }
@@ -96,41 +119,59 @@ std::int64_t CSpecMRVMessage::MidnightOf(const MRVMessage& m) {
     return midnight_;
 }
 
+bool CSpecMRVMessage::WriteTo(Output& output, Writer writer, bool last) {
+    if (!output.file)
+        return false;
+    try {
+        writer(held_, last, *output.file);
+        if (last) {
+            WriteStep(CodePeriod::With, [&] { output.file->Close(); });
+            output.file.reset();
+        }
+        return true;
+    } catch (const OutputWriteError& error) {
+        output.failed = true;
+        // After its first failure the file is closed and refuses every later record: a
+        // full disk brings one message per file, not one per record.
+        if (output.file->TakeFailureReport())
+            ShowWriteFailure(*messages_, error.period(), error.code(), output.name);
+        if (last)
+            output.file.reset();
+        return false;
+    }
+}
+
 bool CSpecMRVMessage::WriteHeld(bool last) {
-    using Writer = bool (*)(MRVMessage&, const std::string&, OutputFile&, bool, MessageSink&);
-    MessageSink& sink = *messages_;
     bool ok = true;
     bool lost = false;  // an output that did not get the record, failed or never opened
     bool maps_ok = true;
-    // Writes the held record to one output; the final write also closes that output.
-    const auto write = [&](std::int32_t enabled, std::shared_ptr<OutputFile>& file,
-                           const std::string& name, Writer writer) {
-        if (!enabled)
-            return;
-        if (!file) {
-            lost = true;
-            return;
-        }
-        if (!writer(Held, name, *file, last, sink))
-            ok = false;
-        if (last) {
-            if (!CloseOutputFile(*file, name, sink))
-                ok = false;
-            file.reset();
-        }
-    };
     try {
-        write(WriteMessageFiles, MessageFile, MessageFileName, WriteMessageRecords);
-        write(WriteCsvC, CsvCFile, CsvCFileName, WriteCsvCLine);
-        write(WriteCsvN, CsvNFile, CsvNFileName, WriteCsvNLine);
-        if (Map) {
-            Map->Add(Held);
+        const struct {
+            Output& output;
+            Writer writer;
+        } steps[] = {{message_, WriteMessageRecords},
+                     {csv_c_, WriteCsvC},
+                     {csv_n_, WriteCsvN}};
+        for (const auto& step : steps) {
+            if (!step.output.enabled)
+                continue;
+            const bool had_file = step.output.file != nullptr;
+            if (!WriteTo(step.output, step.writer, last)) {
+                lost = true;
+                // A file that never opened has been told of already, and counts as a
+                // failed file of the pass, not as a failed write.
+                if (had_file)
+                    ok = false;
+            }
+        }
+        if (map_) {
+            map_->Add(held_);
             if (last) {
                 // A map file that fails is an error of the pass, but the record itself
                 // reached the dispatcher's outputs.
-                maps_ok = WriteMapFiles(*Map, MapFiles, sink);
+                maps_ok = WriteMapFiles(*map_, options_.MapFiles, *messages_);
                 map_files_failed_ = !maps_ok;
-                Map.reset();
+                map_.reset();
             }
         }
     } catch (const std::exception&) {
@@ -141,8 +182,22 @@ bool CSpecMRVMessage::WriteHeld(bool last) {
     return ok && maps_ok;
 }
 
+std::vector<CsvFileMark> CSpecMRVMessage::CsvFiles() const {
+    std::vector<CsvFileMark> marks;
+    for (const Output* output : {&csv_c_, &csv_n_}) {
+        if (output->opened)
+            marks.push_back({output->name, output->starting_length});
+    }
+    return marks;
+}
+
+int CSpecMRVMessage::FailedFiles() const {
+    return (message_.failed ? 1 : 0) + (csv_c_.failed ? 1 : 0) + (csv_n_.failed ? 1 : 0);
+}
+
 std::string CSpecMRVMessage::FormatRouteStatistics() const {
-    return korvalen::FormatRouteStatistics(ObjectID, PointCount, FirstDate, LastDate);
+    return korvalen::FormatRouteStatistics(options_.ObjectID, point_count_, first_date_,
+                                           last_date_);
 }
 
 }  // namespace korvalen

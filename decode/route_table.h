@@ -28,7 +28,7 @@ class RouteTable {
     const CSpecMRVMessage& at(std::size_t index) const { return routes_.at(index); }
     void Append(CSpecMRVMessage route) {
         object_ids_.reserve(object_ids_.size() + 1);  // the push below cannot throw then
-        const std::int32_t object_id = route.ObjectID;
+        const std::int32_t object_id = route.ObjectID();
         routes_.push_back(std::move(route));
         object_ids_.push_back(object_id);
     }
@@ -42,7 +42,7 @@ class RouteTable {
 
   private:
     std::vector<CSpecMRVMessage> routes_;
-    std::vector<std::int32_t> object_ids_;  // routes_[i].ObjectID, which never changes
+    std::vector<std::int32_t> object_ids_;  // routes_[i].ObjectID(), which never changes
 };
 
 }  // namespace korvalen

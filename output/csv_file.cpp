@@ -64,10 +64,9 @@ char InputDigit(std::int32_t input) {
     return input == 1 ? '1' : '0';
 }
 
-bool WriteLine(std::string line, OutputFile& file) {
+void WriteLine(std::string line, OutputFile& file, CodePeriod period) {
     line += "\r\n";
-    file.Write(line);
-    return true;
+    WriteStep(period, [&] { file.Write(line); });
 }
 
 }  // namespace
@@ -81,13 +80,29 @@ std::string NumberedCsvFileName(const std::string& folder, std::int32_t object_i
     return folder + StringPrintf("%03d%c_%03i.csv", object_id, letter, counter);
 }
 
+bool CutBackCsvFile(const CsvFileMark& mark) {
+    File file;
+    if (!file.Open(mark.path, OpenMode::OpenExisting, Sharing::Exclusive))
+        return false;
+    try {
+        if (file.Length() > mark.length) {
+            file.Truncate(mark.length);
+            file.Flush();
+        }
+        file.Close();
+    } catch (const FileError&) {
+        return false;
+    }
+    return true;
+}
+
 void SleepWait(std::chrono::milliseconds duration) {
     std::this_thread::sleep_for(duration);
 }
 
-std::shared_ptr<OutputFile> OpenCsv(const std::string& folder, std::int32_t object_id, char letter,
+std::unique_ptr<OutputFile> OpenCsv(const std::string& folder, std::int32_t object_id, char letter,
                                     std::string& name, MessageSink& sink, const CsvWait& wait) {
-    auto file = std::make_shared<OutputFile>();
+    auto file = std::make_unique<OutputFile>();
     std::string candidate = CsvFileName(folder, object_id, letter);
     bool opened = false;
     for (int attempt = 0; attempt < kPlainNameTries && !opened; ++attempt) {
@@ -208,32 +223,13 @@ std::string FormatCsvNLine(const MRVMessage& report) {
     return line;
 }
 
-bool WriteCsvCLine(MRVMessage& held, const std::string& file_name, OutputFile& file, bool last,
-                   MessageSink& sink) {
-    held.FileName = file_name;
-    held.IsLast = last;
-    if (held.NoPosition)
-        return true;
-    try {
-        return WriteLine(FormatCsvCLine(held), file);
-    } catch (const FileError& e) {
-        if (file.TakeFailureReport())
-            ShowWriteFailure(sink, CodePeriod::Without, e.code(), held.FileName);
-        return false;
-    }
+void WriteCsvCLine(const MRVMessage& report, OutputFile& file) {
+    if (!report.NoPosition)
+        WriteLine(FormatCsvCLine(report), file, CodePeriod::Without);
 }
 
-bool WriteCsvNLine(MRVMessage& held, const std::string& file_name, OutputFile& file, bool last,
-                   MessageSink& sink) {
-    held.FileName = file_name;
-    held.IsLast = last;
-    try {
-        return WriteLine(FormatCsvNLine(held), file);
-    } catch (const FileError& e) {
-        if (file.TakeFailureReport())
-            ShowWriteFailure(sink, CodePeriod::With, e.code(), held.FileName);
-        return false;
-    }
+void WriteCsvNLine(const MRVMessage& report, OutputFile& file) {
+    WriteLine(FormatCsvNLine(report), file, CodePeriod::With);
 }
 
 }  // namespace korvalen

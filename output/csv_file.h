@@ -18,6 +18,19 @@ std::string CsvFileName(const std::string& folder, std::int32_t object_id, char 
 std::string NumberedCsvFileName(const std::string& folder, std::int32_t object_id, char letter,
                                 int counter);
 
+// A CSV file a route appends to, with its length before the route's first line.
+struct CsvFileMark {
+    std::string path;
+    std::int64_t length = 0;
+
+    bool operator==(const CsvFileMark&) const = default;
+};
+
+// Cuts a CSV file back to its length before a pass whose lines must not stay (a pass
+// whose files were not delivered, or one done again after a crash). False when the file
+// could not be cut; a file shorter than the mark is left as it is.
+bool CutBackCsvFile(const CsvFileMark& mark);
+
 // How OpenCsv waits between its tries; the program sleeps, tests record the waits.
 using CsvWait = std::function<void(std::chrono::milliseconds)>;
 // Sleeps on the calling thread.
@@ -28,7 +41,7 @@ void SleepWait(std::chrono::milliseconds duration);
 // names no existing file. On success stores the name in `name` and returns the file,
 // positioned at its end. On failure shows "Не удалось открыть файл на запись. Код ошибки:
 // %i.\n%s" with the last name tried and returns null.
-std::shared_ptr<OutputFile> OpenCsv(const std::string& folder, std::int32_t object_id, char letter,
+std::unique_ptr<OutputFile> OpenCsv(const std::string& folder, std::int32_t object_id, char letter,
                                     std::string& name, MessageSink& sink,
                                     const CsvWait& wait = SleepWait);
 
@@ -48,13 +61,10 @@ std::string FormatCsvHead(const MRVMessage& report, const CalendarTime& time);
 std::string FormatCsvCLine(const MRVMessage& report);  // head of ReportTimeParts
 std::string FormatCsvNLine(const MRVMessage& report);  // head of FixTimeParts, fields 11-19
 
-// The CSV steps of writing a held report: set held.FileName and held.IsLast, then write
-// one line with CR LF in one write (the "C" line only when NoPosition is clear). A write
-// failure (the file's first) is shown, closes the file and gives false. The "C" message has no
-// period after the code, the "N" message has one.
-bool WriteCsvCLine(MRVMessage& held, const std::string& file_name, OutputFile& file, bool last,
-                   MessageSink& sink);
-bool WriteCsvNLine(MRVMessage& held, const std::string& file_name, OutputFile& file, bool last,
-                   MessageSink& sink);
+// The CSV steps of writing a held report: one line with CR LF in one write (the "C" line
+// only when NoPosition is clear). Throws OutputWriteError for a refused write: the "C"
+// line's message has no period after the code, the "N" line's has one.
+void WriteCsvCLine(const MRVMessage& report, OutputFile& file);
+void WriteCsvNLine(const MRVMessage& report, OutputFile& file);
 
 }  // namespace korvalen

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string_view>
 
-#include "platform/file_messages.h"
 #include "platform/string_printf.h"
 #include "platform/text_codec.h"
 
@@ -71,27 +70,50 @@ std::string FormatMessageFileName(const std::string& folder, const CalendarTime&
 }
 
 std::string MakeMessageFileName(const std::string& folder, std::int32_t file_number,
-                                const Clock& clock) {
-    CalendarTime time = clock.LocalNow();
-    std::string name = FormatMessageFileName(folder, time, file_number);
-    while (FileExists(name)) {
-        if (++time.second > 59) {
-            time.second = 0;
-            if (++time.minute > 59) {
-                time.minute = 0;
-                if (++time.hour > 23) {
-                    time.hour = 0;
-                    ++time.day;  // never wrapped at the month's end
-                }
-            }
-        }
-        name = FormatMessageFileName(folder, time, file_number);
-    }
+                                const Clock& clock, const std::string& also_in) {
+    std::string name = FormatMessageFileName(folder, clock.LocalNow(), file_number);
+    const auto taken = [&](const std::string& path) {
+        return FileExists(path) ||
+               (!also_in.empty() && FileExists(also_in + path.substr(folder.size())));
+    };
+    while (taken(name))
+        name = NextMessageFileName(name);
     return name;
 }
 
-std::shared_ptr<OutputFile> OpenMessageFile(const std::string& path, MessageSink& sink) {
-    auto file = std::make_shared<OutputFile>();
+std::string NextMessageFileName(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot < 8)
+        return {};
+    const std::size_t at = dot - 8;
+    int fields[4];
+    for (int i = 0; i < 4; ++i) {
+        const char high = name[at + 2 * i];
+        const char low = name[at + 2 * i + 1];
+        if (high < '0' || high > '9' || low < '0' || low > '9')
+            return {};
+        fields[i] = (high - '0') * 10 + (low - '0');
+    }
+    auto& [day, hour, minute, second] = fields;
+    if (++second > 59) {
+        second = 0;
+        if (++minute > 59) {
+            minute = 0;
+            if (++hour > 23) {
+                hour = 0;
+                ++day;  // never wrapped at the month's end
+            }
+        }
+    }
+    // A day past 99 has no two digits: the name cannot move on.
+    if (day > 99)
+        return {};
+    return name.substr(0, at) + StringPrintf("%02d%02d%02d%02d", day, hour, minute, second) +
+           name.substr(dot);
+}
+
+std::unique_ptr<OutputFile> OpenMessageFile(const std::string& path, MessageSink& sink) {
+    auto file = std::make_unique<OutputFile>();
     if (!file->Open(path, OpenMode::CreateOrTruncate)) {
         ShowOpenFailure(sink, file->error_code(), path);
         return nullptr;
@@ -107,69 +129,42 @@ const std::string& InputsText(const MRVMessage& report) {
     return Texts().Inputs(report);
 }
 
-MessageHead InputsRecordHead(const MRVMessage& report, std::int32_t text_length) {
-    MessageHead head;
-    head.ObjectID = report.ObjectID;
-    head.ReportTime = report.FixTime;
-    head.DecodedUtc = report.DecodedUtc;
-    head.DecodedLocal = report.DecodedLocal;
-    head.Flags = report.IsLast && report.NoPosition ? kLastRecordFlag : 0;
+MessageHead PositionRecordHead(const MRVMessage& report, bool last, std::int32_t text_length) {
+    MessageHead head = report;
+    head.Flags = last ? kLastRecordFlag | kPositionRecordFlags : kPositionRecordFlags;
     head.HeadValue = kRecordHeadValue;
     head.TextLength = text_length;
     return head;
 }
 
-bool WriteInputsRecord(const MRVMessage& held, OutputFile& file, MessageSink& sink) {
-    const std::string& text = InputsText(held);
-    try {
-        WriteRecord(file, InputsRecordHead(held, static_cast<std::int32_t>(text.size())), text);
-    } catch (const FileError& e) {
-        if (file.TakeFailureReport())
-            ShowWriteFailure(sink, CodePeriod::With, e.code(), held.FileName);
-        return false;
-    }
-    return true;
+MessageHead InputsRecordHead(const MRVMessage& report, bool last, std::int32_t text_length) {
+    MessageHead head;
+    head.ObjectID = report.ObjectID;
+    head.ReportTime = report.FixTime;
+    head.DecodedUtc = report.DecodedUtc;
+    head.DecodedLocal = report.DecodedLocal;
+    head.Flags = last && report.NoPosition ? kLastRecordFlag : 0;
+    head.HeadValue = kRecordHeadValue;
+    head.TextLength = text_length;
+    return head;
 }
 
-bool WritePositionRecord(MRVMessage& held, OutputFile& file, MessageSink& sink) {
-    const std::string& text = PositionText(held);
-    held.TextLength = static_cast<std::int32_t>(text.size());
-    held.HeadValue = kRecordHeadValue;
-    held.Flags = held.IsLast ? kLastRecordFlag | kPositionRecordFlags : kPositionRecordFlags;
-    try {
-        WriteRecord(file, held, text);
-    } catch (const FileError& e) {
-        if (file.TakeFailureReport())
-            ShowWriteFailure(sink, CodePeriod::Without, e.code(), held.FileName);
-        return false;
+void WriteMessageRecords(const MRVMessage& report, bool last, OutputFile& file) {
+    if (report.HasInputs) {
+        const std::string& text = InputsText(report);
+        WriteStep(CodePeriod::With, [&] {
+            WriteRecord(file, InputsRecordHead(report, last, static_cast<std::int32_t>(text.size())),
+                        text);
+        });
     }
-    return true;
-}
-
-bool WriteMessageRecords(MRVMessage& held, const std::string& file_name, OutputFile& file,
-                         bool last, MessageSink& sink) {
-    held.FileName = file_name;
-    held.IsLast = last;
-    bool ok = true;
-    if (held.HasInputs) {
-        ok = WriteInputsRecord(held, file, sink);
-        if (!ok)
-            return false;
+    if (!report.NoPosition) {
+        const std::string& text = PositionText(report);
+        WriteStep(CodePeriod::Without, [&] {
+            WriteRecord(file,
+                        PositionRecordHead(report, last, static_cast<std::int32_t>(text.size())),
+                        text);
+        });
     }
-    if (!held.NoPosition)
-        ok = WritePositionRecord(held, file, sink);
-    return ok;
-}
-
-bool CloseOutputFile(OutputFile& file, const std::string& file_name, MessageSink& sink) {
-    try {
-        file.Close();
-    } catch (const FileError& e) {
-        if (file.TakeFailureReport())
-            ShowWriteFailure(sink, CodePeriod::With, e.code(), file_name);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace korvalen

@@ -24,39 +24,34 @@ inline constexpr std::int32_t kRecordHeadValue = 1000;
 std::string FormatMessageFileName(const std::string& folder, const CalendarTime& local,
                                   std::int32_t file_number);
 
-// The name of a new message file: the local time read once from `clock`; while a file of
-// that name exists the time moves on by one second (carrying into minute, hour and day;
-// the day is never wrapped, so day 32 can occur) without reading the clock again.
+// The name of a new message file in `folder`: the local time read once from `clock`;
+// while a file of that name exists there (or in `also_in`, the InBox of a message file
+// made elsewhere first) the time moves on by one second (carrying into minute, hour and
+// day; the day is never wrapped, so day 32 can occur) without reading the clock again.
 std::string MakeMessageFileName(const std::string& folder, std::int32_t file_number,
-                                const Clock& clock);
+                                const Clock& clock, const std::string& also_in = {});
+
+// The next name by the same rule: the time in `name` (a path ending in
+// "DDhhmmss.NNN") one second later. Empty when `name` is not such a name.
+std::string NextMessageFileName(const std::string& name);
 
 // Creates (or truncates) the message file with exclusive sharing, no retries. On failure
 // shows "Не удалось открыть файл на запись. Код ошибки: %i.\n%s" and returns null.
-std::shared_ptr<OutputFile> OpenMessageFile(const std::string& path, MessageSink& sink);
+std::unique_ptr<OutputFile> OpenMessageFile(const std::string& path, MessageSink& sink);
 
 // The description texts, as the Windows-1251 bytes the file holds.
 const std::string& PositionText(const MRVMessage& report);
 const std::string& InputsText(const MRVMessage& report);
 
-// The head of the inputs record of `report`, with `text_length` at offset 76.
-MessageHead InputsRecordHead(const MRVMessage& report, std::int32_t text_length);
+// The heads of the two records of `report`, with `text_length` at offset 76; `last`
+// puts the last-record mark on the record that ends the object's file (the inputs
+// record only when the report has no position record).
+MessageHead PositionRecordHead(const MRVMessage& report, bool last, std::int32_t text_length);
+MessageHead InputsRecordHead(const MRVMessage& report, bool last, std::int32_t text_length);
 
-// Writes one record of `held` (its IsLast decides the last-record mark). A write failure
-// makes the result false and closes the file; the first failure of the file is shown
-// (with held.FileName), later ones only counted by the caller.
-// WritePositionRecord sets Flags, HeadValue and TextLength of `held`.
-bool WriteInputsRecord(const MRVMessage& held, OutputFile& file, MessageSink& sink);
-bool WritePositionRecord(MRVMessage& held, OutputFile& file, MessageSink& sink);
-
-// The message-file step of writing a held report: sets held.FileName and held.IsLast, then
-// writes the inputs record (HasInputs) and the position record (NoPosition clear). A failed
-// inputs record suppresses the position record. False after a handled write failure.
-bool WriteMessageRecords(MRVMessage& held, const std::string& file_name, OutputFile& file,
-                         bool last, MessageSink& sink);
-
-// Flushes and closes an output file at the end of a route. A failure (the file's first) is
-// shown as a write failure of `file_name` ("…Код ошибки: %i.\n%s") and gives false; the file is
-// closed anyway.
-bool CloseOutputFile(OutputFile& file, const std::string& file_name, MessageSink& sink);
+// The message-file step of writing a held report: the inputs record (HasInputs), then
+// the position record (NoPosition clear). Throws OutputWriteError for a refused write; a
+// failed inputs record has left the position record unwritten.
+void WriteMessageRecords(const MRVMessage& report, bool last, OutputFile& file);
 
 }  // namespace korvalen

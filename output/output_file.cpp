@@ -34,6 +34,7 @@ bool OutputFile::Open(const std::string& path, OpenMode mode) {
         file_ = File();
         return false;
     }
+    starting_length_ = file_length_;
     error_code_ = 0;
     return true;
 }
@@ -69,6 +70,7 @@ void OutputFile::SeekToEnd() {
     try {
         file_length_ = file_.Length();
         file_.Seek(file_length_);
+        starting_length_ = file_length_;
     } catch (const FileError& e) {
         FailWith(e);
     }
@@ -121,6 +123,8 @@ void OutputFile::Close() {
         return;
     Flush();
     try {
+        if (durable_)
+            file_.Flush();
         file_.Close();
     } catch (const FileError& e) {
         FailWith(e);

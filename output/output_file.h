@@ -9,16 +9,42 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/file_messages.h"
 
 namespace korvalen {
+
+// A write of a record or line that the system refused, with the way the user is told of
+// it: the message for the position record and the "C" line has no period after the code,
+// the one for the inputs record, the "N" line and a failed close has one.
+class OutputWriteError : public FileError {
+  public:
+    OutputWriteError(const FileError& error, CodePeriod period)
+        : FileError(error), period_(period) {}
+    CodePeriod period() const { return period_; }
+
+  private:
+    CodePeriod period_;
+};
+
+// Runs one write of a record or line; what the system refuses comes out as an
+// OutputWriteError with `period`.
+template <typename Write>
+void WriteStep(CodePeriod period, const Write& write) {
+    try {
+        write();
+    } catch (const OutputWriteError&) {
+        throw;
+    } catch (const FileError& error) {
+        throw OutputWriteError(error, period);
+    }
+}
 
 // One output file of a route (message file or CSV file), held exclusively while the
 // decoding pass runs. Writes collect in memory and reach the system in large blocks, so a
 // pass over a big dump makes few system calls.
 //
-// A route object and its working copies share one OutputFile through a
-// std::shared_ptr<OutputFile>; the final write of the route closes it and drops the
-// pointer. Only the decoding thread uses it.
+// Its route owns it; the final write of the route closes it. Only the decoding thread
+// uses it.
 //
 // Each Write call is one unit (a record, a line). The file never ends inside a unit: when
 // the system refuses part of a block (a full disk), the file is cut back to the end of the
@@ -48,6 +74,12 @@ class OutputFile {
 
     // Moves the write position to the end of the file (CSV files grow across runs).
     void SeekToEnd();
+    // The file's length when it was opened, or when SeekToEnd found its end: where a pass
+    // done again cuts a CSV file back to.
+    std::int64_t starting_length() const { return starting_length_; }
+    // Close() puts the file onto the disk itself before it closes it: for files that are
+    // handed over once the pass has finished them.
+    void set_durable(bool durable) { durable_ = durable; }
     // Appends one unit, made of one or two pieces (a record's head and its text); throws
     // FileError when the file is closed or the system refuses.
     void Write(std::string_view first, std::string_view second = {});
@@ -56,7 +88,8 @@ class OutputFile {
     }
     // Hands the buffered bytes to the system.
     void Flush();
-    // Flushes and closes. Closing a closed file does nothing.
+    // Flushes (onto the disk itself when durable) and closes. Closing a closed file does
+    // nothing.
     void Close();
 
     // True the first time it is asked after a failure, false ever after: whether the
@@ -74,10 +107,12 @@ class OutputFile {
     std::string buffer_;
     std::vector<std::size_t> unit_ends_;  // offsets in buffer_ where a unit ends
     std::int64_t file_length_ = 0;        // bytes in the file before buffer_
+    std::int64_t starting_length_ = 0;
     std::size_t capacity_;
     int error_code_ = 0;
     bool failed_ = false;
     bool failure_reported_ = false;
+    bool durable_ = false;
 };
 
 }  // namespace korvalen

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "platform/write_fault.h"
+
 namespace korvalen {
 
 File::~File() {
@@ -52,6 +54,33 @@ bool CreateFolders(const std::string& path) {
     }
     CreateFolder(path);
     return FolderExists(path);
+}
+
+int WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    const std::string temporary = path + ".new";
+    File file;
+    if (!file.Open(temporary, OpenMode::CreateOrTruncate, Sharing::Exclusive))
+        return file.error_code();
+    try {
+        file.Write(bytes);
+        file.Flush();
+        file.Close();
+    } catch (const FileError& e) {
+        file = File();
+        RemoveFile(temporary);
+        return e.code() != 0 ? e.code() : DiskFullErrorCode();
+    }
+    if (const int code = ReplaceFileWith(temporary, path); code != 0) {
+        RemoveFile(temporary);
+        return code;
+    }
+    SyncFolder(FolderOfPath(path));
+    return 0;
+}
+
+std::string FolderOfPath(std::string_view path) {
+    const std::size_t at = path.find_last_of("\\/");
+    return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at + 1));
 }
 
 }  // namespace korvalen

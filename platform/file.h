@@ -3,10 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace korvalen {
 
@@ -95,7 +97,30 @@ bool CreateFolders(const std::string& path);
 int CopyFileReplacing(const std::string& from, const std::string& to);
 // Renames `from` onto `to` in one step, replacing `to`; the system's code, 0 on success.
 int ReplaceFileWith(const std::string& from, const std::string& to);
+// Renames `from` to `to` in one step unless `to` exists; the system's code, 0 on success.
+// A name already taken gives a code for which NameTaken() is true.
+int RenameWithoutReplacing(const std::string& from, const std::string& to);
+bool NameTaken(int code);
 // Deletes a file; failures are ignored.
 void RemoveFile(const std::string& path);
+// Deletes an empty folder; false when it is not there, not empty or cannot be deleted.
+bool RemoveFolder(const std::string& path);
+// The names of the files and folders in a folder, sorted; empty when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& folder);
+// The size of a file, nothing when it cannot be had.
+std::optional<std::int64_t> FileSize(const std::string& path);
+
+// Puts the names of a folder (files created, renamed or removed in it) onto the disk
+// itself. On Windows the file system's own journal does that for every change.
+void SyncFolder(const std::string& folder);
+
+// Replaces a whole file so that a crash at any moment leaves either the old or the new
+// contents: the bytes are written beside it, put onto the disk, renamed over it, and the
+// folder's names put onto the disk. The system's code, 0 on success.
+int WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// The folder part of a path, with its separator ("D:\Data\" of "D:\Data\x.trc");
+// empty for a bare name.
+std::string FolderOfPath(std::string_view path);
 
 }  // namespace korvalen

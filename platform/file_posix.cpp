@@ -1,9 +1,11 @@
 // POSIX side of files: Windows sharing imitated with flock, backslashes taken as separators.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <utility>
@@ -211,8 +213,65 @@ int ReplaceFileWith(const std::string& from, const std::string& to) {
     return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? 0 : errno;
 }
 
+// A hard link fails when the new name exists, where rename would replace it; the old
+// name then goes. File systems without links (some network and FAT mounts) get a plain
+// rename after a look for the name.
+int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+    const std::string source = NativePath(from);
+    const std::string target = NativePath(to);
+    if (::link(source.c_str(), target.c_str()) == 0) {
+        ::unlink(source.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0)
+        return EEXIST;
+    return std::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+}
+
+bool NameTaken(int code) {
+    return code == EEXIST;
+}
+
 void RemoveFile(const std::string& path) {
     ::unlink(NativePath(path).c_str());
+}
+
+bool RemoveFolder(const std::string& path) {
+    return ::rmdir(NativePath(path).c_str()) == 0;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(NativePath(folder).c_str());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::optional<std::int64_t> FileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(NativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(NativePath(folder.empty() ? "." : folder).c_str(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
 }
 
 }  // namespace korvalen

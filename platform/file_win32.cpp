@@ -1,6 +1,7 @@
 // Win32 side of files: the file API with wide paths and the system's own sharing modes.
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/file.h"
@@ -155,8 +156,55 @@ int ReplaceFileWith(const std::string& from, const std::string& to) {
     return static_cast<int>(GetLastError());
 }
 
+int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_WRITE_THROUGH))
+        return 0;
+    return static_cast<int>(GetLastError());
+}
+
+bool NameTaken(int code) {
+    return code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS;
+}
+
 void RemoveFile(const std::string& path) {
     DeleteFileW(Widen(path).c_str());
 }
+
+bool RemoveFolder(const std::string& path) {
+    return RemoveDirectoryW(Widen(path).c_str()) != 0;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    std::wstring pattern = Widen(folder);
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/')
+        pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(Narrow(name));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::optional<std::int64_t> FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return std::nullopt;
+    }
+    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// NTFS journals its names itself; a rename with MOVEFILE_WRITE_THROUGH returns once it
+// is on the disk.
+void SyncFolder(const std::string&) {}
 
 }  // namespace korvalen

@@ -50,7 +50,8 @@ std::array<std::uint8_t, kMessageHeadSize> EncodeMessageHead(const MessageHead& 
 MessageHead DecodeMessageHead(const std::uint8_t* bytes);
 
 // One decoded record of a dump: position, times, inputs, fix quality, usability. A new
-// report has every number zero, every flag false and an empty FileName.
+// report has every number zero and every flag false. Which file a report goes to, and
+// whether it is its object's last, is the route's business, not the report's.
 struct MRVMessage : MessageHead {
     CalendarTime FixTimeParts;                  // local time of the record as decoded
     CalendarTime ReportTimeParts;               // start of the standing run the record belongs to
@@ -69,9 +70,7 @@ struct MRVMessage : MessageHead {
     std::int32_t Day = 0;
     std::int32_t SecondsOfDay = 0;
     double FixTime = 0;      // OLE Automation date of FixTimeParts
-    std::string FileName;    // set by the writers; used in their messages
     bool PowerUp = false;    // first fresh usable record after a power-on marker
-    bool IsLast = false;     // set by the writers on the final write
     bool HasInputs = false;  // record type "RPS": flags, inputs and analog values valid
 };
 

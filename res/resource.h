@@ -90,6 +90,8 @@
 #define ID_HELP_CONTENTS 32774
 #define ID_SAVE_DUMP_COPY 32775
 #define ID_HELP_ABOUT 32776
+#define ID_DECODE_PENDING 32790
+#define ID_READ_JOURNAL 32791
 
 // Tray menu (its first submenu is popped up)
 #define IDR_TRAY_MENU 132

@@ -51,6 +51,8 @@ CaptureEnd Capture::End(bool size_met) {
     const CaptureEnd end{
         .complete_new_data = size_met && kind_ == ReplyKind::NewData && announced_size_ != 0,
         .read_failed = read_failed_,
+        .kind = kind_,
+        .size_met = size_met,
     };
     kind_ = ReplyKind::None;
     read_failed_ = false;

@@ -20,6 +20,10 @@ struct CaptureEnd {
     bool complete_new_data = false;
     // A read from the port, or the query of what is waiting, failed during the capture.
     bool read_failed = false;
+    // What the header announced (HeaderPending: no header came), and whether the payload
+    // met its size.
+    ReplyKind kind = ReplyKind::None;
+    bool size_met = false;
 
     bool operator==(const CaptureEnd&) const = default;
 };

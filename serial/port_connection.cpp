@@ -6,9 +6,9 @@
 
 namespace korvalen {
 
-PortConnection::PortConnection(WorkState& work, ReadingHost& host, const Clock& clock,
+PortConnection::PortConnection(DecodeJobs& jobs, WorkerHost& host, const Clock& clock,
                                Opener opener)
-    : work_(work), host_(host), clock_(clock), opener_(std::move(opener)) {}
+    : jobs_(jobs), host_(host), clock_(clock), opener_(std::move(opener)) {}
 
 PortConnection::~PortConnection() {
     StopReading();
@@ -24,6 +24,10 @@ PortConnection::~PortConnection() {
 
 bool PortConnection::Open(const std::string& device) {
     port_.Detach();
+    {
+        std::lock_guard lock(reader_mutex_);
+        device_ = device;
+    }
     int error_code = 0;
     std::unique_ptr<SerialPort> port = opener_(device, error_code);
     if (!port) {
@@ -79,8 +83,8 @@ void PortConnection::StartReading() {
     if (reader_.joinable())
         reader_.join();  // it has decided to end and no longer needs the lock or the port
     reader_running_ = true;
-    reader_ = std::thread([this] {
-        ReadingThread thread(port_, stop_, work_, host_, clock_);
+    reader_ = std::thread([this, device = device_] {
+        ReadingThread thread(port_, stop_, jobs_, host_, device, clock_);
         thread.Run([this] { return ReaderMayEnd(); });
     });
 }

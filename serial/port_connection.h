@@ -11,10 +11,10 @@
 
 #include "platform/clock.h"
 #include "platform/manual_reset_event.h"
-#include "serial/reading_host.h"
 #include "serial/serial_port.h"
 #include "serial/shared_serial_port.h"
-#include "worker/work_state.h"
+#include "worker/decode_jobs.h"
+#include "worker/worker_host.h"
 
 namespace korvalen {
 
@@ -41,9 +41,9 @@ class PortConnection {
     static constexpr std::size_t kOutputQueueSize = 1024;
     static constexpr std::chrono::milliseconds kControlLinesPause{200};
 
-    // `work` and `host` are shared with the reading thread and must outlive the
+    // `jobs` and `host` are shared with the reading thread and must outlive the
     // connection.
-    PortConnection(WorkState& work, ReadingHost& host, const Clock& clock = SystemClock(),
+    PortConnection(DecodeJobs& jobs, WorkerHost& host, const Clock& clock = SystemClock(),
                    Opener opener = OpenSerialPort);
     // Stops the reading thread and waits for it: the owner makes sure first that the
     // thread is not waiting for it (see reader_running()).
@@ -82,8 +82,8 @@ class PortConnection {
   private:
     bool ReaderMayEnd();
 
-    WorkState& work_;
-    ReadingHost& host_;
+    DecodeJobs& jobs_;
+    WorkerHost& host_;
     const Clock& clock_;
     const Opener opener_;
 
@@ -91,6 +91,7 @@ class PortConnection {
     PortStatus status_ = PortStatus::Closed;  // window's thread only
     int open_error_ = 0;                      // window's thread only
     ManualResetEvent stop_;
+    std::string device_;  // written before a reading thread starts, read by it
 
     mutable std::mutex reader_mutex_;
     bool reader_running_ = false;  // guarded by reader_mutex_

@@ -3,21 +3,48 @@
 
 #include <chrono>
 
+#include "platform/crash_point.h"
 #include "platform/file_messages.h"
 #include "platform/thread_priority.h"
-#include "serial/dump_file.h"
 #include "serial/reader_protocol.h"
 
 namespace korvalen {
-ReadingThread::ReadingThread(SerialPort& port, ManualResetEvent& stop, WorkState& work,
-                             ReadingHost& host, const Clock& clock)
+namespace {
+
+// Why "(SDD)" went or did not, for the read log.
+std::string_view AcknowledgementText(const CaptureEnd& end, bool sent, bool kept) {
+    if (sent)
+        return "отправлено";
+    if (end.kind == ReplyKind::AllData && end.size_met)
+        return "не отправлено: передача всех данных";
+    if (end.kind == ReplyKind::NewData && end.size_met && !end.complete_new_data)
+        return "не отправлено: нет новых данных";
+    if (!end.size_met)
+        return "не отправлено: передача неполная";
+    return kept ? "не отправлено" : "не отправлено: дамп не сохранен на диске";
+}
+
+std::optional<DumpKind> HeaderKind(ReplyKind kind) {
+    if (kind == ReplyKind::NewData)
+        return DumpKind::NewData;
+    if (kind == ReplyKind::AllData)
+        return DumpKind::AllData;
+    return std::nullopt;
+}
+
+}  // namespace
+
+ReadingThread::ReadingThread(SerialPort& port, ManualResetEvent& stop, DecodeJobs& jobs,
+                             WorkerHost& host, std::string port_name, const Clock& clock)
     : port_(port),
       stop_(stop),
-      work_(work),
+      jobs_(jobs),
+      work_(jobs.work()),
       host_(host),
+      port_name_(std::move(port_name)),
       clock_(clock),
       capture_(clock.TickCountMs()),
-      progress_(work.progress, host),
+      progress_(jobs.work().progress, host),
       buffer_(Capture::kReadLimit) {}
 
 void ReadingThread::Run(const std::function<bool()>& may_end) {
@@ -57,9 +84,9 @@ void ReadingThread::PollOnce() {
 }
 
 bool ReadingThread::StartCapture() {
-    const std::string in_file = host_.DumpFilePath();
+    std::string in_file;
     int error_code = 0;
-    std::optional<File> dump = OpenDumpFile(in_file, error_code);
+    std::optional<CaptureDump> dump = jobs_.BeginCapture(error_code, in_file);
     if (!dump) {
         ShowOpenFailure(host_, error_code, in_file, MessageIcon::None);
         return false;
@@ -69,13 +96,13 @@ bool ReadingThread::StartCapture() {
     dump_error_code_ = 0;
     host_.SetActionButtonCaption(kAbortCaption);
     work_.capture_active = true;
-    host_.SetUiState(UiState::Reading);
+    host_.SetUiState(UiState::Busy);
     capture_.Started();
     return true;
 }
 
 void ReadingThread::ReadWaiting(std::size_t size) {
-    progress_.Update(capture_.announced_size(), capture_.received_count());
+    progress_.ShowCapture(capture_.announced_size(), capture_.received_count());
     const std::optional<std::size_t> got = port_.Read(buffer_.data(), size);
     if (!got)
         port_.DiscardInput();
@@ -93,7 +120,7 @@ void ReadingThread::WriteToDump(std::string_view bytes) {
     if (bytes.empty() || dump_write_failed_)
         return;
     try {
-        dump_.Write(bytes);
+        dump_.file.Write(bytes);
     } catch (const FileError& error) {
         dump_write_failed_ = true;
         dump_error_code_ = error.code();
@@ -102,27 +129,39 @@ void ReadingThread::WriteToDump(std::string_view bytes) {
 
 void ReadingThread::EndCapture(const CaptureEnd& end) {
     // The reader forgets what it has sent once it is acknowledged: only a dump that is
-    // on the disk whole may be.
-    const std::string path = dump_.path();
+    // on the disk whole, and known to the journal, may be.
     if (!dump_write_failed_) {
         try {
-            dump_.Flush();
-            dump_.Close();
+            dump_.file.Flush();
+            dump_.file.Close();
         } catch (const FileError& error) {
             dump_write_failed_ = true;
             dump_error_code_ = error.code();
         }
     }
-    dump_ = File();
+    dump_.file = File();
     work_.capture_active = false;
+
+    const CaptureReport report{
+        .port = port_name_,
+        .header = HeaderKind(end.kind),
+        .announced = end.kind == ReplyKind::HeaderPending ? -1 : capture_.announced_size(),
+        .received = capture_.received_count(),
+        .size_met = end.size_met,
+        .dump_written = !dump_write_failed_,
+        .read_failed = end.read_failed,
+    };
+    const bool kept = jobs_.CaptureEnded(dump_, report);
+    const bool acknowledge = end.complete_new_data && kept;
+    if (acknowledge)
+        port_.Write(kAcknowledge);
+    CrashPoint("sent");
+    jobs_.DecodeCaptured(dump_, report, AcknowledgementText(end, acknowledge, kept));
 
     if (progress_.Release() == 0)
         host_.SetProgressPosition(0);
-    if (end.complete_new_data && !dump_write_failed_)
-        port_.Write(kAcknowledge);
-    host_.DecodeDump(path);
     if (dump_write_failed_)
-        ShowWriteFailure(host_, CodePeriod::With, dump_error_code_, path);
+        ShowWriteFailure(host_, CodePeriod::With, dump_error_code_, dump_.path);
     if (end.read_failed)
         host_.ShowMessage(kReadFailureMessage, kProgramCaption, MessageIcon::Stop);
 }
@@ -130,7 +169,7 @@ void ReadingThread::EndCapture(const CaptureEnd& end) {
 void ReadingThread::AbandonCapture() {
     if (!capture_.active())
         return;
-    dump_ = File();
+    dump_ = CaptureDump();
     progress_.Release();
     work_.capture_active = false;
 }

@@ -7,35 +7,37 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/file.h"
 #include "platform/manual_reset_event.h"
 #include "serial/capture.h"
-#include "serial/capture_progress.h"
-#include "serial/reading_host.h"
 #include "serial/serial_port.h"
-#include "worker/work_state.h"
+#include "worker/decode_jobs.h"
+#include "worker/progress_share.h"
+#include "worker/worker_host.h"
 
 namespace korvalen {
 
 // The body of the thread that watches the open port: every 100 ms it asks the port what
-// is waiting, captures transfers into dump files, acknowledges a complete transfer of
-// new data, and has each captured dump decoded.
+// is waiting, captures transfers into dump files that the job owner gives it,
+// acknowledges a complete transfer of new data once the job owner has it on the disk,
+// and hands every captured dump back to be decoded.
 //
 // Shared with other threads: `port` (every call synchronises itself, see
-// PortConnection), `stop`, `work` (the capture flag and the progress claims) and the
-// host. The rest is the thread's own. It never holds a lock of the port while it calls
-// the host, so the window's thread may close the port while the host shows a message.
+// PortConnection), `stop`, the job owner (its work state: the capture flag and the
+// progress claims) and the host. The rest is the thread's own. It never holds a lock of
+// the port while it calls the host, so the window's thread may close the port while the
+// host shows a message.
 class ReadingThread {
   public:
     static constexpr std::uint32_t kPollMs = 100;
 
-    ReadingThread(SerialPort& port, ManualResetEvent& stop, WorkState& work, ReadingHost& host,
-                  const Clock& clock = SystemClock());
+    // `port_name` names the port in the read log ("COM1").
+    ReadingThread(SerialPort& port, ManualResetEvent& stop, DecodeJobs& jobs, WorkerHost& host,
+                  std::string port_name, const Clock& clock = SystemClock());
 
     // Polls until `stop` is set and `may_end` (asked each time it is) agrees; the owner
     // decides there, under its own lock, whether the port was opened again meanwhile.
     // A capture that runs when the thread ends is closed with what it holds, without
-    // acknowledgement or decoding: the program is going.
+    // acknowledgement or decoding: the program is going, and its next start decodes it.
     void Run(const std::function<bool()>& may_end = [] { return true; });
 
     // One poll, for tests that step the thread without waiting.
@@ -50,13 +52,15 @@ class ReadingThread {
 
     SerialPort& port_;
     ManualResetEvent& stop_;
+    DecodeJobs& jobs_;
     WorkState& work_;
-    ReadingHost& host_;
+    WorkerHost& host_;
+    const std::string port_name_;
     const Clock& clock_;
 
     Capture capture_;
-    CaptureProgress progress_;
-    File dump_;
+    ProgressShare progress_;
+    CaptureDump dump_;
     bool dump_write_failed_ = false;
     int dump_error_code_ = 0;
     std::vector<char> buffer_;

@@ -15,11 +15,11 @@
 #include "decode/decoding_pass.h"
 #include "platform/console.h"
 #include "platform/file.h"
+#include "platform/manual_reset_event.h"
 #include "platform/system_error.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
 #include "tools/version_line.h"
-#include "worker/work_state.h"
 
 namespace korvalen {
 namespace {
@@ -90,7 +90,7 @@ bool IsDigits(std::string_view text) {
 
 // The console stands in for the window: the log list is collected and printed, message
 // boxes and the question go to standard error, the progress bar is drawn there.
-class ConsoleHost final : public DecodingHost {
+class ConsoleHost final : public DecodingHost, public PassProgress {
   public:
     explicit ConsoleHost(std::optional<std::string> assigned_id)
         : assigned_id_(std::move(assigned_id)) {}
@@ -98,7 +98,6 @@ class ConsoleHost final : public DecodingHost {
     void StartDump(std::int64_t size) {
         log_.clear();
         show_progress_ = size >= kProgressBarMinimumSize && StandardErrorIsTerminal();
-        range_ = 0;
         drawn_ = -1;
     }
     void EndDump() {
@@ -121,12 +120,10 @@ class ConsoleHost final : public DecodingHost {
     }
     std::string PromptObjectId() override { return assigned_id_.value_or("0000"); }
 
-    int ProgressRangeUpper() override { return range_; }
-    void SetProgressRange(std::uint16_t upper) override { range_ = upper; }
-    void SetProgressPosition(int position) override {
-        if (!show_progress_ || range_ <= 0)
+    void Advanced(std::int64_t bytes_read, std::int64_t length) override {
+        if (!show_progress_ || length <= 0)
             return;
-        const int percent = static_cast<int>(std::min<long long>(100, 100LL * position / range_));
+        const int percent = static_cast<int>(std::min<long long>(100, 100LL * bytes_read / length));
         if (percent == drawn_)
             return;
         drawn_ = percent;
@@ -141,9 +138,6 @@ class ConsoleHost final : public DecodingHost {
         log_.insert(log_.begin(), std::string(line));
     }
     int LogLineCount() override { return static_cast<int>(log_.size()); }
-    void SetActionButtonCaption(std::string_view) override {}
-    void SetStatusText(std::string_view) override {}
-    void SetUiState(UiState) override {}
 
   private:
     void EraseProgress() {
@@ -156,7 +150,6 @@ class ConsoleHost final : public DecodingHost {
     std::optional<std::string> assigned_id_;
     std::vector<std::string> log_;
     bool show_progress_ = false;
-    int range_ = 0;
     int drawn_ = -1;
 };
 
@@ -347,10 +340,10 @@ int Main(const std::vector<std::string>& arguments) {
     }
 
     AllowManyOpenFiles();
-    static WorkState busy;  // outlives the thread that watches for Ctrl+C
+    static ManualResetEvent abort;  // outlives the thread that watches for Ctrl+C
     WatchInterrupts([] {
         interrupted = true;
-        busy.decoding_abort.Set();
+        abort.Set();
     });
     ConsoleHost host(command.assigned_id);
     bool unopened = false;
@@ -362,7 +355,9 @@ int Main(const std::vector<std::string>& arguments) {
         std::error_code error;
         const auto size = std::filesystem::file_size(std::filesystem::u8path(dump), error);
         host.StartDump(error ? 0 : static_cast<std::int64_t>(size));
-        DecodingPass pass(settings, dump, busy, host);
+        DecodingPass pass(settings, dump, host);
+        pass.set_abort(&abort);
+        pass.set_progress(&host);
         if (!pass.Run()) {
             unopened = true;
             std::cerr << "korvalen-decode: " << dump << ": " << SystemErrorText(pass.open_error())

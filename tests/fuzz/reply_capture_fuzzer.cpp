@@ -12,13 +12,13 @@
 #include <string>
 #include <string_view>
 
-#include "decode_test_support.h"
 #include "fuzz_check.h"
 #include "fuzz_steps.h"
+#include "recording_worker_host.h"
 #include "serial/capture.h"
-#include "serial/capture_progress.h"
 #include "serial/reader_protocol.h"
 #include "worker/progress_claims.h"
+#include "worker/progress_share.h"
 
 namespace korvalen {
 namespace {
@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t now = 0xFFFFFE00u;  // the tick count wraps half a second in
     Capture capture(now);
     ProgressClaims claims;
-    testing::RecordingHost host;
-    CaptureProgress progress(claims, host);
+    testing::RecordingWorkerHost host;
+    ProgressShare progress(claims, host);
     std::string port;              // arrived, not yet read
     std::int64_t since_start = 0;  // bytes received by the running capture
     const auto end_capture = [&](const CaptureEnd& end, ReplyKind kind, std::int64_t announced,
@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 FUZZ_CHECK(capture.active());
                 break;
         }
-        progress.Update(capture.announced_size(), capture.received_count());
+        progress.ShowCapture(capture.announced_size(), capture.received_count());
         const bool failed = step.control & 0x20;
         const std::string read = failed ? std::string() : port.substr(0, poll.read_size);
         port.erase(0, failed ? port.size() : read.size());

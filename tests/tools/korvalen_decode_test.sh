@@ -127,8 +127,10 @@ if chattr +i "$work/read-only" 2>/dev/null; then
 fi
 (ulimit -f 4 && trap '' XFSZ && exec "$decode" -o "$work/small" "$sample") >/dev/null 2>"$work/err"
 check "exit status of a full disk" "$?" 3
-check "one message per file on a full disk" "$(grep -c '^Не удалось записать' "$work/err")" \
-    "$(ls "$work/small" | wc -l)"
+# One message per file (the sample has three objects), and none of the files delivered:
+# a rerun once there is room gives every record once.
+check "one message per file on a full disk" "$(grep -c '^Не удалось записать' "$work/err")" 3
+check "nothing delivered on a full disk" "$(ls -A "$work/small" | wc -l)" 0
 check "the count on a full disk" "$(tail -n 1 "$work/err" | sed -E 's/[0-9]+ records/N records/')" \
     "korvalen-decode: N records could not be written"
 # Maps that cannot be written: status 3 as well, though every record reached the InBox.

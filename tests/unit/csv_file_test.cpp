@@ -189,16 +189,14 @@ TEST(CsvFile, LinesAppendAcrossRuns) {
     EXPECT_EQ(c_name, prefix + "012C.csv");
 
     MRVMessage m = ExampleReport();
-    EXPECT_TRUE(WriteCsvCLine(m, c_name, *c_file, false, sink));
-    EXPECT_TRUE(WriteCsvNLine(m, n_name, *n_file, false, sink));
+    WriteCsvCLine(m, *c_file);
+    WriteCsvNLine(m, *n_file);
     // A report without position: an N line, no C line.
     m.NoPosition = true;
     m.Validity = 0;
     m.Analog1 = m.Analog2 = m.Analog3 = 0;
-    EXPECT_TRUE(WriteCsvCLine(m, c_name, *c_file, true, sink));
-    EXPECT_TRUE(WriteCsvNLine(m, n_name, *n_file, true, sink));
-    EXPECT_EQ(m.FileName, n_name);
-    EXPECT_TRUE(m.IsLast);
+    WriteCsvCLine(m, *c_file);
+    WriteCsvNLine(m, *n_file);
     c_file->Close();
     n_file->Close();
 
@@ -249,26 +247,43 @@ TEST(CsvFile, OpenFailureNamesTheLastNameTried) {
                                          prefix + "007N_001.csv");
 }
 
-// A full disk: every write fails.
-TEST(CsvFile, WriteFailuresUseEachLinesMessage) {
+// A full disk: the "C" line's refusal asks for the message without a period after the
+// code, the "N" line's for the one with it.
+TEST(CsvFile, RefusedLinesSayWhichMessageTheyGet) {
     TempFolder folder;
     const ScopedWriteFault disk_full(folder.path(), 0);
-    RecordingMessageSink sink;
-    OutputFile c_file(0);
-    OutputFile n_file(0);
-    ASSERT_TRUE(c_file.Open(folder / "012C.csv", OpenMode::AppendOrCreate));
-    MRVMessage m = ExampleReport();
-    EXPECT_FALSE(WriteCsvCLine(m, "012C.csv", c_file, false, sink));
-    // The failed file let go of its lock.
-    ASSERT_TRUE(n_file.Open(folder / "012N.csv", OpenMode::AppendOrCreate));
-    EXPECT_FALSE(WriteCsvNLine(m, "012N.csv", n_file, false, sink));
-    EXPECT_FALSE(WriteCsvNLine(m, "012N.csv", n_file, false, sink));  // told once per file
-    ASSERT_EQ(sink.messages.size(), 2u);
-    const std::string code = std::to_string(DiskFullErrorCode());
-    EXPECT_EQ(sink.messages[0].text,
-              "Не удалось записать информацию в файл. Код ошибки: " + code + "\n012C.csv");
-    EXPECT_EQ(sink.messages[1].text,
-              "Не удалось записать информацию в файл. Код ошибки: " + code + ".\n012N.csv");
+    const MRVMessage m = ExampleReport();
+    const struct {
+        const char* name;
+        void (*write)(const MRVMessage&, OutputFile&);
+        CodePeriod period;
+    } rows[] = {
+        {"012C.csv", WriteCsvCLine, CodePeriod::Without},
+        {"012N.csv", WriteCsvNLine, CodePeriod::With},
+    };
+    for (const auto& row : rows) {
+        OutputFile file(0);
+        ASSERT_TRUE(file.Open(folder / row.name, OpenMode::AppendOrCreate));
+        try {
+            row.write(m, file);
+            ADD_FAILURE() << row.name << ": written";
+        } catch (const OutputWriteError& error) {
+            EXPECT_EQ(error.period(), row.period) << row.name;
+        }
+        EXPECT_FALSE(file.IsOpen()) << row.name;  // the failed file lets go of its lock
+    }
+}
+
+// Lines of a pass that must not stay are cut off; a file already shorter stays as it is.
+TEST(CsvFile, CutBackToTheLengthBeforeThePass) {
+    TempFolder folder;
+    const std::string path = folder / "012N.csv";
+    testing::WriteTestFile(path, "earlier run\r\nthis pass\r\n");
+    EXPECT_TRUE(CutBackCsvFile({path, 13}));
+    EXPECT_EQ(ReadTestFile(path), "earlier run\r\n");
+    EXPECT_TRUE(CutBackCsvFile({path, 100}));
+    EXPECT_EQ(ReadTestFile(path), "earlier run\r\n");
+    EXPECT_FALSE(CutBackCsvFile({folder / "missing.csv", 0}));
 }
 
 }  // namespace

@@ -77,11 +77,11 @@ TEST(Route, StaleRunsKeepTheTimeTheyBegan) {
     CSpecMRVMessage route = QuietRoute(sink);
     route.Add(Report({.seconds = 1000, .validity = 1}));
     route.Add(Report({.seconds = 1060, .validity = 1}));
-    EXPECT_EQ(route.Held.ReportTimeParts.second, 1000 % 60);
-    EXPECT_EQ(route.Held.ReportTimeParts.minute, 1000 / 60);
-    EXPECT_EQ(route.Held.FixTimeParts.minute, 1060 / 60);  // its own fix time stays
+    EXPECT_EQ(route.Held().ReportTimeParts.second, 1000 % 60);
+    EXPECT_EQ(route.Held().ReportTimeParts.minute, 1000 / 60);
+    EXPECT_EQ(route.Held().FixTimeParts.minute, 1060 / 60);  // its own fix time stays
     route.Add(Report({.seconds = 1120, .validity = 1}));
-    EXPECT_EQ(route.Held.ReportTime, ToOleDate({2007, 11, 7, 0, 16, 40, 0}));
+    EXPECT_EQ(route.Held().ReportTime, ToOleDate({2007, 11, 7, 0, 16, 40, 0}));
 
     const struct {
         const char* name;
@@ -95,7 +95,7 @@ TEST(Route, StaleRunsKeepTheTimeTheyBegan) {
         CSpecMRVMessage r = QuietRoute(sink);
         r.Add(Report({.seconds = 1000, .validity = 1}));
         r.Add(Report(b.next));
-        EXPECT_EQ(r.Held.ReportTime, r.Held.FixTime) << b.name;
+        EXPECT_EQ(r.Held().ReportTime, r.Held().FixTime) << b.name;
     }
 }
 
@@ -120,13 +120,13 @@ TEST(Route, IgnitionOffHoldsTheVehicleWhereItWas) {
         route.Add(Report({.seconds = 1000, .latitude = 55.5, .in1 = 1}));
         route.Add(Report(c.next));
         if (c.moves) {
-            EXPECT_EQ(route.Held.Latitude, 56) << c.name;
-            EXPECT_EQ(route.Held.Speed, 40) << c.name;
+            EXPECT_EQ(route.Held().Latitude, 56) << c.name;
+            EXPECT_EQ(route.Held().Speed, 40) << c.name;
         } else {
-            EXPECT_EQ(route.Held.Latitude, 55.5) << c.name;
-            EXPECT_EQ(route.Held.Longitude, 37.25) << c.name;
-            EXPECT_EQ(route.Held.Course, 90) << c.name;
-            EXPECT_EQ(route.Held.Speed, 0) << c.name;
+            EXPECT_EQ(route.Held().Latitude, 55.5) << c.name;
+            EXPECT_EQ(route.Held().Longitude, 37.25) << c.name;
+            EXPECT_EQ(route.Held().Course, 90) << c.name;
+            EXPECT_EQ(route.Held().Speed, 0) << c.name;
         }
     }
 }
@@ -139,10 +139,10 @@ TEST(Route, CountsAndDateRange) {
     route.Add(Report({.day = 7, .no_position = true}));
     route.Add(Report({.day = 9, .validity = 1}));
     route.Add(Report({.day = 8}));
-    EXPECT_EQ(route.RecordCount, 4);
-    EXPECT_EQ(route.PointCount, 3);
-    EXPECT_EQ(route.FirstDate, 1194393600);  // 07.11.2007 00:00 UTC
-    EXPECT_EQ(route.LastDate, 1194393600 + 2 * 86400);
+    EXPECT_EQ(route.RecordCount(), 4);
+    EXPECT_EQ(route.PointCount(), 3);
+    EXPECT_EQ(route.FirstDate(), 1194393600);  // 07.11.2007 00:00 UTC
+    EXPECT_EQ(route.LastDate(), 1194393600 + 2 * 86400);
     EXPECT_EQ(route.FormatRouteStatistics(),
               "0012 (3 точки на временном интервале: 07.11.2007 - 09.11.2007)");
 }
@@ -157,7 +157,7 @@ TEST(Route, FirstDayOf1970EastOfUtc) {
     m.Month = 1;
     m.Day = 1;
     route.Add(std::move(m));
-    EXPECT_EQ(route.FirstDate, -3 * 3600);
+    EXPECT_EQ(route.FirstDate(), -3 * 3600);
     EXPECT_EQ(route.FormatRouteStatistics(),
               "0012 (1 точка на временном интервале: 01.01.1970 - 01.01.1970)");
 }
@@ -169,25 +169,35 @@ TEST(Route, ADateWithoutLocalMidnightLeavesTheRouteAsItWas) {
     MRVMessage bad = Report({.latitude = 2});
     bad.Year = 1899;
     EXPECT_THROW(route.Add(std::move(bad)), std::invalid_argument);
-    EXPECT_EQ(route.Held.Latitude, 1);
-    EXPECT_EQ(route.RecordCount, 1);
+    EXPECT_EQ(route.Held().Latitude, 1);
+    EXPECT_EQ(route.RecordCount(), 1);
 }
 
-// Each record is written when the next one arrives; copies share the files, and the
-// final write closes them once.
-TEST(Route, WritesOneStepLateThroughSharedFiles) {
+// Each record is written when the next one arrives; a route moved elsewhere takes its
+// files along, and the final write closes them. A staged message file is made where it
+// was asked for, under a name free in the InBox too.
+TEST(Route, WritesOneStepLateIntoItsOwnFiles) {
     testing::TempFolder folder;
     RecordingMessageSink sink;
-    CSpecMRVMessage route({.OutputFolder = folder.path() + "/", .FileNumber = 12, .ObjectID = 12},
+    std::filesystem::create_directory(folder / "staging");
+    testing::WriteTestFile(folder / "07123456.012", "taken in the InBox");
+    CSpecMRVMessage route({.OutputFolder = folder.path() + "/",
+                           .StagingFolder = folder / "staging/",
+                           .FileNumber = 12,
+                           .ObjectID = 12},
                           sink, kClock);
-    ASSERT_EQ(route.MessageFileName, folder.path() + "/07123456.012");
+    ASSERT_EQ(route.MessageFileName(), folder / "staging/07123457.012");
     route.Add(Report({.seconds = 1000}));
-    CSpecMRVMessage copy = route;
-    EXPECT_TRUE(copy.WriteHeld(false));
-    copy.Add(Report({.seconds = 2000}));
-    EXPECT_TRUE(copy.WriteHeld(true));
-    EXPECT_EQ(copy.MessageFile, nullptr);
-    const std::string bytes = testing::ReadTestFile(copy.MessageFileName);
+    CSpecMRVMessage moved = std::move(route);
+    EXPECT_TRUE(moved.WriteHeld(false));
+    moved.Add(Report({.seconds = 2000}));
+    EXPECT_TRUE(moved.WriteHeld(true));
+    {
+        File closed;  // another exclusive opener gets it
+        EXPECT_TRUE(
+            closed.Open(moved.MessageFileName(), OpenMode::OpenExisting, Sharing::Exclusive));
+    }
+    const std::string bytes = testing::ReadTestFile(moved.MessageFileName());
     // Two position records of 80 + 21 bytes ("(FLASH) Свежее 3D "); only the second marked.
     ASSERT_EQ(bytes.size(), 2u * (80 + 18));
     EXPECT_EQ(bytes.substr(32, 4), std::string("\x0C\0\0\0", 4));
@@ -209,7 +219,7 @@ TEST(RouteTable, FindsObjectsInOrderOfAppearance) {
     EXPECT_EQ(table.Find(12), 1u);
     EXPECT_EQ(table.Find(7), 2u);
     EXPECT_FALSE(table.Find(8));
-    EXPECT_EQ(table.at(0).ObjectID, 42);
+    EXPECT_EQ(table.at(0).ObjectID(), 42);
     EXPECT_THROW(table.at(3), std::out_of_range);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "decode/decoding_host.h"
+#include "decode/decoding_pass.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "test_clocks.h"
@@ -41,48 +42,39 @@ class RecordingHost : public DecodingHost {
         ++prompts;
         return prompt_text;
     }
-    int ProgressRangeUpper() override { return range_upper; }
-    void SetProgressRange(std::uint16_t upper) override {
-        range_upper = upper;
-        ranges.push_back(upper);
-    }
-    void SetProgressPosition(int position) override {
-        positions.push_back(position);
-        if (on_position)
-            on_position(position);
-    }
     void InsertLogLineAtTop(std::string_view line) override {
         log.insert(log.begin(), std::string(line));
     }
     int LogLineCount() override { return static_cast<int>(log.size()); }
-    void SetActionButtonCaption(std::string_view caption) override {
-        captions.emplace_back(caption);
-    }
-    void SetStatusText(std::string_view text) override { status = text; }
-    void SetUiState(UiState ui_state) override {
-        const int state = static_cast<int>(ui_state);
-        ui_states.push_back(state);
-        if (on_ui_state)
-            on_ui_state(state);
-    }
     std::string FormatDateTime(const CalendarTime&) override { return "<now>"; }
 
     // Answers.
     bool answer_yes = false;
     std::string prompt_text = "0000";
-    std::function<void(int)> on_position;
-    std::function<void(int)> on_ui_state;
     // What the pass did.
     std::vector<Message> messages;
     std::vector<std::string> questions;
     int prompts = 0;
-    int range_upper = 0;
-    std::vector<int> ranges;
-    std::vector<int> positions;
     std::vector<std::string> log;  // top line first, as the list shows it
-    std::vector<std::string> captions;
-    std::string status;
-    std::vector<int> ui_states;
+};
+
+// Keeps how far a pass said it had read: the thousands of bytes, as the progress bar
+// counts them.
+class RecordingProgress : public PassProgress {
+  public:
+    void Started() override { ++starts; }
+    void Advanced(std::int64_t bytes_read, std::int64_t) override {
+        if (bytes_read % 1000 != 0)
+            return;
+        const int position = static_cast<int>(bytes_read / 1000);
+        positions.push_back(position);
+        if (on_position)
+            on_position(position);
+    }
+
+    int starts = 0;
+    std::vector<int> positions;
+    std::function<void(int)> on_position;
 };
 
 inline void WriteTestFile(const std::string& path, const std::string& bytes) {
@@ -100,9 +92,11 @@ inline std::string ReadTestFile(const std::string& path) {
     return bytes;
 }
 
-// The names of the files in a folder, sorted.
+// The names of the files in a folder, sorted; none when there is no such folder.
 inline std::vector<std::string> FileNames(const std::string& folder) {
     std::vector<std::string> names;
+    if (!std::filesystem::is_directory(folder))
+        return names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());

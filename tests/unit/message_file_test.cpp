@@ -138,11 +138,9 @@ TEST(MessageFile, RunsByteForByte) {
             m.HasInputs = row.reports[i].has_inputs;
             m.NoPosition = row.reports[i].no_position;
             const bool last = i + 1 == row.reports.size();
-            EXPECT_TRUE(WriteMessageRecords(m, path, *file, last, sink)) << row.name;
-            EXPECT_EQ(m.FileName, path);
-            EXPECT_EQ(m.IsLast, last);
+            EXPECT_NO_THROW(WriteMessageRecords(m, last, *file)) << row.name;
         }
-        EXPECT_TRUE(CloseOutputFile(*file, path, sink));
+        file->Close();
         EXPECT_EQ(ReadTestFile(path), FromHex(row.expected)) << row.name;
         EXPECT_TRUE(sink.messages.empty()) << row.name;
     }
@@ -173,43 +171,51 @@ TEST(MessageFile, OpenDoesNotTruncateAFileHeldByAnother) {
     EXPECT_EQ(ReadTestFile(path), "kept");
 }
 
-// A full InBox device: every write fails.
-TEST(MessageFile, WriteFailuresAreShownOncePerFile) {
+// A full InBox device: a refused record comes out with the message its step asks for (the
+// inputs record's with a period after the code, the position record's without), a
+// failed inputs record leaves the position record unwritten, and the file is closed.
+TEST(MessageFile, RefusedRecordsSayWhichMessageTheyGet) {
     TempFolder folder;
     const ScopedWriteFault disk_full(folder.path(), 0);
-    RecordingMessageSink sink;
-    OutputFile file(0);
-    ASSERT_TRUE(file.Open(folder / "07143005.012", OpenMode::AppendOrCreate));
-
-    // A failed inputs record suppresses the position record: one message, with a period.
-    MRVMessage m = SampleReport();
-    EXPECT_FALSE(WriteMessageRecords(m, "InBox\\07143005.012", file, false, sink));
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].text, "Не удалось записать информацию в файл. Код ошибки: " +
-                                         std::to_string(DiskFullErrorCode()) +
-                                         ".\nInBox\\07143005.012");
-    EXPECT_FALSE(file.IsOpen());
-
-    // The file is closed now: every later record fails again, silently. A full disk
-    // brings one message per file, not one per record.
-    m.HasInputs = false;
-    EXPECT_FALSE(WriteMessageRecords(m, "InBox\\07143005.012", file, false, sink));
-    EXPECT_FALSE(WriteMessageRecords(m, "InBox\\07143005.012", file, true, sink));
-    EXPECT_EQ(sink.messages.size(), 1u);
+    const struct {
+        const char* name;
+        bool has_inputs;
+        CodePeriod period;
+    } rows[] = {
+        {"inputs record", true, CodePeriod::With},
+        {"position record", false, CodePeriod::Without},
+    };
+    for (const auto& row : rows) {
+        OutputFile file(0);
+        ASSERT_TRUE(file.Open(folder / "07143005.012", OpenMode::AppendOrCreate));
+        MRVMessage m = SampleReport();
+        m.HasInputs = row.has_inputs;
+        try {
+            WriteMessageRecords(m, false, file);
+            ADD_FAILURE() << row.name << ": written";
+        } catch (const OutputWriteError& error) {
+            EXPECT_EQ(error.period(), row.period) << row.name;
+            EXPECT_EQ(error.code(), DiskFullErrorCode()) << row.name;
+        }
+        EXPECT_FALSE(file.IsOpen()) << row.name;
+        // Closed: every later record fails again.
+        EXPECT_THROW(WriteMessageRecords(m, true, file), FileError) << row.name;
+    }
 }
 
-TEST(MessageFile, BufferedWriteFailureShowsAtClose) {
-    TempFolder folder;
-    const ScopedWriteFault disk_full(folder.path(), 0);
-    RecordingMessageSink sink;
-    OutputFile file;
-    ASSERT_TRUE(file.Open(folder / "x.012", OpenMode::AppendOrCreate));
-    MRVMessage m = SampleReport();
-    EXPECT_TRUE(WriteMessageRecords(m, "x.012", file, true, sink));
-    EXPECT_FALSE(CloseOutputFile(file, "x.012", sink));
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].text, "Не удалось записать информацию в файл. Код ошибки: " +
-                                         std::to_string(DiskFullErrorCode()) + ".\nx.012");
+TEST(MessageFile, NextNameMovesOnOneSecond) {
+    const struct {
+        const char* name;
+        const char* expected;
+    } rows[] = {
+        {"InBox\\07143005.012", "InBox\\07143006.012"},
+        {"InBox/07145959.9999", "InBox/07150000.9999"},
+        {"31235959.012", "32000000.012"},
+        {"99235959.012", ""},  // no day after 99
+        {"InBox\\Korvalen.trc", ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(NextMessageFileName(row.name), row.expected) << row.name;
 }
 
 TEST(MessageFileName, ExistingNamesMoveOnBySecondsWithoutWrappingTheDay) {
@@ -241,6 +247,11 @@ TEST(MessageFileName, ExistingNamesMoveOnBySecondsWithoutWrappingTheDay) {
         }
         const StoppedClock clock(row.now);
         EXPECT_EQ(MakeMessageFileName(folder.path() + "/", 12, clock), folder / row.expected)
+            << row.name;
+        // Made elsewhere first, the name is free in both folders.
+        std::filesystem::create_directory(folder / "staging");
+        EXPECT_EQ(MakeMessageFileName(folder / "staging/", 12, clock, folder.path() + "/"),
+                  folder / ("staging/" + std::string(row.expected)))
             << row.name;
     }
     // A number above 999 prints all its digits.

@@ -31,6 +31,7 @@ namespace {
 using testing::FileNames;
 using testing::ReadTestFile;
 using testing::RecordingHost;
+using testing::RecordingProgress;
 
 constexpr const char* kNow = "<now>";
 const std::string kNoRoutes = "маршруты не найдены!";
@@ -81,7 +82,13 @@ class DecodingPassTest : public ::testing::Test {
 
     bool Run(const std::string& path) { return Run(path, host); }
     bool Run(const std::string& path, RecordingHost& on) {
-        DecodingPass pass(settings, path, busy, on, clock);
+        RecordingProgress own_progress;
+        return Run(path, on, &on == &host ? progress : own_progress);
+    }
+    bool Run(const std::string& path, RecordingHost& on, RecordingProgress& shown) {
+        DecodingPass pass(settings, path, on, clock);
+        pass.set_abort(&abort);
+        pass.set_progress(&shown);
         pass.set_csv_wait([](std::chrono::milliseconds) {});
         if (block_size)
             pass.set_read_block_size(block_size);
@@ -102,8 +109,9 @@ class DecodingPassTest : public ::testing::Test {
     testing::ScopedTimeZone zone{"UTC0"};
     testing::TempFolder folder;
     testing::StoppedClock clock{{2007, 11, 7, 12, 34, 56, 0}, {2007, 11, 7, 12, 34, 56, 0}};
-    WorkState busy;
+    ManualResetEvent abort;
     RecordingHost host;
+    RecordingProgress progress;
     Settings settings;
     std::size_t block_size = 0;
     int errors = -1;
@@ -140,12 +148,8 @@ TEST_F(DecodingPassTest, EmptyDump) {
     ASSERT_TRUE(Run(path));
     EXPECT_EQ(host.log, (std::vector<std::string>{kNow, "В файле '" + path + "'", kNoRoutes,
                                                   PowerOnLine(0)}));
-    EXPECT_EQ(host.captions, (std::vector<std::string>{"Прервать", "Декодировать файл"}));
-    EXPECT_EQ(host.status, "Преобразование");
-    EXPECT_EQ(host.ui_states, (std::vector<int>{0, 1}));
-    EXPECT_EQ(busy.progress.mask(), 0u);
-    EXPECT_EQ(busy.decoding_pass_count.load(), 0);
-    EXPECT_TRUE(FileNames(Inbox()).empty());
+    EXPECT_EQ(progress.starts, 1);
+    EXPECT_TRUE(FileNames(Inbox()).empty());  // no staging folder left either
 
     // A second pass separates its lines from the first one's.
     ASSERT_TRUE(Run(path));
@@ -161,9 +165,7 @@ TEST_F(DecodingPassTest, DumpThatCannotBeOpened) {
     EXPECT_EQ(host.messages[0].text, "Анализ файла: Не удалось открыть файл.\n" + path);
     EXPECT_EQ(host.messages[0].icon, MessageIcon::Stop);
     EXPECT_TRUE(host.log.empty());
-    EXPECT_TRUE(host.captions.empty());
-    EXPECT_TRUE(host.ui_states.empty());
-    EXPECT_EQ(busy.decoding_pass_count.load(), 0);
+    EXPECT_EQ(progress.starts, 0);  // nothing to abort, nothing to show
 }
 
 TEST_F(DecodingPassTest, RoutesSummaryAndMessageFiles) {
@@ -314,9 +316,10 @@ TEST_F(DecodingPassTest, GlobalIdNamesFilesInConsecutiveSeconds) {
 }
 
 // An InBox on a device that refuses to grow the files: the file's first failure is shown,
-// every failed record counted, those at the end of the pass too; an InBox that cannot
-// be written at all loses every record without a write error.
-TEST_F(DecodingPassTest, WriteFailuresAreCounted) {
+// every failed record counted, those at the end of the pass too, and no file of the pass
+// reaches the InBox, so that the dump can be decoded again without a record twice. An
+// InBox that cannot be written at all counts the file that could not be made.
+TEST_F(DecodingPassTest, WriteFailuresAreCountedAndNothingIsDelivered) {
     std::string dump;
     for (int i = 0; i < 3000; ++i)
         dump += Frame({.seconds = i * 10, .with_inputs = true});
@@ -330,20 +333,20 @@ TEST_F(DecodingPassTest, WriteFailuresAreCounted) {
 
     ASSERT_TRUE(opened);
     EXPECT_GT(errors, 100);  // the records after the first failure fail as well
-    EXPECT_EQ(unwritten, errors);
+    EXPECT_EQ(unwritten, 3000);
     ASSERT_EQ(host.messages.size(), 1u);  // one file, one message: not one per record
     EXPECT_EQ(host.messages[0].text.rfind("Не удалось записать информацию в файл. Код ошибки: ", 0),
               0u);
     EXPECT_EQ(host.log.back(), "В файле обнаружены ошибки (" + std::to_string(errors) + ")");
-    for (const std::string& name : FileNames(Inbox()))  // each ends after a whole record
-        EXPECT_EQ(ReadMessageRecords(ReadTestFile(Inbox(name))).error, "") << name;
+    EXPECT_TRUE(FileNames(Inbox()).empty());
 
     settings.InboxDir = folder / "InBox-is-a-file/";
     testing::WriteTestFile(folder / "InBox-is-a-file", "");
     RecordingHost other;
     ASSERT_TRUE(Run(path, other));
     EXPECT_EQ(unwritten, 3000);
-    EXPECT_EQ(errors, 0);
+    EXPECT_EQ(errors, 1);  // a failure, not the success it once was shown as
+    EXPECT_EQ(other.log.back(), "В файле обнаружены ошибки (1)");
     EXPECT_EQ(other.messages.size(), 1u);  // the message file that could not be opened
 }
 
@@ -351,16 +354,15 @@ TEST_F(DecodingPassTest, AbortEndsReadingButClosesEveryRoute) {
     GeneratedDumpOptions options;
     options.size = 512 * 1024;
     const std::string path = WriteDump(GenerateDump(options));
-    busy.decoding_abort.Set();  // left over from an earlier pass: reset at the start
-    host.on_position = [&](int position) {
+    abort.Set();  // left over from an earlier pass: reset at the start
+    progress.on_position = [&](int position) {
         if (position == 100)
-            busy.decoding_abort.Set();
+            abort.Set();
     };
     ASSERT_TRUE(Run(path));
     EXPECT_FALSE(completed);
     EXPECT_EQ(host.log[1], "В файле '" + path + "' (прервано)");
-    EXPECT_EQ(host.positions.back(), 0);  // the bar is given back
-    EXPECT_LT(host.positions.size(), 110u);
+    EXPECT_LT(progress.positions.size(), 110u);
     const auto files = FileNames(Inbox());
     ASSERT_EQ(files.size(), 4u);
     for (const auto& name : files) {
@@ -381,58 +383,17 @@ TEST_F(DecodingPassTest, AbortFromAnotherThread) {
     options.size = 256 * 1024;
     const std::string path = WriteDump(GenerateDump(options));
     ManualResetEvent reading;
-    host.on_position = [&](int position) {
+    progress.on_position = [&](int position) {
         if (position == 10) {
             reading.Set();
-            busy.decoding_abort.WaitFor(std::chrono::seconds(30));
+            abort.WaitFor(std::chrono::seconds(30));
         }
     };
-    StartDecodingPass(settings, path, busy, host);
+    std::thread pass([&] { Run(path); });
     ASSERT_TRUE(reading.WaitFor(std::chrono::seconds(30)));
-    busy.decoding_abort.Set();
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (busy.decoding_threads.load() != 0 && std::chrono::steady_clock::now() < give_up)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(busy.decoding_threads.load(), 0);
+    abort.Set();
+    pass.join();
     EXPECT_EQ(host.log[1], "В файле '" + path + "' (прервано)");
-    EXPECT_EQ(host.positions.back(), 0);
-    EXPECT_EQ(busy.progress.mask(), 0u);
-}
-
-// A pass that starts while another runs takes the bar; when it ends, the first one
-// goes on and alone resets the bar and the button.
-TEST_F(DecodingPassTest, NestedPassesShareTheProgressBar) {
-    GeneratedDumpOptions options;
-    options.size = 20 * 1000;
-    const std::string first = WriteDump(GenerateDump(options), "first.trc");
-    options.size = 7 * 1000;
-    const std::string second = WriteDump(GenerateDump(options), "second.trc");
-    RecordingHost inner;
-    int count_inside = 0;
-    std::uint32_t mask_inside = 0;
-    inner.on_position = [&](int) {
-        count_inside = busy.decoding_pass_count.load();
-        mask_inside = busy.progress.mask();
-    };
-    bool started = false;
-    host.on_position = [&](int position) {
-        if (position == 5 && !started) {
-            started = true;
-            settings.InboxDir = folder / "InBox2/";
-            std::filesystem::create_directory(folder / "InBox2");
-            ASSERT_TRUE(Run(second, inner));
-        }
-    };
-    ASSERT_TRUE(Run(first));
-    EXPECT_EQ(count_inside, 2);
-    EXPECT_EQ(mask_inside, 3u);
-    EXPECT_EQ(inner.ranges, (std::vector<int>{7}));
-    EXPECT_EQ(inner.captions, (std::vector<std::string>{"Прервать"}));  // not the last one
-    EXPECT_EQ(host.ranges, (std::vector<int>{20}));
-    EXPECT_EQ(host.captions, (std::vector<std::string>{"Прервать", "Декодировать файл"}));
-    EXPECT_EQ(host.positions.back(), 0);
-    EXPECT_EQ(busy.progress.mask(), 0u);
-    EXPECT_EQ(busy.decoding_pass_count.load(), 0);
 }
 
 TEST_F(DecodingPassTest, PassesOnTwoThreads) {
@@ -444,71 +405,14 @@ TEST_F(DecodingPassTest, PassesOnTwoThreads) {
     other.InboxDir = folder / "InBox2/";
     RecordingHost host1;
     RecordingHost host2;
-    std::thread t1([&] { DecodingPass(settings, path, busy, host1, clock).Run(); });
-    std::thread t2([&] { DecodingPass(other, path, busy, host2, clock).Run(); });
+    std::thread t1([&] { DecodingPass(settings, path, host1, clock).Run(); });
+    std::thread t2([&] { DecodingPass(other, path, host2, clock).Run(); });
     t1.join();
     t2.join();
-    EXPECT_EQ(busy.progress.mask(), 0u);
-    EXPECT_EQ(busy.decoding_pass_count.load(), 0);
     EXPECT_EQ(host1.log, host2.log);
     EXPECT_EQ(host1.log.size(), 8u);  // 4 objects
     EXPECT_EQ(FileNames(Inbox()).size(), 4u);
     EXPECT_EQ(FileNames(folder / "InBox2").size(), 4u);
-}
-
-TEST_F(DecodingPassTest, StartedOnAThreadOfItsOwn) {
-    GeneratedDumpOptions options;
-    options.size = 64 * 1024;
-    const std::string path = WriteDump(GenerateDump(options));
-    ManualResetEvent go_on;
-    std::atomic<bool> ended{false};
-    host.on_ui_state = [&](int state) {
-        if (state == 0)
-            go_on.WaitFor(std::chrono::seconds(30));  // holds the pass at its start
-        if (state == 1)
-            ended = true;
-    };
-    settings.InboxDir = Inbox();
-    StartDecodingPass(settings, path, busy, host);
-    // The thread is counted from before it starts until after its last step.
-    EXPECT_EQ(busy.decoding_threads.load(), 1);
-    go_on.Set();
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (busy.decoding_threads.load() != 0 && std::chrono::steady_clock::now() < give_up)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(busy.decoding_threads.load(), 0);
-    EXPECT_TRUE(ended);  // the pass told the window it was done
-    EXPECT_EQ(busy.decoding_pass_count.load(), 0);
-    EXPECT_EQ(host.log.size(), 8u);
-    EXPECT_EQ(FileNames(Inbox()).size(), 4u);
-}
-
-// What fails inside the pass's thread, even its last calls to the window, ends the pass
-// with its count and claim given back and the files closed, not the program.
-TEST_F(DecodingPassTest, AHostThatFailsEndsThePassCleanly) {
-    class FailingHost : public RecordingHost {
-      public:
-        void InsertLogLineAtTop(std::string_view) override { throw std::runtime_error("log"); }
-        void SetUiState(UiState state) override {
-            if (state == UiState::Ready)
-                throw std::bad_alloc();
-        }
-    } failing;
-    GeneratedDumpOptions options;
-    options.size = 16 * 1024;
-    const std::string path = WriteDump(GenerateDump(options));
-    settings.InboxDir = Inbox();
-    StartDecodingPass(settings, path, busy, failing);
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (busy.decoding_threads.load() != 0 && std::chrono::steady_clock::now() < give_up)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(busy.decoding_threads.load(), 0);
-    EXPECT_EQ(busy.decoding_pass_count.load(), 0);
-    EXPECT_EQ(busy.progress.mask(), 0u);
-    for (const auto& name : FileNames(Inbox())) {
-        File file;  // closed: another exclusive opener gets it
-        EXPECT_TRUE(file.Open(Inbox(name), OpenMode::OpenExisting, Sharing::Exclusive)) << name;
-    }
 }
 
 // Reading in blocks gives exactly what reading byte by byte gives.
@@ -530,9 +434,10 @@ TEST_F(DecodingPassTest, BlockSizeChangesNothing) {
     RecordingHost byte_wise;
     byte_wise.answer_yes = true;
     byte_wise.prompt_text = "0012";
-    ASSERT_TRUE(Run(path, byte_wise));
+    RecordingProgress byte_wise_progress;
+    ASSERT_TRUE(Run(path, byte_wise, byte_wise_progress));
     EXPECT_EQ(byte_wise.log, host.log);
-    EXPECT_EQ(byte_wise.positions, host.positions);
+    EXPECT_EQ(byte_wise_progress.positions, progress.positions);
     ASSERT_EQ(FileNames(folder / "InBox1"), names);
     for (const auto& name : names) {
         EXPECT_EQ(ReadTestFile(folder / ("InBox1/" + name)), ReadTestFile(Inbox(name))) << name;

@@ -7,15 +7,16 @@
 #include <thread>
 
 #include "fake_serial_port.h"
-#include "recording_reading_host.h"
+#include "recording_worker_host.h"
 #include "serial/reading_thread.h"
+#include "temp_folder.h"
 
 namespace korvalen {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::FakeSerialPort;
-using testing::RecordingReadingHost;
+using testing::RecordingWorkerHost;
 
 // Hands out fake ports (the connection owns them; the test keeps a view of the last)
 // and refuses the device "missing".
@@ -41,10 +42,11 @@ class PortConnectionTest : public ::testing::Test {
         return last_port->TakePollingThreads().size();
     }
 
-    WorkState work;
-    RecordingReadingHost host{"unused.trc"};
+    testing::TempFolder folder;
+    RecordingWorkerHost host;
+    DecodeJobs jobs{folder / "Data/", Settings(), host};
     FakeSerialPort* last_port = nullptr;
-    PortConnection connection{work, host, SystemClock(), Opener()};
+    PortConnection connection{jobs, host, SystemClock(), Opener()};
 };
 
 TEST_F(PortConnectionTest, OpeningSetsThePortUpForTheReader) {

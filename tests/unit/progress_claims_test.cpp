@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "recording_worker_host.h"
+#include "worker/progress_share.h"
+
 #include <thread>
 #include <vector>
 
@@ -53,6 +56,31 @@ TEST(ProgressClaims, ConcurrentClaimsAndReleasesLoseNothing) {
     for (auto& w : workers)
         w.join();
     EXPECT_EQ(claims.mask(), 0u);
+}
+
+// A pass that starts while a capture shows its progress takes the bar with its own
+// range; when it gives the bar back, the capture sets its range again at its next poll.
+// A capture sets its range only from its second poll as owner, a pass at once.
+TEST(ProgressShare, NestedWorkersShareTheBar) {
+    ProgressClaims claims;
+    testing::RecordingWorkerHost bar;
+    ProgressShare capture(claims, bar);
+    ProgressShare pass(claims, bar);
+    capture.ShowCapture(10140, 0);     // the first guess: only the position
+    capture.ShowCapture(20000, 1000);  // the header's size: the range follows
+    pass.ShowPass(1000, 7000);
+    pass.ShowPass(1500, 7000);  // not on a thousand: nothing
+    pass.ShowPass(2000, 7000);
+    capture.ShowCapture(20000, 3000);  // not the owner now
+    EXPECT_EQ(pass.Release(), 1u);     // the capture still holds its bit
+    capture.ShowCapture(20000, 4000);
+    capture.ShowCapture(20000, 5000);
+    EXPECT_EQ(capture.Release(), 0u);
+    EXPECT_EQ(bar.events(), (std::vector<std::string>{
+                                "position 0", "position 0", "range 20", "position 1",  // capture
+                                "position 0", "range 7", "position 1", "position 2",   // pass
+                                "position 4",                                          // capture
+                                "position 0", "range 20", "position 5"}));
 }
 
 }  // namespace

@@ -6,23 +6,33 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 
 #include "decode_test_support.h"
 #include "fake_serial_port.h"
 #include "platform/write_fault.h"
-#include "recording_reading_host.h"
+#include "recording_worker_host.h"
 #include "temp_folder.h"
 #include "test_clocks.h"
 
 namespace korvalen {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::FakeSerialPort;
 using testing::ReadTestFile;
-using testing::RecordingReadingHost;
+using testing::RecordingWorkerHost;
 using testing::TempFolder;
 using testing::TickClock;
 using testing::WriteTestFile;
+
+Settings SettingsIn(const TempFolder& folder) {
+    Settings settings;
+    ApplyDefaults(settings, folder.path());
+    settings.InFile = folder / "Korvalen.trc";
+    settings.InboxDir = folder / "InBox/";
+    return settings;
+}
 
 class ReadingThreadTest : public ::testing::Test {
   protected:
@@ -32,125 +42,181 @@ class ReadingThreadTest : public ::testing::Test {
         clock.ticks += after_ms;
         thread.PollOnce();
     }
+    // What the reading thread itself showed (the passes show theirs from their threads).
+    std::vector<std::string> ShownByTheReader() const {
+        return host.events(std::this_thread::get_id());
+    }
+    std::vector<std::string> Decoded() {
+        EXPECT_TRUE(jobs.WaitUntilIdle(30s));
+        return host.decoded();
+    }
 
     TempFolder folder;
     std::string in_file = folder / "Korvalen.trc";
     FakeSerialPort port;
     ManualResetEvent stop;
-    WorkState work;
-    RecordingReadingHost host{in_file};
+    RecordingWorkerHost host;
     TickClock clock;
-    ReadingThread thread{port, stop, work, host, clock};
+    DecodeJobs jobs{folder / "Data/", SettingsIn(folder), host};
+    ReadingThread thread{port, stop, jobs, host, "COM1", clock};
 };
 
 TEST_F(ReadingThreadTest, ACompleteTransferOfNewData) {
     const std::string transfer = "(ND0000A28)" + std::string(2600, 'x');
-    // The dump is on the disk and closed when the reader hears that it may forget it.
-    bool dump_closed_at_ack = false;
+    // The dump is on the disk, closed and in the journal when the reader hears that it
+    // may forget it.
+    bool dump_kept_at_ack = false;
     port.on_write = [&](std::string_view bytes) {
         File probe;
-        dump_closed_at_ack = bytes == "(SDD)" &&
-                             probe.Open(in_file, OpenMode::OpenExisting, Sharing::Exclusive, true);
+        const auto jobs_now = jobs.journal().Jobs();
+        dump_kept_at_ack = bytes == "(SDD)" &&
+                           probe.Open(in_file, OpenMode::OpenExisting, Sharing::Exclusive, true) &&
+                           jobs_now.size() == 1 && jobs_now[0].dump == in_file &&
+                           jobs_now[0].state == JobState::Pending &&
+                           jobs_now[0].kind == DumpKind::NewData;
     };
     Poll(transfer.substr(0, 1200));
-    EXPECT_TRUE(work.capture_active);
+    EXPECT_TRUE(jobs.work().capture_active);
     Poll(transfer.substr(1200, 1200));
     Poll(transfer.substr(2400));
     Poll("");
 
-    EXPECT_FALSE(work.capture_active);
-    EXPECT_EQ(work.progress.mask(), 0u);
+    EXPECT_FALSE(jobs.work().capture_active);
     EXPECT_EQ(port.writes(), std::vector<std::string>{"(SDD)"});
-    EXPECT_TRUE(dump_closed_at_ack);
+    EXPECT_TRUE(dump_kept_at_ack);
     EXPECT_EQ(ReadTestFile(in_file), transfer);
-    EXPECT_EQ(host.decoded(), std::vector<std::string>{in_file});
+    EXPECT_EQ(Decoded(), std::vector<std::string>{in_file});
     EXPECT_TRUE(host.messages().empty());
+    EXPECT_EQ(jobs.work().progress.mask(), 0u);
+    EXPECT_TRUE(jobs.journal().Jobs().empty());  // delivered
     // The bar: position 0 before the first read, the range from the header's size
     // (2600 bytes: 2) at the second poll as owner, the count before each read, and 0 at
     // the end.
-    EXPECT_EQ(host.events(), (std::vector<std::string>{"caption Прервать", "state 0", "position 0",
-                                                       "position 0", "range 2", "position 1",
-                                                       "position 2", "position 0", "decode"}));
+    EXPECT_EQ(ShownByTheReader(),
+              (std::vector<std::string>{"caption Прервать", "state 0", "position 0", "position 0",
+                                        "range 2", "position 1", "position 2", "position 0"}));
 }
 
-TEST_F(ReadingThreadTest, TheNextTransferGoesToANumberedNameWhileTheDumpIsRead) {
-    File reader;  // a decoding pass still reading the last dump
-    WriteTestFile(in_file, "the last dump");
-    ASSERT_TRUE(reader.Open(in_file, OpenMode::OpenExisting, Sharing::Shared, true));
-    Poll("(AD0000003)abc");
-    Poll("");
-    EXPECT_EQ(host.decoded(), std::vector<std::string>{folder / "Korvalen1.trc"});
-    EXPECT_EQ(ReadTestFile(folder / "Korvalen1.trc"), "(AD0000003)abc");
-    EXPECT_TRUE(port.writes().empty());  // all data are never acknowledged
-    reader = File();
-    EXPECT_EQ(ReadTestFile(in_file), "the last dump");
+// A capture never writes over a dump that a pass still reads, nor over one that is not
+// yet delivered: it takes the first numbered name.
+TEST_F(ReadingThreadTest, TheDumpNameSkipsDumpsInUse) {
+    for (const bool in_journal : {false, true}) {
+        SCOPED_TRACE(in_journal ? "not yet delivered" : "read by a pass");
+        WriteTestFile(in_file, "the last dump");
+        File reader;
+        RoadJournal other(folder / "Data/");  // another program with the same data folder
+        if (in_journal) {
+            ASSERT_TRUE(other.Open());
+            RoadJob job;
+            job.id = "waiting";
+            job.dump = in_file;
+            ASSERT_TRUE(other.Put(job));
+        } else {
+            ASSERT_TRUE(reader.Open(in_file, OpenMode::OpenExisting, Sharing::Shared, true));
+        }
+        Poll("(AD0000003)abc");
+        Poll("");
+        ASSERT_TRUE(jobs.WaitUntilIdle(30s));
+        EXPECT_EQ(ReadTestFile(folder / "Korvalen1.trc"), "(AD0000003)abc");
+        EXPECT_TRUE(port.writes().empty());  // all data are never acknowledged
+        EXPECT_EQ(ReadTestFile(in_file), "the last dump");
+        if (in_journal)
+            other.Remove("waiting");
+    }
 }
 
 TEST_F(ReadingThreadTest, NoDumpFileMeansNoCaptureAndTheBytesGo) {
-    host.set_in_file(folder / "missing folder/Korvalen.trc");
+    Settings settings = SettingsIn(folder);
+    settings.InFile = folder / "missing folder/Korvalen.trc";
+    jobs.SetSettings(settings);
     Poll("(ND0000003)abc");
     ASSERT_EQ(host.messages().size(), 1u);
     EXPECT_EQ(host.messages()[0].text.rfind("Не удалось открыть файл на запись. Код ошибки: ", 0),
               0u);
-    EXPECT_NE(host.messages()[0].text.find(".\n" + folder / "missing folder/Korvalen.trc"),
-              std::string::npos);
+    EXPECT_NE(host.messages()[0].text.find(".\n" + settings.InFile), std::string::npos);
     EXPECT_EQ(host.messages()[0].icon, MessageIcon::None);
-    EXPECT_FALSE(work.capture_active);
+    EXPECT_FALSE(jobs.work().capture_active);
     EXPECT_EQ(port.calls().back(), "discard input");
     // The next poll finds nothing: no second message.
     Poll("");
     EXPECT_EQ(host.messages().size(), 1u);
-    EXPECT_EQ(work.progress.mask(), 0u);
+    EXPECT_EQ(jobs.work().progress.mask(), 0u);
 }
 
-TEST_F(ReadingThreadTest, AFailedReadIsToldAfterThePartReceivedIsHandedOver) {
+TEST_F(ReadingThreadTest, AFailedReadIsToldAndThePartReceivedDecoded) {
     Poll("(ND0000010)abcd");
     port.fail_read = true;
     Poll("efgh");
     port.fail_read = false;
     Poll("", Capture::kSilenceMs);
-    EXPECT_EQ(host.decoded().size(), 1u);
+    EXPECT_EQ(Decoded().size(), 1u);
     EXPECT_TRUE(port.writes().empty());
     ASSERT_EQ(host.messages().size(), 1u);
     EXPECT_EQ(host.messages()[0].text,
               "В ходе чтения данных из CОM-порта произошла ошибка. Попробуйте повторить "
               "считывание!");
-    EXPECT_EQ(host.events().back(), "decode");  // the part received is decoded first
 }
 
-// A full disk: the dump keeps what fitted, the reader is not told to forget the data,
-// and the user hears why.
-TEST_F(ReadingThreadTest, ADumpThatCouldNotBeWrittenIsNotAcknowledged) {
+// The reader is told to forget its data only once the dump is on the disk whole and the
+// journal knows it: a full disk for the dump, or a journal that cannot be written, keeps
+// the data in the reader, and the part received is still decoded.
+TEST_F(ReadingThreadTest, NoAcknowledgementWithoutTheDumpAndTheJournalOnTheDisk) {
     const std::string transfer = "(ND0001000)" + std::string(4096, 'x');
-    {
-        const ScopedWriteFault disk_full(in_file, 1000);
-        Poll(transfer.substr(0, 2000));
-        Poll(transfer.substr(2000));
-        Poll("");
+    const struct {
+        const char* name;
+        std::string full;  // where the disk is full
+        bool message;
+    } cases[] = {
+        {"the dump cannot be written", in_file, true},
+        {"the journal cannot be written", folder / "Data/Korvalen.jnl.new", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingWorkerHost fresh;
+        DecodeJobs own_jobs{folder / "Data/", SettingsIn(folder), fresh};
+        ReadingThread reader{port, stop, own_jobs, fresh, "COM1", clock};
+        {
+            const ScopedWriteFault disk_full(c.full, c.message ? 1000 : 0);
+            for (const std::string& part : {transfer.substr(0, 2000), transfer.substr(2000),
+                                            std::string()}) {
+                port.Arrive(part);
+                clock.ticks += ReadingThread::kPollMs;
+                reader.PollOnce();
+            }
+            ASSERT_TRUE(own_jobs.WaitUntilIdle(30s));
+        }
+        EXPECT_TRUE(port.writes().empty());
+        EXPECT_EQ(fresh.decoded().size(), 1u);
+        if (c.message) {
+            EXPECT_LE(ReadTestFile(in_file).size(), 1000u);
+            ASSERT_EQ(fresh.messages().size(), 1u);
+            EXPECT_EQ(fresh.messages()[0].text,
+                      "Не удалось записать информацию в файл. Код ошибки: " +
+                          std::to_string(DiskFullErrorCode()) + ".\n" + in_file);
+        } else {
+            EXPECT_TRUE(fresh.messages().empty());
+        }
     }
-    EXPECT_TRUE(port.writes().empty());
-    EXPECT_EQ(host.decoded().size(), 1u);
-    EXPECT_LE(ReadTestFile(in_file).size(), 1000u);
-    ASSERT_EQ(host.messages().size(), 1u);
-    EXPECT_EQ(host.messages()[0].text, "Не удалось записать информацию в файл. Код ошибки: " +
-                                           std::to_string(DiskFullErrorCode()) + ".\n" + in_file);
-    EXPECT_EQ(host.messages()[0].icon, MessageIcon::Stop);
 }
 
 // The thread ends when its stop event is set and its owner agrees; a capture that runs
-// then gives back the bar's claim and the busy flag.
+// then gives back the bar's claim and the busy flag, and stays in the journal for the
+// next start to decode.
 TEST_F(ReadingThreadTest, StopsWhenTheOwnerAgrees) {
     port.Arrive("(ND0000100)abcdef");
     std::atomic<int> asked{0};
     std::thread running([&] { thread.Run([&] { return ++asked >= 2; }); });
-    while (!work.capture_active)
+    while (!jobs.work().capture_active)
         std::this_thread::yield();
     stop.Set();
     running.join();
     EXPECT_EQ(asked.load(), 2);
-    EXPECT_FALSE(work.capture_active);
-    EXPECT_EQ(work.progress.mask(), 0u);
-    EXPECT_TRUE(host.decoded().empty());
+    EXPECT_FALSE(jobs.work().capture_active);
+    EXPECT_EQ(jobs.work().progress.mask(), 0u);
+    EXPECT_TRUE(Decoded().empty());
+    const auto left = jobs.journal().Jobs();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].state, JobState::Capturing);
 }
 
 }  // namespace

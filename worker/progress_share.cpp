@@ -1,0 +1,49 @@
+// A worker's steps on the shared progress bar.
+#include "worker/progress_share.h"
+
+#include <utility>
+
+namespace korvalen {
+
+bool ProgressShare::OwnsNow() {
+    if (!claimed_) {
+        claim_bit_ = claims_.Claim();
+        claimed_ = true;
+    }
+    return claims_.Owns(claim_bit_);
+}
+
+void ProgressShare::SetRangeIfChanged(std::int64_t steps) {
+    if (bar_.ProgressRangeUpper() != steps) {
+        bar_.SetProgressPosition(0);
+        bar_.SetProgressRange(static_cast<std::uint16_t>(steps));
+    }
+}
+
+void ProgressShare::ShowCapture(std::int64_t announced_size, std::int64_t received) {
+    const bool owns = OwnsNow();
+    if (owns) {
+        if (owned_)
+            SetRangeIfChanged(announced_size / kBytesPerStep);
+        bar_.SetProgressPosition(static_cast<int>(received / kBytesPerStep));
+    }
+    owned_ = owns;
+}
+
+void ProgressShare::ShowPass(std::int64_t bytes_read, std::int64_t length) {
+    const bool owns = OwnsNow();
+    if (owns && !owned_)
+        SetRangeIfChanged(length / kBytesPerStep);
+    if (owns && bytes_read % kBytesPerStep == 0)
+        bar_.SetProgressPosition(static_cast<int>(bytes_read / kBytesPerStep));
+    owned_ = owns;
+}
+
+std::uint32_t ProgressShare::Release() {
+    owned_ = false;
+    if (!std::exchange(claimed_, false))
+        return claims_.mask();
+    return claims_.Release(std::exchange(claim_bit_, ProgressClaims::kNoClaim));
+}
+
+}  // namespace korvalen
