@@ -18,6 +18,7 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 void UseUtf8Console();
 
 bool StandardErrorIsTerminal();
+bool StandardOutputIsTerminal();
 
 // Every object of a dump keeps its files open while the pass runs; a dump of a whole
 // fleet needs more descriptors than a POSIX shell grants by default.

@@ -21,6 +21,10 @@ bool StandardErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) != 0;
 }
 
+bool StandardOutputIsTerminal() {
+    return ::isatty(STDOUT_FILENO) != 0;
+}
+
 void AllowManyOpenFiles() {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {

@@ -55,6 +55,10 @@ bool StandardErrorIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }
 
+bool StandardOutputIsTerminal() {
+    return _isatty(_fileno(stdout)) != 0;
+}
+
 void AllowManyOpenFiles() {}
 
 void WatchInterrupts(std::function<void()> on_first_interrupt) {

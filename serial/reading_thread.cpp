@@ -142,7 +142,7 @@ void ReadingThread::EndCapture(const CaptureEnd& end) {
     dump_.file = File();
     work_.capture_active = false;
 
-    const CaptureReport report{
+    CaptureReport report{
         .port = port_name_,
         .header = HeaderKind(end.kind),
         .announced = end.kind == ReplyKind::HeaderPending ? -1 : capture_.announced_size(),
@@ -152,11 +152,12 @@ void ReadingThread::EndCapture(const CaptureEnd& end) {
         .read_failed = end.read_failed,
     };
     const bool kept = jobs_.CaptureEnded(dump_, report);
-    const bool acknowledge = end.complete_new_data && kept;
-    if (acknowledge)
+    report.acknowledged = end.complete_new_data && kept;
+    if (report.acknowledged)
         port_.Write(kAcknowledge);
     CrashPoint("sent");
-    jobs_.DecodeCaptured(dump_, report, AcknowledgementText(end, acknowledge, kept));
+    report.acknowledgement = AcknowledgementText(end, report.acknowledged, kept);
+    jobs_.DecodeCaptured(dump_, report);
 
     if (progress_.Release() == 0)
         host_.SetProgressPosition(0);

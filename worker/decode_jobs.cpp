@@ -54,7 +54,6 @@ char SeparatorOf(const std::string& folder) {
 struct DecodeJobs::JobRun {
     RoadJob job;
     std::optional<CaptureReport> capture;
-    std::string acknowledgement;
     std::vector<std::string> notes;  // log-list lines above the pass's summary
 };
 
@@ -188,18 +187,16 @@ bool DecodeJobs::CaptureEnded(const CaptureDump& dump, const CaptureReport& repo
     return recorded && report.dump_written;
 }
 
-void DecodeJobs::DecodeCaptured(const CaptureDump& dump, const CaptureReport& report,
-                                std::string_view acknowledgement) {
+void DecodeJobs::DecodeCaptured(const CaptureDump& dump, const CaptureReport& report) {
     CrashPoint("acknowledged");
     const DumpKind kind = report.size_met && report.header ? *report.header : DumpKind::Cut;
     RoadJob job = journal_.Find(dump.job_id)
                       .value_or(NewJob(dump.job_id, JobState::Pending, kind,
                                        ReadAtName(clock_.LocalNow()), dump.path));
+    if (listener_)
+        listener_->CaptureEnded(report);
     std::vector<JobRun> runs;
-    runs.push_back({.job = std::move(job),
-                    .capture = report,
-                    .acknowledgement = std::string(acknowledgement),
-                    .notes = {}});
+    runs.push_back({.job = std::move(job), .capture = report, .notes = {}});
     StartJobs(std::move(runs));
 }
 
@@ -208,7 +205,7 @@ void DecodeJobs::DecodeFile(const std::string& path) {
         NewJob(journal_.NewJobId(clock_.LocalNow()), JobState::Pending, DumpKind::File, "", path);
     Journal(job);
     std::vector<JobRun> runs;
-    runs.push_back({.job = std::move(job), .capture = {}, .acknowledgement = {}, .notes = {}});
+    runs.push_back({.job = std::move(job), .capture = {}, .notes = {}});
     StartJobs(std::move(runs));
 }
 
@@ -296,7 +293,7 @@ int DecodeJobs::FinishPending(bool at_start) {
         read_log_.Append("восстановление " + job.dump +
                          (cut_by_the_end ? ": считывание было прервано, дамп декодируется"
                                          : ": не был доставлен, декодируется заново"));
-        JobRun run{.job = job, .capture = {}, .acknowledgement = {}, .notes = {}};
+        JobRun run{.job = job, .capture = {}, .notes = {}};
         run.notes.push_back(StringPrintf(kRedoLine, job.dump.c_str()));
         runs.push_back(std::move(run));
     }
@@ -352,7 +349,7 @@ void DecodeJobs::LogCapture(const RoadJob& job, const JobRun& run) {
                      .kind = report.header ? std::string(DumpKindName(*report.header)) : "",
                      .announced = report.announced,
                      .received = report.received,
-                     .acknowledgement = run.acknowledgement,
+                     .acknowledgement = report.acknowledgement,
                      .dump = job.dump,
                      .archive = {}};
     if (!job.archive.empty())
@@ -388,6 +385,16 @@ void DecodeJobs::RunJob(JobRun& run) {
             host_.InsertLogLineAtTop(StringPrintf(kUndeliveredLine, job.dump.c_str()));
         }
     }
+    const PassLine outcome{.dump = source,
+                           .objects = pass.route_count(),
+                           .points = pass.point_count(),
+                           .power_ons = pass.power_on_count(),
+                           .write_errors = pass.error_count(),
+                           .delivered_files = pass.delivered_file_count(),
+                           .delivered = opened && pass.delivered(),
+                           .completed = pass.completed()};
+    if (listener_)
+        listener_->JobEnded(outcome, opened);
     if (!opened) {
         // Nothing can come of the job: the dump is gone (the user's own file, or one
         // removed by hand, with no copy in the archive).
@@ -396,14 +403,7 @@ void DecodeJobs::RunJob(JobRun& run) {
         journal_.Remove(job.id);
         return;
     }
-    read_log_.Append(FormatPassLine({.dump = source,
-                                     .objects = pass.route_count(),
-                                     .points = pass.point_count(),
-                                     .power_ons = pass.power_on_count(),
-                                     .write_errors = pass.error_count(),
-                                     .delivered_files = pass.delivered_file_count(),
-                                     .delivered = pass.delivered(),
-                                     .completed = pass.completed()}));
+    read_log_.Append(FormatPassLine(outcome));
     if (pass.delivered()) {
         journal_.Remove(job.id);
         CrashPoint("done");

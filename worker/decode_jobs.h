@@ -32,6 +32,20 @@ struct CaptureReport {
     bool size_met = false;           // the payload met the announced size
     bool dump_written = true;        // every byte reached the dump, and the dump is on the disk
     bool read_failed = false;
+    // Once it is decided: whether "(SDD)" went out, and in words why it did or did not.
+    bool acknowledged = false;
+    std::string acknowledgement;
+};
+
+// What a tool or a test hears of the jobs beyond what the window shows; every call comes
+// from a worker's thread.
+class JobListener {
+  public:
+    virtual ~JobListener() = default;
+    // A capture ended and its dump goes to be decoded.
+    virtual void CaptureEnded(const CaptureReport& report) = 0;
+    // A job's pass ended (or its dump could not be opened: `opened` false).
+    virtual void JobEnded(const PassLine& outcome, bool opened) = 0;
 };
 
 // The dump file of a running capture.
@@ -92,13 +106,15 @@ class DecodeJobs {
     // The capture has ended and its dump is closed: records it as not yet delivered. True
     // when that is on the disk, so that the reader may now be told to forget the data.
     bool CaptureEnded(const CaptureDump& dump, const CaptureReport& report);
-    // After the acknowledgement (or the decision not to send it, `acknowledgement` says
-    // which): keeps the dump in the archive and decodes it on a thread of its own.
-    void DecodeCaptured(const CaptureDump& dump, const CaptureReport& report,
-                        std::string_view acknowledgement);
+    // After the acknowledgement, or the decision not to send it (the report says which):
+    // keeps the dump in the archive and decodes it on a thread of its own.
+    void DecodeCaptured(const CaptureDump& dump, const CaptureReport& report);
 
     // "Декодировать файл": a dump the user chose, decoded on a thread of its own.
     void DecodeFile(const std::string& path);
+
+    // Set before the first capture or job; it must outlive the owner.
+    void set_listener(JobListener* listener) { listener_ = listener; }
 
     // No job thread runs.
     bool idle() const { return work_.decoding_threads.load() == 0; }
@@ -127,6 +143,8 @@ class DecodeJobs {
     RoadJournal journal_;
     DumpArchive archive_;
     ReadLog read_log_;
+
+    JobListener* listener_ = nullptr;
 
     mutable std::mutex mutex_;
     Settings settings_;              // guarded by mutex_
