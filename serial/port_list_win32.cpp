@@ -74,9 +74,10 @@ std::wstring StringValue(HKEY key, const wchar_t* name) {
 // The present devices of a setup class or device interface, with the port name their
 // driver keeps in the device's key ("COM9") and the name the Device Manager shows.
 void AddPlugAndPlayPorts(std::vector<SystemSerialPort>& ports, const GUID& kind, DWORD flags) {
-    const DeviceList list(SetupDiGetClassDevsW(&kind, nullptr, nullptr, DIGCF_PRESENT | flags));
-    if (list.get() == INVALID_HANDLE_VALUE)
+    const HDEVINFO found = SetupDiGetClassDevsW(&kind, nullptr, nullptr, DIGCF_PRESENT | flags);
+    if (found == INVALID_HANDLE_VALUE)
         return;
+    const DeviceList list(found);
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);
     for (DWORD i = 0; SetupDiEnumDeviceInfo(list.get(), i, &device); ++i) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Any port the system has: readers on COM9 and on COM12 (above COM9, which opens only by
-# its device path) are listed after COM1 to COM6, each with the device Wine knows behind
-# it and whether it is free; chosen and "Установить", each opens and a read goes through,
-# and the program opens COM12 again at its next start.
+# its device path) are listed after COM1 to COM6, each with the device the system knows
+# behind it and whether it is free; chosen and "Установить", each opens and a read goes
+# through, and the program opens COM12 again at its next start.
 source "$(dirname "$0")/lib.sh"
 e2e_begin any_port
 
@@ -12,6 +12,9 @@ map_port COM9 "$SIM_DEVICE"
 start_sim twelve --pace max --size 2000 --all-with-id --start 2026-12-01 --record-every 0
 twelve_log=$SIM_LOG
 map_port COM12 "$SIM_DEVICE"
+# COM9 as a USB adapter's driver installs it, with the name the Device Manager shows.
+# Wine's own ports have none: COM12 is known only by its kernel device's name.
+driver add-port-device COM9 "USB-SERIAL CH340 (COM9)" || fail "cannot add COM9's device"
 
 # COM1, where the program starts, leads to no device in this prefix.
 start_program
@@ -27,7 +30,7 @@ state_line() { driver dialog-text "$port_dialog" 1033; }
 entry_of() { ports_listed | grep -n -x -E "\*?$1" | cut -d: -f1 | awk '{ print $1 - 1 }'; }
 
 # Wine reports every port of its registry, COM7 and COM8 of the prefix too, whether or not
-# a device is there, and knows them only by its kernel's device names.
+# a device is there.
 driver command 32773
 expect "ports" "$(ports_listed | head -n 9 | tr '\n' ' ')" \
     "*COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM9 "
@@ -36,7 +39,7 @@ expect "COM12 listed" "$(ports_listed | grep -c -x COM12)" 1
 expect "COM1's device" "$(device_line)" 'Устройство: \Device\Serial0'
 expect "COM1's state" "$(state_line)" "Такого порта нет в системе"
 driver dialog-select "$port_dialog" 1031 8
-expect "COM9's device" "$(device_line)" 'Устройство: \Device\Serial8'
+expect "COM9's device" "$(device_line)" "Устройство: USB-SERIAL CH340 (COM9)"
 expect "COM9's state" "$(state_line)" "Порт свободен"
 screenshot port_dialog_com9
 driver dialog-click "$port_dialog" 1
