@@ -6,6 +6,7 @@
 #include "app/ui_state.h"
 #include "platform/string_printf.h"
 #include "serial/com_port_dialog_win32.h"
+#include "serial/port_open_error.h"
 #include "settings/settings_store.h"
 
 namespace korvalen {
@@ -15,7 +16,8 @@ void CKorvalenDlg::OpenPort() {
     // The port's number shows whether or not it opened.
     SetStatusText(0, StringPrintf("Состояние COM-порта: (COM%i, 115200)", settings_.COM));
     if (!opened) {
-        ShowMessageBox(window_, "Ошибка соединения с COM-портом!", MB_OK | MB_ICONSTOP);
+        // The second line says why: a port held by another program, no such port.
+        ShowMessageBox(window_, PortOpenErrorMessage(port_->open_error()), MB_OK | MB_ICONSTOP);
         ShowUiState(UiState::NoConnection);
         return;
     }
@@ -34,7 +36,9 @@ void CKorvalenDlg::OnPortOpenClose() {
 }
 
 void CKorvalenDlg::OnPortDialog() {
-    const ComPortAnswer answer = AskComPort(window_, settings_.COM);
+    const std::optional<int> open_port =
+        port_->status() == PortStatus::Open ? std::optional(settings_.COM) : std::nullopt;
+    const ComPortAnswer answer = AskComPort(window_, settings_.COM, open_port);
     if (!answer.accepted)
         return;
     port_->Close();

@@ -9,4 +9,8 @@ namespace korvalen {
 // Windows), without a line end; "error N" when the system has none.
 std::string SystemErrorText(int code);
 
+// Whose error codes this system's calls give, for rules that tell some codes apart.
+enum class ErrorCodes { Win32, Posix };
+ErrorCodes SystemErrorCodes();
+
 }  // namespace korvalen

@@ -10,4 +10,8 @@ std::string SystemErrorText(int code) {
     return text && *text ? text : "error " + std::to_string(code);
 }
 
+ErrorCodes SystemErrorCodes() {
+    return ErrorCodes::Posix;
+}
+
 }  // namespace korvalen

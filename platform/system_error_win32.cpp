@@ -21,4 +21,8 @@ std::string SystemErrorText(int code) {
     return words.empty() ? "error " + std::to_string(code) : Narrow(words);
 }
 
+ErrorCodes SystemErrorCodes() {
+    return ErrorCodes::Win32;
+}
+
 }  // namespace korvalen

@@ -34,6 +34,8 @@
 #define IDC_COM_DATA_BITS 1028
 #define IDC_COM_STOP_BITS 1029
 #define IDC_COM_PORT_LIST 1031
+#define IDC_COM_PORT_DEVICE 1032  // the device behind the selected port
+#define IDC_COM_PORT_STATE 1033   // whether the selected port is free
 
 // Settings dialog. Its hidden check boxes 1000, 1008 and 1010 are bound to no setting.
 #define IDD_PROPERTIES 129

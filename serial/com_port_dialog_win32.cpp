@@ -1,11 +1,15 @@
-// The COM-port dialog: its lists filled, the reader's fixed line shown, the chosen port read.
+// The COM-port dialog: its lists filled, the selected port's device and state shown, the
+// reader's fixed line shown, the chosen port read.
 #include "serial/com_port_dialog_win32.h"
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
+#include "serial/port_list.h"
+#include "serial/port_open_error.h"
 #include "serial/serial_port.h"
 
 namespace korvalen {
@@ -16,10 +20,8 @@ struct ListEntries {
     std::array<const wchar_t*, 6> texts;  // ends early at nullptr
 };
 
-// The port list first; the four others show the line the reader always uses, first
-// entry selected.
-constexpr std::array<ListEntries, 5> kLists = {{
-    {IDC_COM_PORT_LIST, {L"COM1", L"COM2", L"COM3", L"COM4", L"COM5", L"COM6"}},
+// The lists that show the line the reader always uses, first entry selected.
+constexpr std::array<ListEntries, 4> kLineLists = {{
     {IDC_COM_SPEED, {L"115200", L"19200", L"9600", L"2400", L"1200", L"300"}},
     {IDC_COM_PARITY, {L"None", L"Odd", L"Even", L"Mark", L"Space", nullptr}},
     {IDC_COM_DATA_BITS, {L"8", L"7", L"6", nullptr, nullptr, nullptr}},
@@ -28,11 +30,52 @@ constexpr std::array<ListEntries, 5> kLists = {{
 
 struct DialogData {
     int com;
+    std::optional<int> open_port;
+    std::vector<ComPortChoice> choices;  // the port list's entries, in its order
     ComPortAnswer answer;
 };
 
-void FillLists(HWND dialog, int com) {
-    for (const ListEntries& list : kLists) {
+void SetText(HWND dialog, int id, const std::string& text) {
+    SetDlgItemTextW(dialog, id, Widen(text).c_str());
+}
+
+void FillPortList(HWND dialog, const DialogData& data) {
+    HWND box = GetDlgItem(dialog, IDC_COM_PORT_LIST);
+    WPARAM selected = static_cast<WPARAM>(-1);
+    for (std::size_t i = 0; i < data.choices.size(); ++i) {
+        const std::wstring entry = Widen(ComPortName(data.choices[i].number));
+        SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+        if (data.choices[i].number == data.com)
+            selected = i;
+    }
+    SendMessageW(box, CB_SETCURSEL, selected, 0);
+}
+
+// What is behind the selected port and whether it is free: an opening that is closed at
+// once tells, except for the port the program holds itself.
+void ShowSelectedPort(HWND dialog, const DialogData& data) {
+    const LRESULT index = SendDlgItemMessageW(dialog, IDC_COM_PORT_LIST, CB_GETCURSEL, 0, 0);
+    if (index < 0 || static_cast<std::size_t>(index) >= data.choices.size()) {
+        SetText(dialog, IDC_COM_PORT_DEVICE, "");
+        SetText(dialog, IDC_COM_PORT_STATE, "");
+        return;
+    }
+    const ComPortChoice& choice = data.choices[static_cast<std::size_t>(index)];
+    SetText(dialog, IDC_COM_PORT_DEVICE,
+            !choice.in_system     ? "Устройство: нет в системе"
+            : choice.name.empty() ? "Устройство: без названия"
+                                  : "Устройство: " + choice.name);
+    std::string state = "Порт открыт этой программой";
+    if (choice.number != data.open_port) {
+        int error_code = 0;
+        const bool opened = OpenSerialPort(ComPortName(choice.number), error_code) != nullptr;
+        state = opened ? "Порт свободен" : PortOpenErrorReason(error_code);
+    }
+    SetText(dialog, IDC_COM_PORT_STATE, state);
+}
+
+void FillLineLists(HWND dialog) {
+    for (const ListEntries& list : kLineLists) {
         HWND box = GetDlgItem(dialog, list.id);
         for (const wchar_t* text : list.texts) {
             if (!text)
@@ -42,46 +85,37 @@ void FillLists(HWND dialog, int com) {
             std::wstring entry(text);
             SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.data()));
         }
-        if (list.id == IDC_COM_PORT_LIST) {
-            const std::wstring port = Widen(ComPortName(com));
-            const LRESULT found = SendMessageW(box, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                               reinterpret_cast<LPARAM>(port.c_str()));
-            SendMessageW(box, CB_SETCURSEL, found == CB_ERR ? static_cast<WPARAM>(-1) : found, 0);
-        } else {
-            SendMessageW(box, CB_SETCURSEL, 0, 0);
-            EnableWindow(box, FALSE);
-        }
+        SendMessageW(box, CB_SETCURSEL, 0, 0);
+        EnableWindow(box, FALSE);
     }
 }
 
-// The port's number is the digit after "COM" of the chosen entry.
-std::optional<int> ChosenPort(HWND dialog) {
-    HWND box = GetDlgItem(dialog, IDC_COM_PORT_LIST);
-    const LRESULT index = SendMessageW(box, CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR)
+// The number of the port of the chosen entry, whatever its place in the list.
+std::optional<int> ChosenPort(HWND dialog, const DialogData& data) {
+    const LRESULT index = SendDlgItemMessageW(dialog, IDC_COM_PORT_LIST, CB_GETCURSEL, 0, 0);
+    if (index < 0 || static_cast<std::size_t>(index) >= data.choices.size())
         return std::nullopt;
-    const LRESULT length = SendMessageW(box, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length < 4)
-        return std::nullopt;
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    SendMessageW(box, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                 reinterpret_cast<LPARAM>(text.data()));
-    if (text[3] < L'0' || text[3] > L'9')
-        return std::nullopt;
-    return static_cast<int>(text[3] - L'0');
+    return data.choices[static_cast<std::size_t>(index)].number;
 }
 
 INT_PTR CALLBACK ComPortProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_INITDIALOG: {
             SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-            FillLists(dialog, reinterpret_cast<const DialogData*>(lparam)->com);
+            const auto* data = reinterpret_cast<const DialogData*>(lparam);
+            FillPortList(dialog, *data);
+            FillLineLists(dialog);
+            ShowSelectedPort(dialog, *data);
             return TRUE;
         }
         case WM_COMMAND: {
             auto* data = reinterpret_cast<DialogData*>(GetWindowLongPtrW(dialog, DWLP_USER));
+            if (LOWORD(wparam) == IDC_COM_PORT_LIST && HIWORD(wparam) == CBN_SELCHANGE) {
+                ShowSelectedPort(dialog, *data);
+                return TRUE;
+            }
             if (LOWORD(wparam) == IDOK) {
-                data->answer = {.accepted = true, .port = ChosenPort(dialog)};
+                data->answer = {.accepted = true, .port = ChosenPort(dialog, *data)};
                 EndDialog(dialog, IDOK);
                 return TRUE;
             }
@@ -99,8 +133,11 @@ INT_PTR CALLBACK ComPortProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
 
 }  // namespace
 
-ComPortAnswer AskComPort(HWND owner, int com) {
-    DialogData data{.com = com, .answer = {}};
+ComPortAnswer AskComPort(HWND owner, int com, std::optional<int> open_port) {
+    DialogData data{.com = com,
+                    .open_port = open_port,
+                    .choices = ComPortChoices(ListSerialPorts()),
+                    .answer = {}};
     DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_COM_PORT), owner, ComPortProc,
                     reinterpret_cast<LPARAM>(&data));
     return data.answer;

@@ -12,6 +12,7 @@
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
+#include <setupapi.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -21,6 +22,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "app/win32_handles_win32.h"
@@ -347,6 +349,43 @@ void SendKeys(const std::vector<WORD>& down_then_up) {
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+// A serial device of the setup class "Ports" as a driver's installation leaves it: the
+// name the Device Manager shows and the port in the device's key. Wine's own ports have
+// neither, so the tests add one for the port list to find.
+bool AddPortDevice(const std::wstring& port, const std::wstring& name) {
+    constexpr GUID kPortsClass = {
+        0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+    struct ListCloser {
+        void operator()(HDEVINFO list) const { SetupDiDestroyDeviceInfoList(list); }
+    };
+    struct KeyCloser {
+        void operator()(HKEY key) const { RegCloseKey(key); }
+    };
+    const HDEVINFO created = SetupDiCreateDeviceInfoList(&kPortsClass, nullptr);
+    if (created == INVALID_HANDLE_VALUE)
+        return false;
+    const std::unique_ptr<std::remove_pointer_t<HDEVINFO>, ListCloser> list(created);
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof(device);
+    const std::wstring instance = L"ROOT\\PORTS\\" + port;
+    if (!SetupDiCreateDeviceInfoW(list.get(), instance.c_str(), &kPortsClass, nullptr, nullptr, 0,
+                                  &device) ||
+        !SetupDiRegisterDeviceInfo(list.get(), &device, 0, nullptr, nullptr, nullptr) ||
+        !SetupDiSetDeviceRegistryPropertyW(
+            list.get(), &device, SPDRP_FRIENDLYNAME, reinterpret_cast<const BYTE*>(name.c_str()),
+            static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)))) {
+        return false;
+    }
+    const HKEY opened = SetupDiCreateDevRegKeyW(list.get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
+                                                nullptr, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return false;
+    const std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser> key(opened);
+    return RegSetValueExW(key.get(), L"PortName", 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(port.c_str()),
+                          static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
 int Usage() {
     std::fputs(
         "usage: korvalen-driver [--window HWND] COMMAND [ARGS]\n"
@@ -378,7 +417,9 @@ int Usage() {
         "  file-dialog-title [TIMEOUT]      print the open file dialog's title\n"
         "  file-dialog-name [TIMEOUT]       print the name it offers\n"
         "  hotkey-taken VK                  1 when Ctrl+Alt+VK is registered by someone\n"
-        "  hotkey-free-elsewhere VK         1 when it is free once another window is active\n",
+        "  hotkey-free-elsewhere VK         1 when it is free once another window is active\n"
+        "  add-port-device COMn NAME        a serial device named NAME on COMn, as its\n"
+        "                                   driver's installation leaves it\n",
         stderr);
     return 2;
 }
@@ -399,6 +440,11 @@ int Run(std::vector<std::wstring> args) {
         return arg(i) ? ToInt(arg(i)) : fallback;
     };
 
+    if (command == L"add-port-device") {
+        if (!arg(2))
+            return Usage();
+        return AddPortDevice(args[1], args[2]) ? 0 : Fail(L"cannot add the device");
+    }
     if (command == L"main-windows") {
         const std::size_t count = arg(1) ? static_cast<std::size_t>(ToInt(arg(1))) : 1;
         std::vector<HWND> windows;

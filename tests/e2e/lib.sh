@@ -157,10 +157,13 @@ screenshot() {
     [ -n "${DISPLAY:-}" ] && import -display "$DISPLAY" -window root "$RESULTS/$1.png"
 }
 
-# Answers the port message that every start shows until a reader is connected.
+# answer_port_error [REASON]: answers the port message that every start shows until a
+# reader is connected; with REASON, checks its second line, which says why.
 answer_port_error() {
-    expect "port message" "$(driver answer 'Ошибка соединения с COM-портом!' 1 15000)" \
-        "Ошибка соединения с COM-портом!"
+    local text
+    text=$(driver answer 'Ошибка соединения с COM-портом!' 1 15000) || true
+    expect "port message" "$(head -n 1 <<<"$text")" "Ошибка соединения с COM-портом!"
+    [ $# -eq 0 ] || expect "why the port did not open" "$(sed -n 2p <<<"$text")" "$1"
 }
 
 # write_ini LINE...: the settings file, each line ended by CR LF, in code page 1251.
@@ -208,8 +211,12 @@ start_sim() {
 
 # map_port COMn DEVICE: the program's COMn leads to DEVICE. Written into the prefix's
 # registry file before Wine starts in it, which is quicker than "wine reg add" and a
-# restart of wineserver.
+# restart of wineserver. A port the prefix has no entry for gets one.
 map_port() {
+    if ! grep -q "^\"$1\"=" "$WINEPREFIX/system.reg"; then
+        sed -i -e '/^\[Software\\\\Wine\\\\Ports\]/,/^#time=/{/^#time=/a\' \
+            -e "\"$1\"=\"\"" -e '}' "$WINEPREFIX/system.reg"
+    fi
     sed -i "s|^\"$1\"=\"[^\"]*\"|\"$1\"=\"$2\"|" "$WINEPREFIX/system.reg"
     grep -q "^\"$1\"=\"$2\"" "$WINEPREFIX/system.reg" || fail "cannot map $1"
 }

@@ -7,7 +7,7 @@ e2e_begin no_port
 write_ini UseGlobalID0 GlobalID9999 COM3 'InFileC:\Korvalen\Data\Korvalen.trc' \
     'InboxDirC:\Korvalen\InBox\' Use2D0 MultiStart1 MinTray0 IndInNum0 IndInStatus0 IndInChk0
 start_program
-answer_port_error
+answer_port_error "Такого порта нет в системе"
 driver main-windows 1 >/dev/null || fail "no main window"
 driver no-message 'Ошибка соединения' 500 || fail "the port message came twice"
 
