@@ -54,9 +54,12 @@ bool PortConnection::Open(const std::string& device) {
     return true;
 }
 
+// What has arrived is discarded; what was written stays on its way. A "(SDD)" written just
+// before must reach the reader: discarded, it would leave the reader offering the same
+// data again, which the next read would deliver a second time.
 void PortConnection::Close() {
     stop_.Set();
-    port_.Purge();
+    port_.DiscardInput();
     port_.Detach();
     status_ = PortStatus::Closed;
 }
@@ -72,7 +75,7 @@ void PortConnection::StopTransfer(const std::function<void(std::chrono::millisec
 
 void PortConnection::StopReading() {
     stop_.Set();
-    port_.Purge();
+    port_.DiscardInput();
 }
 
 void PortConnection::StartReading() {

@@ -56,7 +56,8 @@ class PortConnection {
     // reading thread unless one still runs. False when the device could not be opened:
     // the status is then Failed and open_error() holds the system's code.
     bool Open(const std::string& device);
-    // Stops the reading thread (within one poll), discards both queues, closes the port.
+    // Stops the reading thread (within one poll), discards what has arrived, closes the
+    // port.
     void Close();
     PortStatus status() const { return status_; }
     int open_error() const { return open_error_; }

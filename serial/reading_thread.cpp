@@ -150,6 +150,8 @@ void ReadingThread::EndCapture(const CaptureEnd& end) {
         .size_met = end.size_met,
         .dump_written = !dump_write_failed_,
         .read_failed = end.read_failed,
+        .acknowledged = false,
+        .acknowledgement = {},
     };
     const bool kept = jobs_.CaptureEnded(dump_, report);
     report.acknowledged = end.complete_new_data && kept;

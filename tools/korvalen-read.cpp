@@ -37,7 +37,7 @@ using namespace std::chrono_literals;
 
 constexpr std::string_view kUsageHint = "Try 'korvalen-read --help'.";
 constexpr std::string_view kHelp =
-    R"(Usage: korvalen-read [OPTIONS] PORT
+    R"help(Usage: korvalen-read [OPTIONS] PORT
        korvalen-read --list
 Reads the flash of the logger behind a reader on a serial port, as the program's
 "Считать новые данные" and "Считать все" do: the transfer goes into a dump file, a
@@ -81,7 +81,7 @@ could not be opened or a dump could not be written (the reason follows); 2 a usa
 error; 3 records or files could not be written; 4 a transfer ended short of its
 announced size, or the reader did not answer (the last line says how many); 130
 interrupted.
-)";
+)help";
 
 // How long a read waits for the reader to begin its answer.
 constexpr auto kAnswerTimeout = 15s;
