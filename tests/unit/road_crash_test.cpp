@@ -1,0 +1,215 @@
+// The crash campaign: korvalen-read, which runs the whole road (capture from the simulated
+// reader, acknowledgement, archive, pass, delivery), killed at every step boundary and at
+// random instants, then started again until the reader has nothing new. Each round checks
+// the InBox against the dumps the archive kept: every transfer in it exactly once, every
+// message file whole, nothing left half done, and no record the reader forgot missing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <random>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "child_process.h"
+#include "decode/decoding_pass.h"
+#include "decode_test_support.h"
+#include "inbox_records.h"
+#include "sim_process.h"
+#include "worker/road_journal.h"
+
+#ifndef KORVALEN_READ_PATH
+#error "KORVALEN_READ_PATH must name the built korvalen-read"
+#endif
+
+namespace korvalen {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ChildProcess;
+using testing::FileNames;
+using testing::InboxRecord;
+using testing::InboxRecords;
+using testing::ReadTestFile;
+using testing::SimProcess;
+
+// The places where the road's state on the disk changes (see the program's CrashPoint
+// calls): a program that ends at any of them must lose nothing and deliver nothing twice.
+const char* const kStepBoundaries[] = {"capturing", "pending",   "sent",      "acknowledged",
+                                       "archived",  "staged",    "committed", "done"};
+
+// One round's kill: at a step boundary, or after some milliseconds.
+struct Kill {
+    std::string point;
+    int after_ms = -1;
+    int recovery_after_ms = -1;  // the next start killed as well, while it recovers
+};
+
+// A record without what the decoding of another stream may set otherwise: the power-on
+// mark depends on the markers around it, the last-record mark on the file it ends.
+std::tuple<std::int32_t, double, double, double, std::string> Plain(const InboxRecord& r) {
+    std::string text = r.text;
+    if (const auto at = text.find("PU "); at != std::string::npos)
+        text.erase(at, 3);
+    return {r.object, r.time, r.longitude, r.latitude, text};
+}
+
+class RoadCrashCampaign : public ::testing::Test {
+  protected:
+    // One start of the tool; its status (86: ended at its crash point, -1: killed).
+    int Run(const SimProcess& sim, const std::string& point, int kill_after_ms) {
+        std::vector<std::string> environment;
+        if (!point.empty())
+            environment.push_back("KORVALEN_CRASH_AT=" + point);
+        ChildProcess child({KORVALEN_READ_PATH, "--new", "--data", data, "-o", inbox,
+                            sim.device_path()},
+                           environment, folder / "read.log");
+        if (kill_after_ms >= 0) {
+            if (child.Wait(std::chrono::milliseconds(kill_after_ms)))
+                return *child.Wait(0ms);
+            child.Kill();
+        }
+        const auto status = child.Wait(60s);
+        EXPECT_TRUE(status) << "korvalen-read did not end";
+        return status.value_or(-2);
+    }
+
+    // One round on a fresh reader and fresh folders; the counts go to the totals.
+    void Round(const Kill& kill, unsigned seed) {
+        std::filesystem::remove_all(folder / "Data");
+        std::filesystem::remove_all(folder / "InBox");
+        const std::string journal = folder / "logger.txt";
+        SimProcess sim({"--pace", "max", "--size", "16000", "--all-with-id", "--start",
+                        "2026-12-01", "--record-every", "0", "--seed", std::to_string(seed),
+                        "--journal", journal});
+        Run(sim, kill.point, kill.after_ms);
+        if (kill.recovery_after_ms >= 0)
+            Run(sim, "", kill.recovery_after_ms);
+        // Started again until a read finds nothing new: everything is acknowledged.
+        bool drained = false;
+        for (int start = 0; start < 8 && !drained; ++start) {
+            const int status = Run(sim, "", -1);
+            const std::string log = sim.Log();
+            const std::size_t last = log.rfind("transfer ND ");
+            drained = status == 0 && last != std::string::npos &&
+                      log.compare(last, 14, "transfer ND 0\n") == 0;
+        }
+        ASSERT_TRUE(drained) << sim.Log() << ReadTestFile(folder / "read.log");
+        Check(journal, sim.Log());
+    }
+
+    void Check(const std::string& logger_journal, const std::string& sim_log) {
+        // Nothing is left half done: no job, no staging folder, no copy or journal in the
+        // making.
+        std::string text;
+        ASSERT_TRUE(ReadWholeFile(data + "Korvalen.jnl", text));
+        const auto jobs = ParseJournal(text);
+        ASSERT_TRUE(jobs);
+        EXPECT_TRUE(jobs->empty()) << text;
+        EXPECT_FALSE(std::filesystem::exists(inbox + "Korvalen.staging"));
+        for (const std::string& name : FileNames(data + "Archive"))
+            EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+        EXPECT_FALSE(std::filesystem::exists(data + "Korvalen.jnl.new"));
+
+        // Every transfer exactly once: the InBox is what decoding each archived dump once
+        // gives, and every message file is whole.
+        Settings settings;
+        ApplyDefaults(settings, folder.path());
+        std::vector<InboxRecord> expected;
+        int archived = 0;
+        for (const std::string& name : FileNames(data + "Archive")) {
+            const std::string out = folder / ("expected/" + std::to_string(archived++) + "/");
+            std::filesystem::create_directories(out);
+            settings.InboxDir = out;
+            testing::RecordingHost quiet;
+            DecodingPass pass(settings, data + "Archive/" + name, quiet);
+            EXPECT_TRUE(pass.Run());
+            const auto records = InboxRecords(out);
+            expected.insert(expected.end(), records.begin(), records.end());
+        }
+        std::filesystem::remove_all(folder / "expected");
+        std::sort(expected.begin(), expected.end());
+        std::vector<std::string> problems;
+        const std::vector<InboxRecord> found = InboxRecords(inbox, &problems);
+        EXPECT_TRUE(problems.empty()) << problems.front();
+        EXPECT_EQ(found, expected);
+
+        // Every acknowledged transfer is in the archive, whole (after what a transfer cut off
+        // before it may have left on the line).
+        const std::regex ack("ack ([0-9]+)");
+        for (std::sregex_iterator it(sim_log.begin(), sim_log.end(), ack), end; it != end; ++it) {
+            const auto size = static_cast<std::uintmax_t>(std::stoul((*it)[1]) + 11);
+            bool kept = false;
+            for (const std::string& name : FileNames(data + "Archive")) {
+                kept = kept || (name.find("-ND") != std::string::npos &&
+                                std::filesystem::file_size(data + "Archive/" + name) >= size);
+            }
+            EXPECT_TRUE(kept) << "no archived dump of an acknowledged transfer of " << size;
+        }
+
+        // Nothing the logger wrote is missing: the reader has forgotten all of it.
+        Settings logger = settings;
+        logger.InboxDir = folder / "logger/";
+        std::filesystem::create_directories(logger.InboxDir);
+        testing::WriteTestFile(folder / "logger.trc", ReadTestFile(logger_journal));
+        testing::RecordingHost quiet;
+        DecodingPass pass(logger, folder / "logger.trc", quiet);
+        EXPECT_TRUE(pass.Run());
+        std::set<decltype(Plain(found[0]))> delivered;
+        for (const InboxRecord& r : found)
+            delivered.insert(Plain(r));
+        const auto written = InboxRecords(folder / "logger");
+        std::filesystem::remove_all(folder / "logger");
+        int missing = 0;
+        for (const InboxRecord& r : written)
+            missing += delivered.count(Plain(r)) == 0 ? 1 : 0;
+        EXPECT_EQ(missing, 0);
+        records_written += static_cast<int>(written.size());
+        records_missing += missing;
+        records_found += static_cast<int>(delivered.size());
+        records_duplicated += static_cast<int>(found.size() - delivered.size());
+    }
+
+    testing::TempFolder folder;
+    std::string data = folder / "Data/";
+    std::string inbox = folder / "InBox/";
+    int records_written = 0;
+    int records_found = 0;
+    int records_duplicated = 0;
+    int records_missing = 0;
+};
+
+TEST_F(RoadCrashCampaign, EveryTransferReachesTheInBoxOnceWhateverMomentTheProgramEnds) {
+    std::vector<Kill> kills;
+    for (const char* point : kStepBoundaries)
+        kills.push_back({point, -1, -1});
+    // A full read takes about half a second here: the instants fall over all of it, and
+    // every third round the start after it is killed too, in the middle of its recovery.
+    const char* runs = std::getenv("KORVALEN_CRASH_RUNS");
+    const int random_kills = runs ? std::atoi(runs) : 24;
+    std::mt19937 random(20261209);
+    std::uniform_int_distribution<int> instant(0, 900);
+    std::uniform_int_distribution<int> recovery_instant(0, 300);
+    for (int i = 0; i < random_kills; ++i)
+        kills.push_back({"", instant(random), i % 3 == 2 ? recovery_instant(random) : -1});
+
+    unsigned seed = 1;
+    for (const Kill& kill : kills) {
+        SCOPED_TRACE(kill.point.empty() ? "killed after " + std::to_string(kill.after_ms) + " ms"
+                                        : "ended at " + kill.point);
+        Round(kill, seed++);
+        if (HasFatalFailure())
+            return;
+    }
+    std::printf("crash campaign: %zu kills, %d records written, %d found, %d duplicated by "
+                "transfers the reader sent again, %d missing\n",
+                kills.size(), records_written, records_found, records_duplicated,
+                records_missing);
+}
+
+}  // namespace
+}  // namespace korvalen
