@@ -1,9 +1,14 @@
 // The main window's port commands: opening and closing the serial port, the COM-port
 // dialog, and the reader commands of the two read buttons.
+#include <windows.h>
+
+#include <dbt.h>
+
 #include <string>
 
 #include "app/main_dialog_win32.h"
 #include "app/ui_state.h"
+#include "decode/decoding_host.h"
 #include "platform/string_printf.h"
 #include "serial/com_port_dialog_win32.h"
 #include "serial/port_open_error.h"
@@ -24,9 +29,65 @@ void CKorvalenDlg::OpenPort() {
     ShowUiState(UiState::Ready);
 }
 
+void CKorvalenDlg::OnPortLost() {
+    if (!port_ || port_->status() != PortStatus::Open)
+        return;
+    port_->Close();
+    reopen_.Lost(GetTickCount());
+    SetTimer(window_, kReopenTimer, kReopenTimerMs, nullptr);
+    ShowUiState(UiState::NoConnection);
+    worker_host_.InsertLogLineAtTop(
+        StringPrintf("Связь со считывателем потеряна (COM%i): ", settings_.COM) +
+        FormatLocalDateTime(SystemClock().LocalNow()));
+}
+
+void CKorvalenDlg::TryReopenPort() {
+    if (!port_->Open(ComPortName(settings_.COM))) {
+        reopen_.Failed(GetTickCount());
+        return;
+    }
+    reopen_.Stop();
+    KillTimer(window_, kReopenTimer);
+    ShowUiState(UiState::Ready);
+    worker_host_.InsertLogLineAtTop(
+        StringPrintf("Связь со считывателем восстановлена (COM%i): ", settings_.COM) +
+        FormatLocalDateTime(SystemClock().LocalNow()));
+}
+
+void CKorvalenDlg::OnDeviceChange(WPARAM event) {
+    if (event != DBT_DEVICEARRIVAL)
+        return;
+    reopen_.DeviceArrived(GetTickCount());
+    if (reopen_.Due(GetTickCount()))
+        TryReopenPort();
+}
+
+// After sleep an adapter's port is often a new device behind the old name: a port that
+// was open is opened again, and tried again until it opens.
+void CKorvalenDlg::OnPowerBroadcast(WPARAM event) {
+    if (event != PBT_APMRESUMEAUTOMATIC && event != PBT_APMRESUMESUSPEND)
+        return;
+    if (!port_ || IsBusy() || (port_->status() != PortStatus::Open && !reopen_.retrying()))
+        return;
+    port_->Close();
+    if (port_->Open(ComPortName(settings_.COM))) {
+        reopen_.Stop();
+        KillTimer(window_, kReopenTimer);
+        ShowUiState(UiState::Ready);
+        return;
+    }
+    if (!reopen_.retrying()) {
+        reopen_.Lost(GetTickCount());
+        SetTimer(window_, kReopenTimer, kReopenTimerMs, nullptr);
+        ShowUiState(UiState::NoConnection);
+    }
+}
+
 // After a failed opening the port counts as open for this command: the first use closes
-// it, the second opens it.
+// it, the second opens it. The operator's close stays closed: no more tries.
 void CKorvalenDlg::OnPortOpenClose() {
+    reopen_.Stop();
+    KillTimer(window_, kReopenTimer);
     if (port_->status() == PortStatus::Closed) {
         OpenPort();
         return;
@@ -36,6 +97,8 @@ void CKorvalenDlg::OnPortOpenClose() {
 }
 
 void CKorvalenDlg::OnPortDialog() {
+    reopen_.Stop();
+    KillTimer(window_, kReopenTimer);
     const std::optional<int> open_port =
         port_->status() == PortStatus::Open ? std::optional(settings_.COM) : std::nullopt;
     const ComPortAnswer answer = AskComPort(window_, settings_.COM, open_port);

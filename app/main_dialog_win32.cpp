@@ -132,6 +132,16 @@ INT_PTR CKorvalenDlg::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
             return TRUE;
         case WM_QUERYENDSESSION:
             return Answer(OnQueryEndSession());
+        case WM_TIMER:
+            if (wparam == kReopenTimer && reopen_.Due(GetTickCount()))
+                TryReopenPort();
+            return TRUE;
+        case WM_DEVICECHANGE:
+            OnDeviceChange(wparam);
+            return Answer(TRUE);
+        case WM_POWERBROADCAST:
+            OnPowerBroadcast(wparam);
+            return Answer(TRUE);
         case kWorkerRequestsMessage:
             worker_host_.ApplyRequests();
             return Answer(0);
@@ -284,15 +294,21 @@ void CKorvalenDlg::ShowUiState(UiState state, bool after_work) {
     HoldShutdownWhileBusy();
 }
 
+// While a transfer is read or a dump decoded, the machine neither sleeps nor shuts down
+// without asking; both requests hold until the work ends. The execution state belongs to
+// the thread that sets it: always the window's.
 void CKorvalenDlg::HoldShutdownWhileBusy() {
     const bool busy = IsBusy();
     if (busy == holding_shutdown_)
         return;
     holding_shutdown_ = busy;
-    if (busy)
+    if (busy) {
         ShutdownBlockReasonCreate(window_, kShutdownReason);
-    else
+        SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    } else {
         ShutdownBlockReasonDestroy(window_);
+        SetThreadExecutionState(ES_CONTINUOUS);
+    }
 }
 
 // The work ends at its next start if Windows ends the program anyway: the journal has

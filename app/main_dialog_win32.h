@@ -15,6 +15,7 @@
 #include "app/ui_state.h"
 #include "app/win32_handles_win32.h"
 #include "app/window_worker_host_win32.h"
+#include "serial/link_rules.h"
 #include "serial/port_connection.h"
 #include "settings/settings.h"
 #include "ui/message_box_win32.h"
@@ -43,10 +44,18 @@ class CKorvalenDlg {
     void ShowUiState(UiState state, bool after_work = false);
     // The state's info texts, also those of a state shown before the controls existed.
     void RefreshControls();
+    // On the window's thread: the reading thread found the port gone. It is closed, the
+    // window says so, and it is tried again until it opens.
+    void OnPortLost();
 
     HWND window() const { return window_; }
 
   private:
+    // The timer that tries a lost port again; it looks every quarter second whether a try
+    // is due (ReopenSchedule keeps the two seconds).
+    static constexpr UINT_PTR kReopenTimer = 1;
+    static constexpr UINT kReopenTimerMs = 250;
+
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     INT_PTR HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
     // Sets the result of a message that is not one of the few a dialog returns directly.
@@ -77,6 +86,11 @@ class CKorvalenDlg {
     // The serial port: opening shows the port's number and the window's state, and the
     // message when it failed.
     void OpenPort();
+    // A try of a port that was lost, without a message when it fails.
+    void TryReopenPort();
+    // Windows announced a new device, or woke from sleep.
+    void OnDeviceChange(WPARAM event);
+    void OnPowerBroadcast(WPARAM event);
     void OnPortOpenClose();
     void OnPortDialog();
     void OnReaderCommand(std::string_view command);
@@ -109,6 +123,8 @@ class CKorvalenDlg {
     std::unique_ptr<DecodeJobs> jobs_;
     std::unique_ptr<PortConnection> port_;
     std::atomic<bool> test_dialog_open_{false};
+    // A port that went away (not one the operator closed) is tried again by a timer.
+    ReopenSchedule reopen_;
     UINT taskbar_created_ = 0;
     bool holding_shutdown_ = false;
 

@@ -84,6 +84,9 @@ void WindowWorkerHost::ApplyRequests() {
                 SendToControl(IDC_STATUS_BAR, SB_SETTEXTW, 1,
                               reinterpret_cast<LPARAM>(Widen(request.text).c_str()));
                 break;
+            case Request::Kind::PortLost:
+                window_.OnPortLost();
+                break;
             case Request::Kind::State: {
                 // A worker that ends asks for "ready"; the window shows whether the reader
                 // is connected instead (a decoded file says nothing about the port).
@@ -139,6 +142,10 @@ void WindowWorkerHost::SetStatusText(std::string_view text) {
 
 void WindowWorkerHost::SetUiState(UiState state) {
     Queue({Request::Kind::State, static_cast<int>(state), {}});
+}
+
+void WindowWorkerHost::PortLost() {
+    Queue({Request::Kind::PortLost, 0, {}});
 }
 
 }  // namespace korvalen

@@ -42,13 +42,14 @@ class WindowWorkerHost final : public WorkerHost {
     void SetActionButtonCaption(std::string_view caption) override;
     void SetStatusText(std::string_view text) override;
     void SetUiState(UiState state) override;
+    void PortLost() override;
 
     // On the window's thread: carries out the queued requests.
     void ApplyRequests();
 
   private:
     struct Request {
-        enum class Kind { Range, Position, Caption, Status, State } kind;
+        enum class Kind { Range, Position, Caption, Status, State, PortLost } kind;
         int value = 0;
         std::string text;
     };

@@ -59,7 +59,10 @@ void ReadingThread::Run(const std::function<bool()>& may_end) {
 }
 
 void ReadingThread::PollOnce() {
-    const Capture::Poll poll = capture_.OnPoll(port_.BytesWaiting(), clock_.TickCountMs());
+    const std::optional<std::size_t> waiting = port_.BytesWaiting();
+    if (lost_port_.OnPoll(!waiting, capture_.active()))
+        host_.PortLost();
+    const Capture::Poll poll = capture_.OnPoll(waiting, clock_.TickCountMs());
     if (poll.ended)
         EndCapture(*poll.ended);
     switch (poll.step) {

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/manual_reset_event.h"
 #include "serial/capture.h"
+#include "serial/link_rules.h"
 #include "serial/serial_port.h"
 #include "worker/decode_jobs.h"
 #include "worker/progress_share.h"
@@ -19,7 +20,8 @@ namespace korvalen {
 // The body of the thread that watches the open port: every 100 ms it asks the port what
 // is waiting, captures transfers into dump files that the job owner gives it,
 // acknowledges a complete transfer of new data once the job owner has it on the disk,
-// and hands every captured dump back to be decoded.
+// and hands every captured dump back to be decoded. A port whose status query fails for
+// a second outside a capture is told to the host as lost.
 //
 // Shared with other threads: `port` (every call synchronises itself, see
 // PortConnection), `stop`, the job owner (its work state: the capture flag and the
@@ -59,6 +61,7 @@ class ReadingThread {
     const Clock& clock_;
 
     Capture capture_;
+    LostPortRule lost_port_;
     ProgressShare progress_;
     CaptureDump dump_;
     bool dump_write_failed_ = false;

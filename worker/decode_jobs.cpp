@@ -26,6 +26,13 @@ constexpr const char* kUndeliveredLine =
     "Файлы не доставлены в InBox: '%s' будет декодирован заново при следующем запуске или "
     "командой \"Декодировать отложенные файлы\"";
 constexpr const char* kGoneLine = "Файл '%s' не найден: он не будет декодирован";
+// A transfer that ended short of its size was not acknowledged: the reader keeps it.
+constexpr const char* kCutLine =
+    "Передача прервана: получено %lld из %lld байт; данные остались в считывателе и придут "
+    "при следующем считывании";
+constexpr const char* kHeaderlessLine =
+    "Передача без заголовка: получено %lld байт; данные остались в считывателе и придут при "
+    "следующем считывании";
 
 std::string ReadAtName(const CalendarTime& t) {
     return StringPrintf("%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,
@@ -195,8 +202,15 @@ void DecodeJobs::DecodeCaptured(const CaptureDump& dump, const CaptureReport& re
                                        ReadAtName(clock_.LocalNow()), dump.path));
     if (listener_)
         listener_->CaptureEnded(report);
+    JobRun run{.job = std::move(job), .capture = report, .notes = {}};
+    if (!report.size_met) {
+        run.notes.push_back(
+            report.header ? StringPrintf(kCutLine, static_cast<long long>(report.received),
+                                         static_cast<long long>(report.announced))
+                          : StringPrintf(kHeaderlessLine, static_cast<long long>(report.received)));
+    }
     std::vector<JobRun> runs;
-    runs.push_back({.job = std::move(job), .capture = report, .notes = {}});
+    runs.push_back(std::move(run));
     StartJobs(std::move(runs));
 }
 

@@ -38,6 +38,9 @@ class WorkerHost : public DecodingHost {
     // Switches the window's state and shows its info lines anew. Ready, asked by a worker
     // that ends, means: whatever the window shows when nothing runs.
     virtual void SetUiState(UiState state) = 0;
+    // The reading thread found the port gone (an adapter pulled out): whoever owns the
+    // port closes it and tries it again. Told once per loss.
+    virtual void PortLost() {}
 };
 
 }  // namespace korvalen

@@ -56,8 +56,9 @@ Records:
       --version          show the version and the revision
 
 Standard input: a line "button" presses the reader's button (as SIGUSR1 does: a
-new-data transfer, as (QND) would start); "quit" ends the simulator, as SIGTERM and
-SIGINT do.
+new-data transfer, as (QND) would start); "pull" pulls the adapter out (as SIGUSR2
+does: the line closes at once and the simulator ends); "quit" ends the simulator, as
+SIGTERM and SIGINT do.
 
 Event log: one line per command or event, flushed at once: SECONDS EVENT [DETAILS],
 SECONDS since the start with three decimals, e.g. "1.042 transfer ND 183456".
@@ -70,6 +71,7 @@ SECONDS since the start with three decimals, e.g. "1.042 transfer ND 183456".
   transfer-end complete|stopped|cut|vanished N
                                       a transfer ended; N bytes went out after the header
   ack BYTES | ack none                (SDD) acknowledged BYTES of new data, or nothing
+  pulled                              the adapter was pulled out (SIGUSR2, "pull")
   flash-cleared BYTES                 (SEF) dropped BYTES
   test-report LINES lines             the self-test report started
   test-report sent|stopped            it ended
@@ -77,10 +79,10 @@ SECONDS since the start with three decimals, e.g. "1.042 transfer ND 183456".
   vanished at N                       the line was closed (--vanish-at)
   stdin LINE                          an unknown line on standard input, ignored
   error TEXT                          the line failed; the simulator ends with status 1
-  exit REASON                         the simulator ends (signal, quit, vanished)
+  exit REASON                         the simulator ends (signal, quit, vanished, pulled)
 
-Exit status: 0 when ended by a signal, "quit" or --vanish-at; 1 when the line or a file
-cannot be opened or the line fails; 2 for a usage error.
+Exit status: 0 when ended by a signal, "quit", "pull" or --vanish-at; 1 when the line or
+a file cannot be opened or the line fails; 2 for a usage error.
 )help";
 
 namespace {

@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 sigset_t LoopSignals() {
     sigset_t signals;
     sigemptyset(&signals);
-    for (int signal : {SIGUSR1, SIGTERM, SIGINT, SIGHUP})
+    for (int signal : {SIGUSR1, SIGUSR2, SIGTERM, SIGINT, SIGHUP})
         sigaddset(&signals, signal);
     return signals;
 }
@@ -126,6 +126,14 @@ class Loop {
         parts_.log.Write("exit vanished");
     }
 
+    // The adapter pulled out, whatever the reader is doing: the line is gone at once.
+    int Pull() {
+        parts_.line.Close();
+        parts_.log.Write("pulled");
+        parts_.log.Write("exit pulled");
+        return 0;
+    }
+
     // Sleeps until the line, a signal or standard input has something, or the reader or
     // the logger is due; handles what came. A status when the simulator is to end.
     std::optional<int> WaitAndHandle(Clock::time_point now) {
@@ -172,6 +180,8 @@ class Loop {
         while (::read(signals_.get(), &info, sizeof info) == sizeof info) {
             if (info.ssi_signo == SIGUSR1) {
                 parts_.device.PressButton();
+            } else if (info.ssi_signo == SIGUSR2) {
+                return Pull();
             } else {
                 parts_.log.Write(std::string("exit signal ") + ::strsignal(info.ssi_signo));
                 return 0;
@@ -216,6 +226,8 @@ class Loop {
             } else if (line == "quit") {
                 parts_.log.Write("exit quit");
                 return 0;
+            } else if (line == "pull") {
+                return Pull();
             } else if (!line.empty()) {
                 parts_.log.Write("stdin " + line);
             }
