@@ -24,7 +24,6 @@ class TextWindow {
     // it is minimised and closed with it. An open window takes the text only when it
     // has changed, so that a reader keeps the place in it.
     void Show(HWND owner, std::string_view text);
-    bool is_open() const { return window_ != nullptr; }
 
   private:
     static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
