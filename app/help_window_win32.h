@@ -3,23 +3,18 @@
 
 #include <windows.h>
 
+#include "app/text_window_win32.h"
+
 namespace korvalen {
 
-// The help window: the user guide of the program in a window of its own beside the
-// main window, which goes with it. A second call brings the open one to the front.
+// The user guide of the program in a text window beside the main window, which goes
+// with it. A second call brings the open one to the front.
 class HelpWindow {
   public:
-    HelpWindow() = default;
-    ~HelpWindow();
-    HelpWindow(const HelpWindow&) = delete;
-    HelpWindow& operator=(const HelpWindow&) = delete;
-
     void Show(HWND owner);
 
   private:
-    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-
-    HWND window_ = nullptr;
+    TextWindow window_{"Справка Korvalen"};
 };
 
 }  // namespace korvalen

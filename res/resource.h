@@ -61,10 +61,11 @@
 #define IDC_CLEAR_FLASH 1011
 #define IDC_TEST_OUTPUT 1023
 
-// Help window and its text (docs/guide-ru.md, UTF-8)
-#define IDD_HELP 140
+// The read-only text window (the help, the read journal); its close button is IDOK.
+#define IDD_TEXT_WINDOW 140
+#define IDC_TEXT_WINDOW_TEXT 1200
+// The help's text: the user guide (docs/guide-ru.md, UTF-8)
 #define IDR_HELP_TEXT 141
-#define IDC_HELP_TEXT 1200
 
 // About box: the build's date and revision
 #define IDC_ABOUT_BUILD 1103

@@ -15,6 +15,7 @@
 #include "decode/decoding_pass.h"
 #include "platform/console.h"
 #include "platform/file.h"
+#include "platform/fixed_clock.h"
 #include "platform/manual_reset_event.h"
 #include "platform/system_error.h"
 #include "settings/settings.h"
@@ -60,6 +61,11 @@ object with at least one position. A map holds the positions that the message fi
 gets, in the same order, each at the UTC time of its fix (the dump's local times taken
 in this machine's time zone: set TZ for another zone's dumps), and the logger's
 power-ons and, with --ignition, the changes of the ignition as waypoints (placemarks).
+
+Environment: KORVALEN_FROZEN_TIME="YYYY-MM-DD hh:mm:ss" stops the clock at that local
+time: the message-file names, the decoding time in their records and the summary's date
+line come out the same on every run (for reference outputs). A value that is no such
+time is a usage error.
 
 Messages go to standard error. Exit status: 0 when every dump was decoded and every
 record and map file written; 1 when a dump could not be opened (a folder, a missing or
@@ -291,6 +297,12 @@ int Main(const std::vector<std::string>& arguments) {
         std::cerr << "korvalen-decode: " << e.text << '\n' << kUsageHint << '\n';
         return 2;
     }
+    std::string clock_error;
+    const Clock* clock = ToolClock(clock_error);
+    if (!clock) {
+        std::cerr << "korvalen-decode: " << clock_error << '\n';
+        return 2;
+    }
 
     Settings settings;
     ApplyDefaults(settings, ".");
@@ -355,7 +367,7 @@ int Main(const std::vector<std::string>& arguments) {
         std::error_code error;
         const auto size = std::filesystem::file_size(std::filesystem::u8path(dump), error);
         host.StartDump(error ? 0 : static_cast<std::int64_t>(size));
-        DecodingPass pass(settings, dump, host);
+        DecodingPass pass(settings, dump, host, *clock);
         pass.set_abort(&abort);
         pass.set_progress(&host);
         if (!pass.Run()) {

@@ -30,18 +30,25 @@ fail() {
     exit 1
 }
 
+# wait_until SECONDS WHAT CONDITION: until the shell command line CONDITION succeeds (it
+# is evaluated again every tenth of a second, in the caller's variables: a function's
+# locals, not its positional parameters); after SECONDS the test fails, saying that it
+# waited for WHAT. The tests wait with it for events, never for a time.
+wait_until() {
+    local wait_until_deadline=$((SECONDS + $1))
+    until eval "$3"; do
+        [ $SECONDS -lt $wait_until_deadline ] || fail "waited $1 s for $2"
+        sleep 0.1
+    done
+}
+
 # Starts an X server on a free display; Xvfb picks the number itself and reports it.
 start_xvfb() {
     local display_file=$1/display
     Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
     XVFB_PID=$!
-    local tries=0
-    until [ -s "$display_file" ]; do
-        tries=$((tries + 1))
-        [ $tries -lt 200 ] || { echo "Xvfb did not start" >&2; exit 1; }
-        kill -0 "$XVFB_PID" 2>/dev/null || { echo "Xvfb died" >&2; exit 1; }
-        sleep 0.05
-    done
+    wait_until 10 "Xvfb to start" '[ -s "$display_file" ] || ! kill -0 "$XVFB_PID" 2>/dev/null'
+    [ -s "$display_file" ] || fail "Xvfb died"
     export DISPLAY=":$(head -n1 "$display_file")"
 }
 
@@ -104,14 +111,11 @@ start_program() {
     PROGRAM_PIDS+=("$PROGRAM_PID")
 }
 
-# wait_exit PID SECONDS: true when the process has ended within the time.
+# wait_exit PID SECONDS WHAT: until the process has ended; WHAT names the end awaited.
 wait_exit() {
-    local pid=$1 deadline=$((SECONDS + $2))
-    while kill -0 "$pid" 2>/dev/null; do
-        [ $SECONDS -lt "$deadline" ] || return 1
-        sleep 0.1
-    done
-    wait "$pid" 2>/dev/null || true
+    local exit_pid=$1
+    wait_until "$2" "$3" '! kill -0 "$exit_pid" 2>/dev/null'
+    wait "$exit_pid" 2>/dev/null || true
 }
 
 running() { kill -0 "$1" 2>/dev/null; }
@@ -177,16 +181,11 @@ default_ini_lines() {
         IndInChk0
 }
 
-# wait_list COUNT: the log list's lines, once it holds at least COUNT of them (or after
-# ten seconds, for the caller's check to fail on).
+# wait_list COUNT: the log list's lines, once it holds at least COUNT of them.
 wait_list() {
-    local count=$1 lines
-    for _ in $(seq 100); do
-        lines=$(driver list 1023)
-        [ "$(printf '%s' "$lines" | grep -c '')" -ge "$count" ] && break
-        sleep 0.1
-    done
-    printf '%s\n' "$lines"
+    local list_count=$1
+    wait_until 10 "$1 lines in the log list" '[ "$(driver list 1023 | grep -c "")" -ge "$list_count" ]'
+    driver list 1023
 }
 
 # start_sim NAME [OPTION...]: a simulated reader (korvalen-sim) on a pseudo-terminal of
@@ -201,12 +200,8 @@ start_sim() {
     "$KORVALEN_SIM" --log "$SIM_LOG" --exit-with-parent "$@" >"$out" 2>"$RESULTS/sim-$name.err" </dev/null &
     SIM_PID=$!
     SIM_PIDS+=("$SIM_PID")
-    for _ in $(seq 200); do
-        [ -s "$out" ] && break
-        sleep 0.05
-    done
+    wait_until 10 "the simulator's device" '[ -s "$out" ]'
     SIM_DEVICE=$(head -n 1 "$out")
-    [ -n "$SIM_DEVICE" ] || fail "the simulator did not start"
 }
 
 # map_port COMn DEVICE: the program's COMn leads to DEVICE. Written into the prefix's
@@ -223,11 +218,8 @@ map_port() {
 
 # wait_sim_log TEXT [SECONDS]: until the simulator has logged a line with TEXT.
 wait_sim_log() {
-    local deadline=$((SECONDS + ${2:-10}))
-    until grep -q -- "$1" "$SIM_LOG" 2>/dev/null; do
-        [ $SECONDS -lt "$deadline" ] || fail "the simulator never logged '$1'"
-        sleep 0.1
-    done
+    local sim_text=$1
+    wait_until "${2:-10}" "the simulator to log '$1'" 'grep -q -- "$sim_text" "$SIM_LOG" 2>/dev/null'
 }
 
 # sim_count TEXT: how many lines of the simulator's log hold TEXT.
@@ -236,17 +228,11 @@ sim_count() {
 }
 
 # wait_summaries COUNT [SECONDS]: until the log list holds COUNT pass summaries and the
-# window is ready again; prints the list.
+# window is ready again (the last pass has given the decode button back); prints the list.
 wait_summaries() {
-    local count=$1 deadline=$((SECONDS + ${2:-30})) lines
-    for (( ; ; )); do
-        lines=$(driver list 1023)
-        if [ "$(grep -c "^В файле '" <<<"$lines")" -ge "$count" ] &&
-            [ "$(driver text 1000)" = "Декодировать файл" ]; then
-            break
-        fi
-        [ $SECONDS -lt "$deadline" ] || fail "no $count summaries in the log list: $lines"
-        sleep 0.2
-    done
-    printf '%s\n' "$lines"
+    local summary_count=$1
+    wait_until "${2:-30}" "$1 summaries in the log list" \
+        '[ "$(driver list 1023 | grep -c "^В файле '"'"'")" -ge "$summary_count" ] &&
+        [ "$(driver text 1000)" = "Декодировать файл" ]'
+    driver list 1023
 }

@@ -14,15 +14,11 @@ expect "window state" "$(driver status 1)" "Соединение установ�
 
 driver click 1004
 wait_sim_log "transfer ND"
-for _ in $(seq 50); do
-    [ "$(driver text 1000)" = "Прервать" ] && break
-    sleep 0.1
-done
-expect_text 1000 "Прервать"
+wait_until 5 "the abort button" '[ "$(driver text 1000)" = "Прервать" ]'
 expect "reading state" "$(driver status 1)" "Считывание"
 expect_text 1026 "Преобразование..."
 expect "read new disabled" "$(driver enabled 1004)" 0
-sleep 1
+wait_until 10 "the progress bar to move" '[ "$(driver progress 1006)" -gt 0 ]'
 screenshot reading
 # The close box does nothing while the transfer is captured.
 driver close-handled

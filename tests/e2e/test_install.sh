@@ -68,19 +68,16 @@ expect "the installer refuses while the program runs" "$status" 2
     fail "the refusals changed the installation"
 
 driver close
-wait_exit "$PROGRAM_PID" 15 || fail "the installed program did not end"
+wait_exit "$PROGRAM_PID" 15 "the installed program to end"
 echo "ok: closed"
 printf 'kept\r\n' >"$folder/InBox/07143005.012"
 cp "$folder/Korvalen.ini" "$E2E_WORK/ini-before"
 
 # The uninstaller copies itself away and returns at once; the copy does the work.
 "$WINE" "$folder_win\\Uninstall.exe" /S
-deadline=$((SECONDS + 20))
-while [ -e "$folder/Uninstall.exe" ] || [ -e "$folder/Korvalen.exe" ] || [ -e "$shortcut" ] ||
-    [ -n "$(reg_value DisplayName)" ]; do
-    [ $SECONDS -lt $deadline ] || fail "the uninstaller did not finish: $(ls "$folder")"
-    sleep 0.2
-done
+wait_until 20 "the uninstaller to remove the program, its shortcut and its entry" \
+    '[ ! -e "$folder/Uninstall.exe" ] && [ ! -e "$folder/Korvalen.exe" ] && [ ! -e "$shortcut" ] &&
+    [ -z "$(reg_value DisplayName)" ]'
 echo "ok: the program, its uninstaller, its shortcut and its entry are gone"
 # Data keeps the session and journal locks of the program that ran (the journal's own
 # files, which a later program takes over).

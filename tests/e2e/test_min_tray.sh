@@ -24,7 +24,6 @@ driver minimize || fail "cannot minimise"
 expect "visible after minimising" "$(driver visible)" 0
 expect "tray icon after minimising" "$(driver tray-icon)" 1
 driver tray 0x203 # double click on the icon
-for _ in $(seq 50); do [ "$(driver visible)" = 1 ] && break; sleep 0.1; done
-expect "visible after double click" "$(driver visible)" 1
+wait_until 5 "the window after the double click" '[ "$(driver visible)" = 1 ]'
 expect "restored after double click" "$(driver iconic)" 0
 expect "tray icon after double click" "$(driver tray-icon)" 0

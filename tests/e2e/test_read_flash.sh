@@ -7,7 +7,8 @@
 source "$(dirname "$0")/lib.sh"
 e2e_begin read_flash
 
-start_sim reader --pace max --size 40000 --start 2026-12-01 --record-every 200
+journal=$E2E_WORK/journal
+start_sim reader --pace max --size 40000 --start 2026-12-01 --record-every 200 --journal "$journal"
 map_port COM1 "$SIM_DEVICE"
 start_program
 driver main-windows 1 >/dev/null || fail "no main window"
@@ -21,6 +22,15 @@ expect_text 1029 "Нажмите на кнопку: "
 expect "read all enabled" "$(driver enabled 1002)" 1
 expect "read new enabled" "$(driver enabled 1004)" 1
 screenshot ready
+
+# wait_new_record_without_id: until the logger has written a record of the logger
+# without ID since the last read was acknowledged (the journal holds every record the
+# logger writes, one a line): the next read brings it, and the question with it.
+wait_new_record_without_id() {
+    local since
+    since=$(wc -l <"$journal")
+    wait_until 10 "a new record without ID" 'tail -n +$((since + 1)) "$journal" | grep -q -v ";ID="'
+}
 
 # The object IDs of the Nth summary from the top of the log list, sorted.
 summary_ids() {
@@ -51,10 +61,10 @@ expect "window state after the read" "$(driver status 1)" "Соединение 
 expect_text 1000 "Декодировать файл"
 screenshot after_read
 
-# 2. Again, a second later: only the records of that second; the logger without ID is
-#    among them, and No skips its records this time.
+# 2. Again, once the logger without ID has written since: only the records written since
+#    the first read; No skips those without ID this time.
 first_size=$(grep -o 'transfer ND [0-9]*' "$SIM_LOG" | sed -n 1p | awk '{print $3}')
-sleep 1.2
+wait_new_record_without_id
 driver click 1004
 driver answer "Присутствуют команды без ID!" 7 20000 >/dev/null || fail "no question the second time"
 list=$(wait_summaries 2)
@@ -66,7 +76,8 @@ expect "objects of the second read" "$(summary_ids "$list" 1)" "0012 0149 0286 "
 expect "the first summary below the separator" "$(grep -c '^---$' <<<"$list")" 1
 
 # 3. The reader's button starts a transfer with no click.
-sleep 1.2
+wait_until 5 "the second read acknowledged" '[ "$(sim_count "ack ")" -ge 2 ]'
+wait_new_record_without_id
 kill -USR1 "$SIM_PID"
 driver answer "Присутствуют команды без ID!" 7 20000 >/dev/null || fail "no question after the button"
 wait_summaries 3 >/dev/null

@@ -17,7 +17,7 @@ second=$PROGRAM_PID
 expect "message" "$(driver answer 'Уже есть запущенная копия программы!' 1 15000)" \
     "Уже есть запущенная копия программы!"
 # Had it gone on to the port, its error message would hold it open.
-wait_exit "$second" 15 || fail "the second instance did not end"
+wait_exit "$second" 15 "the second instance to end"
 echo "ok: the second instance ended"
 running "$first" || fail "the first instance ended"
 expect "main windows" "$(driver main-windows 1)" "$first_window"

@@ -20,10 +20,9 @@ expect "window state" "$(driver status 1)" "Соединение установ�
 
 mkdir -p "$E2E_WORK/dumps"
 for read in $(seq 10); do
-    for _ in $(seq 100); do [ "$(driver enabled 1004)" = 1 ] && break; sleep 0.1; done
+    wait_until 10 "read new enabled for read $read" '[ "$(driver enabled 1004)" = 1 ]'
     driver click 1004
-    for _ in $(seq 200); do [ "$(sim_count '^[0-9.]* ack [0-9]')" -ge "$read" ] && break; sleep 0.05; done
-    [ "$(sim_count '^[0-9.]* ack [0-9]')" -ge "$read" ] || fail "read $read was not acknowledged"
+    wait_until 10 "read $read acknowledged" '[ "$(sim_count "^[0-9.]* ack [0-9]")" -ge "$read" ]'
     # Acknowledged only once the dump was closed on the disk: the newest one is whole.
     newest=$(ls -t "$PROGRAM_DIR/Data/"*.trc | head -n 1)
     cp "$newest" "$E2E_WORK/dumps/$(printf '%02d' "$read").trc"

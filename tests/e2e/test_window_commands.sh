@@ -33,6 +33,5 @@ expect "Ctrl+Alt+F2 held" "$(driver hotkey-taken 0x71)" 1
 expect "Ctrl+Alt+F1 released when inactive" "$(driver hotkey-free-elsewhere 0x70)" 1
 expect "Ctrl+Alt+F2 released when inactive" "$(driver hotkey-free-elsewhere 0x71)" 1
 driver keys 0x11 0x12 0x71 # activates the window, then Ctrl+Alt+F2 (bound to nothing)
-for _ in $(seq 30); do [ "$(driver hotkey-taken 0x70)" = 1 ] && break; sleep 0.1; done
-expect "Ctrl+Alt+F1 held again" "$(driver hotkey-taken 0x70)" 1
+wait_until 3 "Ctrl+Alt+F1 held again" '[ "$(driver hotkey-taken 0x70)" = 1 ]'
 expect "still there" "$(driver visible)" 1

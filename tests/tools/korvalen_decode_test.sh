@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # korvalen-decode from the outside. The sample dump holds three objects (0149, 0012,
 # 0286), 26 points each on 02.11, 01.11 and 03.11.2007, and one power-on marker. The map
-# files are checked against the GPX 1.1 and KML 2.2 schemas in DATA (xmllint).
+# files are checked against the GPX 1.1 and KML 2.2 schemas in DATA (xmllint). The clock
+# is frozen, so names and the date line are known; the bytes of every output are
+# compared in reference_outputs_test.sh.
 set -uo pipefail
 decode=$1 inspect=$2 sample=$3 data=$4
-export TZ=UTC0 LC_ALL=C.UTF-8
+export TZ=UTC0 LC_ALL=C.UTF-8 KORVALEN_FROZEN_TIME="2026-12-09 07:10:52"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -18,23 +20,38 @@ check() {  # check WHAT ACTUAL EXPECTED
     fi
 }
 
-# The summary lines as the log list shows them, top first; the date line varies, and its
-# hour has one digit before ten o'clock.
+# The summary lines as the log list shows them, top first: the date line's hour has one
+# digit before ten o'clock. The message files are named by the day and time of the run.
 out=$("$decode" -o "$work/in" "$sample" 2>"$work/err")
 check "exit status of a good run" "$?" 0
-check "summary" "$(printf '%s\n' "$out" | tail -n +2)" "В файле '$sample'
+check "summary" "$out" "09.12.2026 7:10:52
+В файле '$sample'
 найдены маршруты объектов:
 0286 (26 точек на временном интервале: 03.11.2007 - 03.11.2007)
 0012 (26 точек на временном интервале: 01.11.2007 - 01.11.2007)
 0149 (26 точек на временном интервале: 02.11.2007 - 02.11.2007)
 Количество включений регистратора: 01"
-check "date line" "$(printf '%s\n' "$out" | head -n 1 | sed -E 's/[0-9]/9/g; s/ 9:/ 99:/')" "99.99.9999 99:99:99"
 check "nothing on standard error" "$(cat "$work/err")" ""
-check "one message file per object, no CSV" \
-    "$(ls "$work/in" | sed 's/^[0-9]\{8\}\./DDHHMMSS./' | sort)" \
-    "DDHHMMSS.012
-DDHHMMSS.149
-DDHHMMSS.286"
+check "one message file per object, no CSV" "$(ls "$work/in" | tr '\n' ' ')" \
+    "09071052.012 09071052.149 09071052.286 "
+# A name that is taken moves on by a second.
+"$decode" -o "$work/twice" "$sample" >/dev/null 2>&1
+"$decode" -o "$work/twice" "$sample" >/dev/null 2>&1
+check "names of a second run" "$(ls "$work/twice" | grep -c '^09071053\.')" 3
+
+# Without the variable (or with it empty) the tool runs on the system clock; a value
+# that is no local time is a usage error.
+out=$(KORVALEN_FROZEN_TIME= "$decode" -o "$work/now" "$sample" 2>&1)
+check "date line of the system clock" "$(head -n 1 <<<"$out" | sed -E 's/[0-9]/9/g; s/ 9:/ 99:/')" \
+    "99.99.9999 99:99:99"
+check "names of the system clock" "$(ls "$work/now" | sed 's/^[0-9]\{8\}\./DDHHMMSS./' | tr '\n' ' ')" \
+    "DDHHMMSS.012 DDHHMMSS.149 DDHHMMSS.286 "
+KORVALEN_FROZEN_TIME="2026-12-09 7:10:52" "$decode" -o "$work/frozen-bad" "$sample" \
+    >"$work/out" 2>"$work/err"
+check "exit status of a bad frozen time" "$?" 2
+check "message of a bad frozen time" "$(cat "$work/err")" \
+    "korvalen-decode: KORVALEN_FROZEN_TIME must be a local time of this machine's zone as YYYY-MM-DD hh:mm:ss, not '2026-12-09 7:10:52'"
+check "nothing written with a bad frozen time" "$(cat "$work/out"; ls "$work/frozen-bad" 2>&1 | grep -vc 'No such')" 0
 last=$("$inspect" "$work"/in/*.012 | tail -n 1)
 check "the last record carries the mark" "$(grep -c 'last' <<<"$last")" 1
 
@@ -46,7 +63,9 @@ check "CSV files" "$(ls "$work/csv" | grep csv | sort | tr '\n' ' ')" \
 # One number for every file; the command line overrides the settings file.
 printf 'UseGlobalID1\r\nGlobalID42\r\nUse2D1\r\n' >"$work/Korvalen.ini"
 "$decode" --settings "$work/Korvalen.ini" -o "$work/global" "$sample" >/dev/null 2>&1
-check "global ID from the settings file" "$(ls "$work/global" | sed 's/^.*\.//' | sort -u)" "042"
+# Files of one number made in one second take the next seconds.
+check "global ID from the settings file" "$(ls "$work/global" | tr '\n' ' ')" \
+    "09071052.042 09071053.042 09071054.042 "
 "$decode" --settings "$work/Korvalen.ini" --global-id 7 -o "$work/override" "$sample" \
     >/dev/null 2>&1
 check "global ID from the command line" "$(ls "$work/override" | sed 's/^.*\.//' | sort -u)" "007"
@@ -156,6 +175,7 @@ for option in --inbox --csv-c --csv-n --gpx --kml --map-dir --settings --use-2d 
     --ignition --assign-id --no-reset-alarm --help --version; do
     check "help describes $option" "$(grep -c -- "^ *\(-[ho], \)\?$option " "$work/help")" 1
 done
+check "help describes the frozen clock" "$(grep -c '^Environment: KORVALEN_FROZEN_TIME=' "$work/help")" 1
 for tool in "$decode" "$inspect"; do
     name=$(basename "$tool")
     check "version of $name" "$("$tool" --version | sed -E 's/revision [^)]+\)$/revision R)/')" \

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/fixed_clock.h"
+
 #include "scoped_time_zone.h"
 
 namespace korvalen {
@@ -99,6 +101,37 @@ TEST(UtcCalendarOf, CountsFromTheEpochBothWays) {
     EXPECT_EQ(ToOleDate(later), ToOleDate({2007, 11, 7, 12, 34, 56, 0}));
     const CalendarTime earlier = UtcCalendarOf(-1);
     EXPECT_EQ(ToOleDate(earlier), ToOleDate({1969, 12, 31, 23, 59, 59, 0}));
+}
+
+// The tools' frozen clock: the local time as given, the UTC time from the zone (a day
+// earlier here), and a refusal of anything that is no local time of the zone.
+TEST(FrozenClockAt, ReadsALocalTimeOfTheZone) {
+    ScopedTimeZone zone("MSK-3");
+    const auto clock = FrozenClockAt("2026-12-09 01:10:52");
+    ASSERT_TRUE(clock.has_value());
+    EXPECT_EQ(ToOleDate(clock->LocalNow()), ToOleDate({2026, 12, 9, 1, 10, 52, 0}));
+    EXPECT_EQ(ToOleDate(clock->UtcNow()), ToOleDate({2026, 12, 8, 22, 10, 52, 0}));
+
+    const char* refused[] = {
+        "",
+        "2026-12-09",
+        "2026-12-09T01:10:52",
+        "2026-12-09 1:10:52",
+        "2026-12-09 01:10:52 ",
+        "2026-12-+9 01:10:52",
+        "2026-13-09 01:10:52",
+        "2026-02-29 01:10:52",  // no leap year
+        "2026-12-09 24:00:00",
+        "2026-12-09 01:60:00",
+        "2026-12-09 01:10:60",
+        "1969-12-31 23:59:59",
+    };
+    for (const char* text : refused)
+        EXPECT_FALSE(FrozenClockAt(text).has_value()) << text;
+#ifndef _WIN32
+    ScopedTimeZone central_europe("CET-1CEST,M3.5.0,M10.5.0/3");
+    EXPECT_FALSE(FrozenClockAt("2026-03-29 02:30:00").has_value()) << "skipped hour";
+#endif
 }
 
 }  // namespace
