@@ -30,8 +30,10 @@ void CKorvalenDlg::OnDecodePending() {
         ShowMessageBox(window_, "Все считанные данные уже доставлены в InBox.", MB_OK | MB_ICONINFORMATION);
 }
 
+// The read log of the data folder, oldest line first, in the program's text window.
 void CKorvalenDlg::OnReadJournal() {
-    // Shown in the program's read-only text window.
+    const std::string text = jobs_->read_log().ReadAll();
+    journal_window_.Show(window_, text.empty() ? "Журнал считываний пуст." : text);
 }
 
 void CKorvalenDlg::OnSaveDumpCopy() {

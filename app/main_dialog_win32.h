@@ -11,6 +11,7 @@
 
 #include "app/help_window_win32.h"
 #include "app/hot_keys_win32.h"
+#include "app/text_window_win32.h"
 #include "app/tray_icon_win32.h"
 #include "app/ui_state.h"
 #include "app/win32_handles_win32.h"
@@ -116,6 +117,7 @@ class CKorvalenDlg {
     TrayIcon tray_icon_;
     HotKeys hot_keys_;
     HelpWindow help_window_;
+    TextWindow journal_window_{"Журнал считываний"};
     WindowMessageSink messages_;
     // The workers' view of the window; it lives as long as the window, and the job owner
     // and the port, made once the settings are read, are gone before it.

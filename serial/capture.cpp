@@ -68,7 +68,10 @@ void Capture::Started() {
 }
 
 void Capture::Received(std::string_view bytes, bool failed, std::uint32_t now_ms) {
-    last_data_ms_ = now_ms;
+    // Silence is measured from the last byte that came: a read that finds nothing (what
+    // was waiting went with an abort's purge) must not keep the capture alive.
+    if (!bytes.empty())
+        last_data_ms_ = now_ms;
     if (failed)
         read_failed_ = true;
     received_count_ += static_cast<std::int64_t>(bytes.size());

@@ -106,7 +106,7 @@ bool ReadingThread::StartCapture() {
 
 void ReadingThread::ReadWaiting(std::size_t size) {
     progress_.ShowCapture(capture_.announced_size(), capture_.received_count());
-    const std::optional<std::size_t> got = port_.Read(buffer_.data(), size);
+    const std::optional<std::size_t> got = port_.ReadWaiting(buffer_.data(), size);
     if (!got)
         port_.DiscardInput();
     const std::string_view bytes(buffer_.data(), got.value_or(0));

@@ -50,6 +50,16 @@ class SerialPort {
     virtual std::optional<std::size_t> BytesWaiting() = 0;
     // Reads up to `size` bytes; how many were read, nothing when the read failed.
     virtual std::optional<std::size_t> Read(void* buffer, std::size_t size) = 0;
+    // Reads up to `size` of the bytes waiting now, so that the read never waits for bytes
+    // that are not there (the port's read time-outs would hold it for seconds): 0 when
+    // nothing waits, nothing when the query or the read failed.
+    virtual std::optional<std::size_t> ReadWaiting(void* buffer, std::size_t size) {
+        const std::optional<std::size_t> waiting = BytesWaiting();
+        if (!waiting)
+            return std::nullopt;
+        const std::size_t count = *waiting < size ? *waiting : size;
+        return count == 0 ? std::optional<std::size_t>(0) : Read(buffer, count);
+    }
     // Writes `bytes` in one call; false when the system reported a failure.
     virtual bool Write(std::string_view bytes) = 0;
 

@@ -39,6 +39,11 @@ std::optional<std::size_t> SharedSerialPort::BytesWaiting() {
     return Forward<std::optional<std::size_t>>(
         std::nullopt, [](SerialPort& port) { return port.BytesWaiting(); });
 }
+std::optional<std::size_t> SharedSerialPort::ReadWaiting(void* buffer, std::size_t size) {
+    return Forward<std::optional<std::size_t>>(
+        std::nullopt, [&](SerialPort& port) { return port.ReadWaiting(buffer, size); });
+}
+
 std::optional<std::size_t> SharedSerialPort::Read(void* buffer, std::size_t size) {
     return Forward<std::optional<std::size_t>>(
         std::nullopt, [&](SerialPort& port) { return port.Read(buffer, size); });

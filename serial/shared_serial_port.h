@@ -29,6 +29,9 @@ class SharedSerialPort final : public SerialPort {
     bool DiscardInput() override;
     std::optional<std::size_t> BytesWaiting() override;
     std::optional<std::size_t> Read(void* buffer, std::size_t size) override;
+    // The query and the read under one hold of the lock: a purge from another thread
+    // (the abort) cannot come between them and leave the read waiting.
+    std::optional<std::size_t> ReadWaiting(void* buffer, std::size_t size) override;
     bool Write(std::string_view bytes) override;
     int last_error() const override;
 
