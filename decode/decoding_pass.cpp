@@ -216,7 +216,7 @@ void DecodingPass::AddToRoute(MRVMessage& m) {
         CSpecMRVMessage& route = routes_.at(*index);
         if (!route.WriteHeld(false))
             ++error_count_;
-        route.Add(std::move(m));
+        route.Add(m);
         return;
     }
     CSpecMRVMessage route(
@@ -240,7 +240,7 @@ void DecodingPass::AddToRoute(MRVMessage& m) {
         for (const CsvFileMark& csv : route.CsvFiles())
             journal_->CsvOpened(csv.path, csv.length);
     }
-    route.Add(std::move(m));
+    route.Add(m);
     routes_.Append(std::move(route));
 }
 

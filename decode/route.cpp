@@ -67,7 +67,7 @@ CSpecMRVMessage::~CSpecMRVMessage() = default;
 CSpecMRVMessage::CSpecMRVMessage(CSpecMRVMessage&&) noexcept = default;
 CSpecMRVMessage& CSpecMRVMessage::operator=(CSpecMRVMessage&&) noexcept = default;
 
-void CSpecMRVMessage::Add(MRVMessage&& m) {
+void CSpecMRVMessage::Add(MRVMessage m) {
     const bool first = record_count_ == 0;
     if (!first) {
         // Ignition off: the vehicle stands where it was. Only a record that carries its
@@ -92,7 +92,7 @@ void CSpecMRVMessage::Add(MRVMessage&& m) {
         }
     }
     const std::int64_t midnight = MidnightOf(m);
-    held_ = std::move(m);
+    held_ = m;
     if (first) {
         first_date_ = last_date_ = midnight;
     } else {

@@ -61,7 +61,7 @@ class CSpecMRVMessage {
     // it against the held one; it becomes the held record and widens the date range.
     // Throws std::invalid_argument for a date that has no local midnight (the pass checks
     // dates first), leaving the route as it was.
-    void Add(MRVMessage&& message);
+    void Add(MRVMessage message);
 
     // Writes the held record to every open output (message file, "C", "N") and hands it
     // to the map track; with `last` set it carries the last-record mark, every file is

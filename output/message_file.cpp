@@ -87,7 +87,7 @@ std::string NextMessageFileName(const std::string& name) {
         return {};
     const std::size_t at = dot - 8;
     int fields[4];
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         const char high = name[at + 2 * i];
         const char low = name[at + 2 * i + 1];
         if (high < '0' || high > '9' || low < '0' || low > '9')

@@ -126,7 +126,7 @@ class DecodeJobs::PassSide final : public PassProgress, public PassJournal {
     bool started_ = false;
 };
 
-DecodeJobs::DecodeJobs(std::string data_folder, const Settings& settings, WorkerHost& host,
+DecodeJobs::DecodeJobs(const std::string& data_folder, const Settings& settings, WorkerHost& host,
                        const Clock& clock)
     : host_(host),
       clock_(clock),
@@ -257,6 +257,7 @@ int DecodeJobs::FinishPending(bool at_start) {
     // finishing before its job knew of the folder, or a tool's pass was stopped. Before
     // any job starts, so that no folder of a pass of this run can be among them.
     std::vector<std::string> named;
+    named.reserve(jobs.size());
     for (const RoadJob& job : jobs)
         named.push_back(job.staging);
     for (const std::string& folder : AbandonedStagingFolders(settings().InboxDir)) {

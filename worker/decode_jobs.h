@@ -78,7 +78,7 @@ class DecodeJobs {
     // `data_folder` (ending with its separator) holds the journal, the read log and the
     // archive. Opens the journal; a folder that cannot be written leaves the road without
     // one: nothing is acknowledged then.
-    DecodeJobs(std::string data_folder, const Settings& settings, WorkerHost& host,
+    DecodeJobs(const std::string& data_folder, const Settings& settings, WorkerHost& host,
                const Clock& clock = SystemClock());
     ~DecodeJobs();
     DecodeJobs(const DecodeJobs&) = delete;

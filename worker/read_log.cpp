@@ -44,7 +44,7 @@ std::string FormatPassLine(const PassLine& line) {
     return text;
 }
 
-ReadLog::ReadLog(std::string data_folder, const Clock& clock, std::int64_t limit)
+ReadLog::ReadLog(const std::string& data_folder, const Clock& clock, std::int64_t limit)
     : clock_(clock),
       path_(data_folder + "Korvalen.log"),
       older_path_(data_folder + "Korvalen.1.log"),

@@ -49,7 +49,8 @@ class ReadLog {
   public:
     static constexpr std::int64_t kDefaultLimit = std::int64_t{1} << 20;
 
-    ReadLog(std::string data_folder, const Clock& clock, std::int64_t limit = kDefaultLimit);
+    ReadLog(const std::string& data_folder, const Clock& clock,
+            std::int64_t limit = kDefaultLimit);
 
     // Appends the line (UTF-8) after the time of the clock. False when it could not be
     // written; the program goes on without it.

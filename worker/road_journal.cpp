@@ -265,11 +265,12 @@ bool RoadJournal::Remove(const std::string& id) {
 }
 
 std::optional<RoadJob> RoadJournal::Find(const std::string& id) const {
-    for (RoadJob& job : ReadAll()) {
-        if (job.id == id)
-            return std::move(job);
-    }
-    return std::nullopt;
+    std::vector<RoadJob> jobs = ReadAll();
+    const auto found =
+        std::find_if(jobs.begin(), jobs.end(), [&](const RoadJob& j) { return j.id == id; });
+    if (found == jobs.end())
+        return std::nullopt;
+    return std::move(*found);
 }
 
 std::vector<RoadJob> RoadJournal::Jobs() const {
@@ -292,7 +293,7 @@ std::string RoadJournal::NewJobId(const CalendarTime& now) const {
                                           now.day, now.hour, now.minute, now.second);
     static std::atomic<int> sequence{0};
     for (;;) {
-        const std::string id = StringPrintf("%s-%d-%d", stem.c_str(), session_, ++sequence);
+        std::string id = StringPrintf("%s-%d-%d", stem.c_str(), session_, ++sequence);
         if (std::none_of(jobs.begin(), jobs.end(), [&](const RoadJob& j) { return j.id == id; }))
             return id;
     }

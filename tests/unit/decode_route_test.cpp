@@ -156,7 +156,7 @@ TEST(Route, FirstDayOf1970EastOfUtc) {
     m.Year = 1970;
     m.Month = 1;
     m.Day = 1;
-    route.Add(std::move(m));
+    route.Add(m);
     EXPECT_EQ(route.FirstDate(), -3 * 3600);
     EXPECT_EQ(route.FormatRouteStatistics(),
               "0012 (1 точка на временном интервале: 01.01.1970 - 01.01.1970)");
@@ -168,7 +168,7 @@ TEST(Route, ADateWithoutLocalMidnightLeavesTheRouteAsItWas) {
     route.Add(Report({.latitude = 1}));
     MRVMessage bad = Report({.latitude = 2});
     bad.Year = 1899;
-    EXPECT_THROW(route.Add(std::move(bad)), std::invalid_argument);
+    EXPECT_THROW(route.Add(bad), std::invalid_argument);
     EXPECT_EQ(route.Held().Latitude, 1);
     EXPECT_EQ(route.RecordCount(), 1);
 }
