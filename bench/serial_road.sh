@@ -4,8 +4,11 @@
 #   1. no byte lost over a 1 MiB transfer at the real pace of 115,200 baud;
 #   2. the end of a transfer of new data: from the reader's last byte to the "(SDD)" it
 #      receives, over 20 transfers (both times from the simulator's own log);
-#   3. the CPU an idle program uses in 60 s with the port open.
-# Takes about eight minutes. Needs the native and Windows builds (scripts/build).
+#   3. the CPU an idle program uses in 60 s with the port open;
+#   4. under Wine only: the end of a transfer while the window decodes a large dump, the
+#      window's pass of a 16 MiB dump against korvalen-decode.exe on the same dump, and
+#      the CPU while a lost port is being tried again.
+# Takes about twelve minutes. Needs the native and Windows builds (scripts/build).
 #   bench/serial_road.sh [native|wine|all]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -73,6 +76,8 @@ ack_latency() {  # SIM_LOG
 
 head -c 1048576 /dev/urandom >"$work/flash-1MiB.bin"
 head -c 2000 /dev/urandom >"$work/flash-small.bin"
+# A full flash of records (240,000 of eight objects, 16 MiB) for the passes.
+"$native/bench/korvalen-peer-inputs" 240000 8 "$work/full.trc" /dev/null >/dev/null
 
 if [ "$which" = native ] || [ "$which" = all ]; then
     echo "== native: the reading thread (korvalen-read-bench) against korvalen-sim"
@@ -153,18 +158,56 @@ if [ "$which" = wine ] || [ "$which" = all ]; then
     sleep 0.3
     ack_latency "$SIM_LOG"
 
-    echo "Idle with the port open (Korvalen.exe and wineserver):"
+    echo "The end of a transfer while the window decodes a 16 MiB dump (the reader's"
+    echo "button pressed right after the pass began):"
+    run_program wine-busy --flash "$work/flash-small.bin" --pace 1 --record-every 50 --all-with-id
+    cp "$work/full.trc" "$program/full.trc"
+    for n in $(seq 20); do
+        driver click 1000
+        driver file-dialog 'C:\Korvalen\full.trc' >/dev/null
+        kill -USR1 "${pids[-2]}"
+        wait_summaries $((2 * n))
+    done
+    sleep 0.3
+    ack_latency "$SIM_LOG"
+
+    echo "The window's pass of a 16 MiB dump against korvalen-decode.exe on it, both under Wine:"
+    for round in 1 2 3; do
+        start=$(date +%s%N)
+        driver click 1000
+        driver file-dialog 'C:\Korvalen\full.trc' >/dev/null
+        wait_summaries $((40 + round))
+        window_ms=$((($(date +%s%N) - start) / 1000000))
+        rm -rf "$work/decode-out"
+        start=$(date +%s%N)
+        "$WINE" build/windows/tools/korvalen-decode.exe -o "Z:${work//\//\\}\\decode-out" \
+            'C:\Korvalen\full.trc' >/dev/null 2>&1
+        tool_ms=$((($(date +%s%N) - start) / 1000000))
+        echo "  the window $window_ms ms (from the file dialog's OK to the summary), korvalen-decode.exe $tool_ms ms (with Wine's start)"
+    done
+
+    cpu_for_60s() {  # LABEL
+        local exe_pid server_pid before_exe before_server used_exe used_server hz
+        exe_pid=$(pgrep -f 'C:\\Korvalen\\Korvalen.exe' | tail -n 1)
+        server_pid=$(pgrep -f wineserver | head -n 1)
+        ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+        sleep 5  # past the start
+        before_exe=$(ticks "$exe_pid") before_server=$(ticks "$server_pid")
+        sleep 60
+        used_exe=$(($(ticks "$exe_pid") - before_exe))
+        used_server=$(($(ticks "$server_pid") - before_server))
+        hz=$(getconf CLK_TCK)
+        awk -v e="$used_exe" -v s="$used_server" -v hz="$hz" -v what="$1" 'BEGIN {
+            printf "  %s, 60 s: Korvalen.exe %.2f s, wineserver %.2f s: %.3f %% of a core together\n",
+                what, e / hz, s / hz, 100 * (e + s) / hz / 60 }'
+    }
+    echo "Idle (Korvalen.exe and wineserver):"
     run_program wine-idle --flash "$work/flash-small.bin" --record-every 0
-    exe_pid=$(pgrep -f 'C:\\Korvalen\\Korvalen.exe' | tail -n 1)
-    server_pid=$(pgrep -f wineserver | head -n 1)
-    ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-    sleep 5  # past the start
-    before_exe=$(ticks "$exe_pid") before_server=$(ticks "$server_pid")
-    sleep 60
-    used_exe=$(($(ticks "$exe_pid") - before_exe))
-    used_server=$(($(ticks "$server_pid") - before_server))
-    hz=$(getconf CLK_TCK)
-    awk -v e="$used_exe" -v s="$used_server" -v hz="$hz" 'BEGIN {
-        printf "  60 s: Korvalen.exe %.2f s, wineserver %.2f s: %.3f %% of a core together\n",
-            e / hz, s / hz, 100 * (e + s) / hz / 60 }'
+    cpu_for_60s "the port open"
+    kill -USR2 "${pids[-2]}"  # the adapter pulled: the port is lost and tried every 2 s
+    for _ in $(seq 50); do
+        [ "$(driver status 1)" = "Ошибка соединения!" ] && break
+        sleep 0.1
+    done
+    cpu_for_60s "a lost port tried again"
 fi
