@@ -116,6 +116,12 @@ void OutputFile::Flush() {
     file_length_ += static_cast<std::int64_t>(buffer_.size());
     buffer_.clear();
     unit_ends_.clear();
+    // A file that goes onto the disk when it closes starts on its way now and then, while
+    // the pass goes on decoding.
+    if (durable_ && file_length_ - written_behind_ >= kWriteBehindStep) {
+        file_.StartWriteBehind();
+        written_behind_ = file_length_;
+    }
 }
 
 void OutputFile::Close() {

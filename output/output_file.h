@@ -57,6 +57,8 @@ void WriteStep(CodePeriod period, const Write& write) {
 class OutputFile {
   public:
     static constexpr std::size_t kDefaultBufferCapacity = std::size_t{16} * 1024;
+    // How much a durable file grows between two requests to write it behind.
+    static constexpr std::int64_t kWriteBehindStep = std::int64_t{256} * 1024;
 
     // `buffer_capacity` 0 writes every unit straight through (tests on failing files).
     explicit OutputFile(std::size_t buffer_capacity = kDefaultBufferCapacity);
@@ -108,6 +110,7 @@ class OutputFile {
     std::vector<std::size_t> unit_ends_;  // offsets in buffer_ where a unit ends
     std::int64_t file_length_ = 0;        // bytes in the file before buffer_
     std::int64_t starting_length_ = 0;
+    std::int64_t written_behind_ = 0;  // file_length_ at the last request
     std::size_t capacity_;
     int error_code_ = 0;
     bool failed_ = false;

@@ -121,6 +121,9 @@ void File::Flush() {
         Fail("flush");
 }
 
+// The cache manager writes behind on its own.
+void File::StartWriteBehind() noexcept {}
+
 void File::Close() {
     if (!IsOpen())
         return;
