@@ -14,7 +14,7 @@ namespace korvalen {
 inline constexpr std::string_view kFrozenTimeVariable = "KORVALEN_FROZEN_TIME";
 
 // Always the same local and UTC time; the tick count stays at 0.
-class FixedClock final : public Clock {
+class FixedClock : public Clock {
   public:
     FixedClock(const CalendarTime& local, const CalendarTime& utc) : local_(local), utc_(utc) {}
     CalendarTime LocalNow() const override { return local_; }

@@ -30,6 +30,11 @@ constexpr const char* kGoneLine = "Файл '%s' не найден: он не б
 constexpr const char* kCutLine =
     "Передача прервана: получено %lld из %lld байт; данные остались в считывателе и придут "
     "при следующем считывании";
+// A complete transfer of new data that was not acknowledged because its dump or the
+// journal could not be put onto the disk.
+constexpr const char* kUnacknowledgedLine =
+    "Передача не подтверждена: файл считывания или журнал в папке Data не удалось записать "
+    "на диск; данные остались в считывателе и придут при следующем считывании";
 constexpr const char* kHeaderlessLine =
     "Передача без заголовка: получено %lld байт; данные остались в считывателе и придут при "
     "следующем считывании";
@@ -203,6 +208,10 @@ void DecodeJobs::DecodeCaptured(const CaptureDump& dump, const CaptureReport& re
     if (listener_)
         listener_->CaptureEnded(report);
     JobRun run{.job = std::move(job), .capture = report, .notes = {}};
+    if (report.size_met && report.header == DumpKind::NewData && report.announced > 0 &&
+        !report.acknowledged) {
+        run.notes.push_back(kUnacknowledgedLine);
+    }
     if (!report.size_met) {
         run.notes.push_back(
             report.header ? StringPrintf(kCutLine, static_cast<long long>(report.received),
@@ -215,6 +224,21 @@ void DecodeJobs::DecodeCaptured(const CaptureDump& dump, const CaptureReport& re
 }
 
 void DecodeJobs::DecodeFile(const std::string& path) {
+    // A dump that waits to be delivered is that job's: decoding it as a new job would
+    // deliver its records, and the waiting job would deliver them again.
+    for (RoadJob& waiting : journal_.Jobs()) {
+        bool running = false;
+        {
+            std::lock_guard lock(mutex_);
+            running = running_.count(waiting.id) != 0;
+        }
+        if (waiting.dump == path && !running && waiting.state != JobState::Committed) {
+            std::vector<JobRun> runs;
+            runs.push_back({.job = Redo(std::move(waiting)), .capture = {}, .notes = {}});
+            StartJobs(std::move(runs));
+            return;
+        }
+    }
     RoadJob job =
         NewJob(journal_.NewJobId(clock_.LocalNow()), JobState::Pending, DumpKind::File, "", path);
     Journal(job);
@@ -291,20 +315,8 @@ int DecodeJobs::FinishPending(bool at_start) {
             }
             continue;
         }
-        // Captured or decoded only in part: the pass is done again from the start, with
-        // what it had written taken back first.
-        for (const CsvFileMark& csv : job.csv)
-            CutBackCsvFile(csv);
-        if (!job.staging.empty())
-            RemoveStagingFolder(job.staging);
         const bool cut_by_the_end = job.state == JobState::Capturing;
-        if (cut_by_the_end)
-            job.kind = DumpKind::Cut;
-        job.state = JobState::Pending;
-        job.staging.clear();
-        job.inbox.clear();
-        job.csv.clear();
-        Journal(job);
+        job = Redo(std::move(job));
         read_log_.Append("восстановление " + job.dump +
                          (cut_by_the_end ? ": считывание было прервано, дамп декодируется"
                                          : ": не был доставлен, декодируется заново"));
@@ -316,6 +328,23 @@ int DecodeJobs::FinishPending(bool at_start) {
     if (!runs.empty())
         StartJobs(std::move(runs));
     return count;
+}
+
+// Captured or decoded only in part: the pass is done again from the start, with what it
+// had written taken back first.
+RoadJob DecodeJobs::Redo(RoadJob job) {
+    for (const CsvFileMark& csv : job.csv)
+        CutBackCsvFile(csv);
+    if (!job.staging.empty())
+        RemoveStagingFolder(job.staging);
+    if (job.state == JobState::Capturing)
+        job.kind = DumpKind::Cut;
+    job.state = JobState::Pending;
+    job.staging.clear();
+    job.inbox.clear();
+    job.csv.clear();
+    Journal(job);
+    return job;
 }
 
 void DecodeJobs::StartJobs(std::vector<JobRun> runs) {

@@ -110,7 +110,8 @@ class DecodeJobs {
     // keeps the dump in the archive and decodes it on a thread of its own.
     void DecodeCaptured(const CaptureDump& dump, const CaptureReport& report);
 
-    // "Декодировать файл": a dump the user chose, decoded on a thread of its own.
+    // "Декодировать файл": a dump the user chose, decoded on a thread of its own. A dump
+    // that waits to be delivered is decoded as that job, not as a new one.
     void DecodeFile(const std::string& path);
 
     // Set before the first capture or job; it must outlive the owner.
@@ -129,6 +130,7 @@ class DecodeJobs {
     class PassSide;
 
     int FinishPending(bool at_start);
+    RoadJob Redo(RoadJob job);
     // Runs the jobs one after another on a thread of its own.
     void StartJobs(std::vector<JobRun> runs);
     void RunJob(JobRun& run);

@@ -113,8 +113,10 @@ TEST_F(DecodeJobsTest, AHostThatFailsEndsTheJobCleanly) {
 
 // An InBox that cannot be written: the summary counts the file, a line says the dump
 // waits, nothing is delivered and the CSV files are as before; once the InBox is back,
-// the operator's command delivers every record once.
+// the operator decodes the dump again, which delivers every record once and leaves
+// nothing waiting to deliver them a second time.
 TEST_F(DecodeJobsTest, AnUndeliveredDumpWaitsForTheOperator) {
+    settings.WriteCsvN = false;  // a CSV file that cannot be opened waits two seconds
     WriteTestFile(folder / "InBox", "a file where the folder should be");
     DecodeJobs jobs(folder / "Data/", settings, host);
     jobs.DecodeFile(settings.InFile);
@@ -122,17 +124,16 @@ TEST_F(DecodeJobsTest, AnUndeliveredDumpWaitsForTheOperator) {
     const auto log = host.log();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[0].rfind("Файлы не доставлены в InBox: '" + settings.InFile + "'", 0), 0u);
-    EXPECT_NE(std::find(log.begin(), log.end(), "В файле обнаружены ошибки (6)"), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "В файле обнаружены ошибки (3)"), log.end());
     ASSERT_EQ(jobs.journal().Jobs().size(), 1u);
     EXPECT_EQ(jobs.journal().Jobs()[0].state, JobState::Pending);
     EXPECT_EQ(jobs.PendingCount(), 1);
 
     std::filesystem::remove(folder / "InBox");
-    EXPECT_EQ(jobs.DecodePending(), 1);
+    jobs.DecodeFile(settings.InFile);
     ASSERT_TRUE(jobs.WaitUntilIdle(30s));
     EXPECT_TRUE(jobs.journal().Jobs().empty());
     EXPECT_EQ(InboxRecords(folder / "InBox"), Reference());
-    EXPECT_EQ(Csv("InBox"), Csv("reference"));
     EXPECT_EQ(jobs.DecodePending(), 0);
 }
 

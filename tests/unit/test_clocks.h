@@ -6,21 +6,16 @@
 #include <cstdint>
 
 #include "platform/clock.h"
+#include "platform/fixed_clock.h"
 
 namespace korvalen::testing {
 
-// Always the same local and UTC time; the tick count stays at 0.
-class StoppedClock : public Clock {
+// Always the same local time (and, unless given, the same as UTC); the tick count stays
+// at 0.
+class StoppedClock : public FixedClock {
   public:
-    explicit StoppedClock(CalendarTime local) : StoppedClock(local, local) {}
-    StoppedClock(CalendarTime local, CalendarTime utc) : local_(local), utc_(utc) {}
-    CalendarTime LocalNow() const override { return local_; }
-    CalendarTime UtcNow() const override { return utc_; }
-    std::uint32_t TickCountMs() const override { return 0; }
-
-  private:
-    CalendarTime local_;
-    CalendarTime utc_;
+    explicit StoppedClock(CalendarTime local) : FixedClock(local, local) {}
+    StoppedClock(CalendarTime local, CalendarTime utc) : FixedClock(local, utc) {}
 };
 
 // A tick count the test moves; the wall clocks are not used by the threads under test.
