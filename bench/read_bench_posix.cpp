@@ -45,12 +45,6 @@ class ConsoleHost final : public korvalen::WorkerHost {
         changed_.notify_all();
     }
     int LogLineCount() override { return 0; }
-    int ProgressRangeUpper() override { return 0; }
-    void SetProgressRange(std::uint16_t) override {}
-    void SetProgressPosition(int) override {}
-    void SetActionButtonCaption(std::string_view) override {}
-    void SetStatusText(std::string_view) override {}
-    void SetUiState(korvalen::UiState) override {}
     bool WaitForDumps(int count, std::chrono::seconds timeout) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return dumps_ >= count; });

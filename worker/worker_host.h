@@ -23,21 +23,21 @@ inline constexpr std::string_view kDecodingStatus = "Преобразовани�
 // window that runs them: what a pass needs (messages, the question and the prompt, the
 // log list), the shared progress bar, the caption of button 1000, the status bar's state
 // text and the window's UI state. The main window implements it with its controls, the
-// tools with the console, tests with a recorder. Every call comes from a worker's own
-// thread, and only the modal ones (messages, the question, the prompt) wait for the
-// window.
+// tools with the console, tests with a recorder; what only a window shows does nothing
+// unless overridden. Every call comes from a worker's own thread, and only the modal
+// ones (messages, the question, the prompt) wait for the window.
 class WorkerHost : public DecodingHost {
   public:
-    virtual int ProgressRangeUpper() = 0;
-    virtual void SetProgressRange(std::uint16_t upper) = 0;  // the range 0 .. upper
-    virtual void SetProgressPosition(int position) = 0;
+    virtual int ProgressRangeUpper() { return 0; }
+    virtual void SetProgressRange(std::uint16_t /*upper*/) {}  // the range 0 .. upper
+    virtual void SetProgressPosition(int /*position*/) {}
 
-    virtual void SetActionButtonCaption(std::string_view caption) = 0;
+    virtual void SetActionButtonCaption(std::string_view /*caption*/) {}
     // The status bar's field 1, where the window says what it is doing.
-    virtual void SetStatusText(std::string_view text) = 0;
+    virtual void SetStatusText(std::string_view /*text*/) {}
     // Switches the window's state and shows its info lines anew. Ready, asked by a worker
     // that ends, means: whatever the window shows when nothing runs.
-    virtual void SetUiState(UiState state) = 0;
+    virtual void SetUiState(UiState /*state*/) {}
     // The reading thread found the port gone (an adapter pulled out): whoever owns the
     // port closes it and tries it again. Told once per loss.
     virtual void PortLost() {}
