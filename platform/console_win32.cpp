@@ -1,4 +1,5 @@
-// Win32 side of the command-line tools: the UTF-16 command line, the UTF-8 console, Ctrl+C.
+// Win32 side of the command-line tools: the UTF-16 command line, the UTF-8 console, Ctrl+C
+// and the console's end.
 #include <windows.h>
 // shellapi.h needs the types of windows.h.
 #include <shellapi.h>
@@ -22,15 +23,39 @@ std::function<void()>& InterruptCallback() {
 }
 
 std::atomic<bool> interrupted{false};
+// Atomics only: the handler may still be waiting while the process ends and the C
+// library destroys its statics.
+std::atomic<bool> handled{false};
+
+// The system ends the process five seconds after a console closes, whatever the handler
+// does; a little less leaves the tool's last lines time to reach the disk.
+constexpr DWORD kSessionEndGraceMs = 4500;
+constexpr DWORD kHandledPollMs = 50;
 
 // The system calls this on a thread of its own, where setting events is safe.
 BOOL WINAPI OnConsoleControl(DWORD type) {
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
-        return FALSE;
-    if (interrupted.exchange(true))
-        std::_Exit(130);
-    InterruptCallback()();
-    return TRUE;
+    switch (type) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            if (interrupted.exchange(true))
+                std::_Exit(130);
+            InterruptCallback()();
+            return TRUE;
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            // The process ends once this returns: it returns when the tool has done what
+            // a Ctrl+C asks, or when time is up. A Ctrl+C before is already being handled.
+            if (!interrupted.exchange(true))
+                InterruptCallback()();
+            for (DWORD waited = 0; !handled.load() && waited < kSessionEndGraceMs;
+                 waited += kHandledPollMs) {
+                Sleep(kHandledPollMs);
+            }
+            return TRUE;
+        default:
+            return FALSE;
+    }
 }
 
 }  // namespace
@@ -64,6 +89,10 @@ void AllowManyOpenFiles() {}
 void WatchInterrupts(std::function<void()> on_first_interrupt) {
     InterruptCallback() = std::move(on_first_interrupt);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+void InterruptHandled() {
+    handled = true;
 }
 
 char FolderSeparator() {
