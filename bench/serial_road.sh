@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Measures the serial road against the simulated reader, natively (the reading thread
-# alone, korvalen-read-bench) and under Wine (the whole Korvalen.exe):
+# alone, korvalen-read-bench), under Wine (the whole Korvalen.exe) and natively through
+# korvalen-read (the whole road without a window: journal, archive, pass, delivery):
 #   1. no byte lost over a 1 MiB transfer at the real pace of 115,200 baud;
 #   2. the end of a transfer of new data: from the reader's last byte to the "(SDD)" it
 #      receives, over 20 transfers (both times from the simulator's own log);
 #   3. the CPU an idle program uses in 60 s with the port open.
-# Takes about eight minutes. Needs the native and Windows builds (scripts/build).
-#   bench/serial_road.sh [native|wine|all]
+# Takes about eight minutes for native and wine, five more for tool. Needs the native and
+# Windows builds (scripts/build).
+#   bench/serial_road.sh [native|wine|tool|all]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -14,6 +16,7 @@ which=${1:-all}
 native=build/native
 sim=$native/tools/korvalen-sim
 bench=$native/bench/korvalen-read-bench
+read_tool=$native/tools/korvalen-read
 exe=build/windows/Korvalen.exe
 driver_exe=build/windows/tests/e2e/korvalen-driver.exe
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvalen-serial-road.XXXXXX")
@@ -73,6 +76,53 @@ ack_latency() {  # SIM_LOG
 
 head -c 1048576 /dev/urandom >"$work/flash-1MiB.bin"
 head -c 2000 /dev/urandom >"$work/flash-small.bin"
+head -c 65536 /dev/urandom >"$work/flash-64KiB.bin"
+
+# cpu_seconds PID: user and system time of a running process so far.
+cpu_seconds() {
+    awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$1/stat"
+}
+
+if [ "$which" = tool ] || [ "$which" = all ]; then
+    echo "== native: korvalen-read against korvalen-sim"
+    echo "1 MiB of new data at 11,520 bytes/s, with the journal, the archive and the pass:"
+    start_sim tool-big --flash "$work/flash-1MiB.bin" --pace 1
+    mkdir -p "$work/tool" && cd "$work/tool"
+    TIMEFORMAT='%R %U %S'
+    { time "$root/$read_tool" --new "$SIM_DEVICE" >/dev/null 2>&1; } 2>"$work/tool-time"
+    cd "$root"
+    read -r wall user sys <"$work/tool-time"
+    awk -v w="$wall" -v u="$user" -v s="$sys" 'BEGIN {
+        printf "  %.1f s; CPU %.2f s user + %.2f s system: %.2f %% of a core\n", w, u, s, 100 * (u + s) / w }'
+    check_dump "$work/tool/Data/Korvalen.trc" "$work/flash-1MiB.bin"
+    ack_latency "$SIM_LOG"
+    stop_sims
+
+    echo "The end of a transfer of new data, 20 reads of 64 KiB, each from a fresh reader:"
+    : >"$work/tool-acks.log"
+    for n in $(seq 20); do
+        start_sim "tool-ack-$n" --flash "$work/flash-64KiB.bin" --pace 1
+        (cd "$work/tool" && "$root/$read_tool" --new "$SIM_DEVICE" >/dev/null 2>&1)
+        stop_sims
+        cat "$SIM_LOG" >>"$work/tool-acks.log"
+    done
+    ack_latency "$work/tool-acks.log"
+
+    echo "Idle under --wait with the port open:"
+    start_sim tool-idle --flash "$work/flash-small.bin" --record-every 0
+    (cd "$work/tool" && exec "$root/$read_tool" --wait "$SIM_DEVICE" >/dev/null 2>"$work/tool-idle.err") &
+    reader=$!
+    until grep -q waiting "$work/tool-idle.err" 2>/dev/null; do sleep 0.1; done
+    sleep 5  # past the start
+    before=$(cpu_seconds "$reader")
+    sleep 60
+    after=$(cpu_seconds "$reader")
+    kill -TERM "$reader"
+    wait "$reader" 2>/dev/null || true
+    stop_sims
+    awk -v b="$before" -v a="$after" 'BEGIN {
+        printf "  60 s: %.2f s: %.3f %% of a core\n", a - b, 100 * (a - b) / 60 }'
+fi
 
 if [ "$which" = native ] || [ "$which" = all ]; then
     echo "== native: the reading thread (korvalen-read-bench) against korvalen-sim"

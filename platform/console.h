@@ -28,14 +28,10 @@ void AllowManyOpenFiles();
 // a second Ctrl+C ends the process at once with status 130. Interrupts are Ctrl+C and
 // SIGTERM, and the end of the session the tool runs in: on POSIX the terminal hanging up
 // (SIGHUP, unless it is ignored, as under nohup), on Windows the console window closing,
-// the user logging off and the system shutting down. Call it once, before the program
-// starts threads of its own.
+// the user logging off and the system shutting down. Windows ends the process soon after
+// those; until then the tool has the time to do what the interrupt asks and to end with
+// its own status. Call it once, before the program starts threads of its own.
 void WatchInterrupts(std::function<void()> on_first_interrupt);
-
-// The tool has finished what the interrupt asked of it and is about to end. Windows ends
-// a process whose console closes as soon as its handler returns, so the handler waits for
-// this, a few seconds at most (the system does not wait longer anyway).
-void InterruptHandled();
 
 // The separator the system shows in paths ('\' on Windows, '/' elsewhere); the file
 // functions accept a backslash everywhere.

@@ -62,8 +62,6 @@ void WatchInterrupts(std::function<void()> on_first_interrupt) {
     }).detach();
 }
 
-void InterruptHandled() {}
-
 char FolderSeparator() {
     return '/';
 }

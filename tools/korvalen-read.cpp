@@ -52,8 +52,9 @@ What to read (one of the three):
       --all            ask for the whole flash, "(QAD)"; such a transfer is never
                        acknowledged, so the new data stay new
       --wait           ask for nothing: read every transfer the reader starts (its
-                       button) until stopped
-      --count N        with --wait: end after N transfers
+                       button) until stopped; standard error says when the port is
+                       open and it waits
+      --count N        with --wait: end after N transfers, empty and cut ones included
       --list           print the serial ports the system has, one a line: the name to
                        give as PORT, then the system's name of the device
 
@@ -339,7 +340,6 @@ int Main(const std::vector<std::string>& arguments) {
     // offer the same data again at every read.
     if (!jobs.journal().is_open()) {
         std::cerr << "korvalen-read: cannot write in the data folder '" << data << "'\n";
-        InterruptHandled();
         return 1;
     }
 
@@ -354,7 +354,6 @@ int Main(const std::vector<std::string>& arguments) {
         if (!connection.Open(command.port)) {
             std::cerr << "korvalen-read: cannot open " << command.port << ": "
                       << PortOpenErrorReason(connection.open_error()) << '\n';
-            InterruptHandled();
             return 1;
         }
         if (command.mode == Mode::New)
@@ -386,7 +385,6 @@ int Main(const std::vector<std::string>& arguments) {
     if (end == ReadEnd::NoAnswer)
         ++outcome.cut;
     PrintEnding(command, end, outcome, record.failed_jobs());
-    InterruptHandled();
     return ExitStatus(outcome);
 }
 
