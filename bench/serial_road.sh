@@ -6,7 +6,7 @@
 #   2. the end of a transfer of new data: from the reader's last byte to the "(SDD)" it
 #      receives, over 20 transfers (both times from the simulator's own log);
 #   3. the CPU an idle program uses in 60 s with the port open.
-# Takes about eight minutes for native and wine, five more for tool. Needs the native and
+# Takes about eight minutes for native and wine, nine more for tool. Needs the native and
 # Windows builds (scripts/build).
 #   bench/serial_road.sh [native|wine|tool|all]
 set -euo pipefail
@@ -98,30 +98,48 @@ if [ "$which" = tool ] || [ "$which" = all ]; then
     ack_latency "$SIM_LOG"
     stop_sims
 
-    echo "The end of a transfer of new data, 20 reads of 64 KiB, each from a fresh reader:"
+    # Against the reading thread alone (korvalen-read-bench) in the same run, turn about,
+    # so that the two share whatever else the machine does meanwhile.
+    echo "The end of a transfer of new data, 20 reads of 64 KiB each, each from a fresh reader,"
+    echo "korvalen-read and the reading thread alone in turn:"
     : >"$work/tool-acks.log"
+    : >"$work/thread-acks.log"
+    mkdir -p "$work/thread"
     for n in $(seq 20); do
         start_sim "tool-ack-$n" --flash "$work/flash-64KiB.bin" --pace 1
         (cd "$work/tool" && "$root/$read_tool" --new "$SIM_DEVICE" >/dev/null 2>&1)
         stop_sims
         cat "$SIM_LOG" >>"$work/tool-acks.log"
+        start_sim "thread-ack-$n" --flash "$work/flash-64KiB.bin" --pace 1
+        "$bench" "$SIM_DEVICE" --reads 1 --folder "$work/thread" >/dev/null
+        stop_sims
+        cat "$SIM_LOG" >>"$work/thread-acks.log"
     done
+    echo "  korvalen-read:"
     ack_latency "$work/tool-acks.log"
+    echo "  the reading thread alone:"
+    ack_latency "$work/thread-acks.log"
 
-    echo "Idle under --wait with the port open:"
+    echo "Idle with the port open for 60 s, korvalen-read --wait and the reading thread alone"
+    echo "side by side:"
     start_sim tool-idle --flash "$work/flash-small.bin" --record-every 0
     (cd "$work/tool" && exec "$root/$read_tool" --wait "$SIM_DEVICE" >/dev/null 2>"$work/tool-idle.err") &
     reader=$!
     until grep -q waiting "$work/tool-idle.err" 2>/dev/null; do sleep 0.1; done
-    sleep 5  # past the start
+    start_sim thread-idle --flash "$work/flash-small.bin" --record-every 0
+    "$bench" "$SIM_DEVICE" --idle 65 >"$work/thread-idle.out" &
+    thread_bench=$!
+    sleep 5  # past the starts
     before=$(cpu_seconds "$reader")
     sleep 60
     after=$(cpu_seconds "$reader")
     kill -TERM "$reader"
     wait "$reader" 2>/dev/null || true
+    wait "$thread_bench"
     stop_sims
     awk -v b="$before" -v a="$after" 'BEGIN {
-        printf "  60 s: %.2f s: %.3f %% of a core\n", a - b, 100 * (a - b) / 60 }'
+        printf "  korvalen-read: %.2f s: %.3f %% of a core\n", a - b, 100 * (a - b) / 60 }'
+    echo "  the reading thread alone, 65 s from its start: $(cat "$work/thread-idle.out")"
 fi
 
 if [ "$which" = native ] || [ "$which" = all ]; then
