@@ -1,6 +1,7 @@
 // The console host: summaries per pass, messages, the read log's lines, the progress line.
 #include "tools/read/console_host.h"
 
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 
@@ -84,7 +85,7 @@ void ConsoleHost::SetProgressPosition(int position) {
         line += StringPrintf(" (%d %%)", position * 100 / range);
     line += StringPrintf(", %.1f kB/s", rate);
     if (range > position) {
-        const int left = static_cast<int>((range - position) / rate + 0.5);
+        const int left = static_cast<int>(std::lround((range - position) / rate));
         line += StringPrintf(", %d:%02d left", left / 60, left % 60);
     }
     std::fputs((line + "\033[K").c_str(), stderr);
