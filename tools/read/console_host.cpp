@@ -1,6 +1,7 @@
 // The console host: summaries per pass, messages, the read log's lines, the progress line.
 #include "tools/read/console_host.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -80,7 +81,7 @@ void ConsoleHost::SetProgressPosition(int position) {
     const int range = range_.load();
     const double seconds = std::chrono::duration<double>(now - *transfer_start_).count();
     const double rate = (position - start_position_) / seconds;
-    std::string line = StringPrintf("\r%s: %d of %d kB", port_.c_str(), position, range);
+    std::string line = StringPrintf("%s: %d of %d kB", port_.c_str(), position, range);
     if (range > 0 && position <= range)
         line += StringPrintf(" (%d %%)", position * 100 / range);
     line += StringPrintf(", %.1f kB/s", rate);
@@ -88,9 +89,13 @@ void ConsoleHost::SetProgressPosition(int position) {
         const int left = static_cast<int>(std::lround((range - position) / rate));
         line += StringPrintf(", %d:%02d left", left / 60, left % 60);
     }
-    std::fputs((line + "\033[K").c_str(), stderr);
+    // Blanks over what is left of a longer line before: a Windows console may not know
+    // the escape that erases to the end of the line.
+    const std::size_t length = line.size();
+    line.resize(std::max(length, drawn_), ' ');
+    std::fputs(("\r" + line).c_str(), stderr);
     std::fflush(stderr);
-    drawn_ = true;
+    drawn_ = length;
 }
 
 void ConsoleHost::SetStatusText(std::string_view text) {
@@ -151,9 +156,9 @@ void ConsoleHost::PrintJournalLinesLocked() {
 }
 
 void ConsoleHost::EraseProgress() {
-    if (drawn_) {
-        std::fputs("\r\033[K", stderr);
-        drawn_ = false;
+    if (drawn_ > 0) {
+        std::fputs(("\r" + std::string(drawn_, ' ') + "\r").c_str(), stderr);
+        drawn_ = 0;
     }
 }
 

@@ -83,7 +83,7 @@ class ConsoleHost final : public WorkerHost {
     // The transfer whose progress is drawn: its first position and when it was shown.
     std::optional<std::chrono::steady_clock::time_point> transfer_start_;
     int start_position_ = 0;
-    bool drawn_ = false;
+    std::size_t drawn_ = 0;  // the length of the progress line on the screen
 };
 
 }  // namespace korvalen
