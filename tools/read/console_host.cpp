@@ -93,7 +93,8 @@ void ConsoleHost::SetProgressPosition(int position) {
     // the escape that erases to the end of the line.
     const std::size_t length = line.size();
     line.resize(std::max(length, drawn_), ' ');
-    std::fputs(("\r" + line).c_str(), stderr);
+    std::fputc('\r', stderr);
+    std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
     drawn_ = length;
 }
@@ -157,7 +158,10 @@ void ConsoleHost::PrintJournalLinesLocked() {
 
 void ConsoleHost::EraseProgress() {
     if (drawn_ > 0) {
-        std::fputs(("\r" + std::string(drawn_, ' ') + "\r").c_str(), stderr);
+        std::string blanks(drawn_ + 2, ' ');
+        blanks.front() = '\r';
+        blanks.back() = '\r';
+        std::fputs(blanks.c_str(), stderr);
         drawn_ = 0;
     }
 }
