@@ -127,7 +127,7 @@ if [ "$which" = tool ] || [ "$which" = all ]; then
     reader=$!
     until grep -q waiting "$work/tool-idle.err" 2>/dev/null; do sleep 0.1; done
     start_sim thread-idle --flash "$work/flash-small.bin" --record-every 0
-    "$bench" "$SIM_DEVICE" --idle 65 >"$work/thread-idle.out" &
+    (cd "$work/thread" && exec "$root/$bench" "$SIM_DEVICE" --idle 65) >"$work/thread-idle.out" &
     thread_bench=$!
     sleep 5  # past the starts
     before=$(cpu_seconds "$reader")
@@ -161,7 +161,8 @@ if [ "$which" = native ] || [ "$which" = all ]; then
 
     echo "Idle with the port open:"
     start_sim idle --flash "$work/flash-small.bin" --record-every 0
-    echo "  $("$bench" "$SIM_DEVICE" --idle 60)"
+    # Its journal and read log go into ./Data: not the source tree's.
+    echo "  $(cd "$work" && "$root/$bench" "$SIM_DEVICE" --idle 60)"
     stop_sims
 fi
 
