@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Measures the serial road against the simulated reader, natively (the reading thread
-# alone, korvalen-read-bench) and under Wine (the whole Korvalen.exe):
+# alone, korvalen-read-bench), under Wine (the whole Korvalen.exe) and natively through
+# korvalen-read (the whole road without a window: journal, archive, pass, delivery):
 #   1. no byte lost over a 1 MiB transfer at the real pace of 115,200 baud;
 #   2. the end of a transfer of new data: from the reader's last byte to the "(SDD)" it
 #      receives, over 20 transfers (both times from the simulator's own log);
@@ -8,8 +9,9 @@
 #   4. under Wine only: the end of a transfer while the window decodes a large dump, the
 #      window's pass of a 16 MiB dump against korvalen-decode.exe on the same dump, and
 #      the CPU while a lost port is being tried again.
-# Takes about twelve minutes. Needs the native and Windows builds (scripts/build).
-#   bench/serial_road.sh [native|wine|all]
+# Takes about twelve minutes for native and wine, nine more for tool. Needs the native
+# and Windows builds (scripts/build).
+#   bench/serial_road.sh [native|wine|tool|all]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -17,6 +19,7 @@ which=${1:-all}
 native=build/native
 sim=$native/tools/korvalen-sim
 bench=$native/bench/korvalen-read-bench
+read_tool=$native/tools/korvalen-read
 exe=build/windows/Korvalen.exe
 driver_exe=build/windows/tests/e2e/korvalen-driver.exe
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvalen-serial-road.XXXXXX")
@@ -78,6 +81,71 @@ head -c 1048576 /dev/urandom >"$work/flash-1MiB.bin"
 head -c 2000 /dev/urandom >"$work/flash-small.bin"
 # A full flash of records (240,000 of eight objects, 16 MiB) for the passes.
 "$native/bench/korvalen-peer-inputs" 240000 8 "$work/full.trc" /dev/null >/dev/null
+head -c 65536 /dev/urandom >"$work/flash-64KiB.bin"
+
+# cpu_seconds PID: user and system time of a running process so far.
+cpu_seconds() {
+    awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$1/stat"
+}
+
+if [ "$which" = tool ] || [ "$which" = all ]; then
+    echo "== native: korvalen-read against korvalen-sim"
+    echo "1 MiB of new data at 11,520 bytes/s, with the journal, the archive and the pass:"
+    start_sim tool-big --flash "$work/flash-1MiB.bin" --pace 1
+    mkdir -p "$work/tool" && cd "$work/tool"
+    TIMEFORMAT='%R %U %S'
+    { time "$root/$read_tool" --new "$SIM_DEVICE" >/dev/null 2>&1; } 2>"$work/tool-time"
+    cd "$root"
+    read -r wall user sys <"$work/tool-time"
+    awk -v w="$wall" -v u="$user" -v s="$sys" 'BEGIN {
+        printf "  %.1f s; CPU %.2f s user + %.2f s system: %.2f %% of a core\n", w, u, s, 100 * (u + s) / w }'
+    check_dump "$work/tool/Data/Korvalen.trc" "$work/flash-1MiB.bin"
+    ack_latency "$SIM_LOG"
+    stop_sims
+
+    # Against the reading thread alone (korvalen-read-bench) in the same run, turn about,
+    # so that the two share whatever else the machine does meanwhile.
+    echo "The end of a transfer of new data, 20 reads of 64 KiB each, each from a fresh reader,"
+    echo "korvalen-read and the reading thread alone in turn:"
+    : >"$work/tool-acks.log"
+    : >"$work/thread-acks.log"
+    mkdir -p "$work/thread"
+    for n in $(seq 20); do
+        start_sim "tool-ack-$n" --flash "$work/flash-64KiB.bin" --pace 1
+        (cd "$work/tool" && "$root/$read_tool" --new "$SIM_DEVICE" >/dev/null 2>&1)
+        stop_sims
+        cat "$SIM_LOG" >>"$work/tool-acks.log"
+        start_sim "thread-ack-$n" --flash "$work/flash-64KiB.bin" --pace 1
+        "$bench" "$SIM_DEVICE" --reads 1 --folder "$work/thread" >/dev/null
+        stop_sims
+        cat "$SIM_LOG" >>"$work/thread-acks.log"
+    done
+    echo "  korvalen-read:"
+    ack_latency "$work/tool-acks.log"
+    echo "  the reading thread alone:"
+    ack_latency "$work/thread-acks.log"
+
+    echo "Idle with the port open for 60 s, korvalen-read --wait and the reading thread alone"
+    echo "side by side:"
+    start_sim tool-idle --flash "$work/flash-small.bin" --record-every 0
+    (cd "$work/tool" && exec "$root/$read_tool" --wait "$SIM_DEVICE" >/dev/null 2>"$work/tool-idle.err") &
+    reader=$!
+    until grep -q waiting "$work/tool-idle.err" 2>/dev/null; do sleep 0.1; done
+    start_sim thread-idle --flash "$work/flash-small.bin" --record-every 0
+    (cd "$work/thread" && exec "$root/$bench" "$SIM_DEVICE" --idle 65) >"$work/thread-idle.out" &
+    thread_bench=$!
+    sleep 5  # past the starts
+    before=$(cpu_seconds "$reader")
+    sleep 60
+    after=$(cpu_seconds "$reader")
+    kill -TERM "$reader"
+    wait "$reader" 2>/dev/null || true
+    wait "$thread_bench"
+    stop_sims
+    awk -v b="$before" -v a="$after" 'BEGIN {
+        printf "  korvalen-read: %.2f s: %.3f %% of a core\n", a - b, 100 * (a - b) / 60 }'
+    echo "  the reading thread alone, 65 s from its start: $(cat "$work/thread-idle.out")"
+fi
 
 if [ "$which" = native ] || [ "$which" = all ]; then
     echo "== native: the reading thread (korvalen-read-bench) against korvalen-sim"
@@ -98,7 +166,8 @@ if [ "$which" = native ] || [ "$which" = all ]; then
 
     echo "Idle with the port open:"
     start_sim idle --flash "$work/flash-small.bin" --record-every 0
-    echo "  $("$bench" "$SIM_DEVICE" --idle 60)"
+    # Its journal and read log go into ./Data: not the source tree's.
+    echo "  $(cd "$work" && "$root/$bench" "$SIM_DEVICE" --idle 60)"
     stop_sims
 fi
 

@@ -24,9 +24,13 @@ bool StandardOutputIsTerminal();
 // fleet needs more descriptors than a POSIX shell grants by default.
 void AllowManyOpenFiles();
 
-// Calls `on_first_interrupt` at the first Ctrl+C, on a thread where it may set events;
-// a second Ctrl+C ends the process at once with status 130. Call it once, before the
-// program starts threads of its own.
+// Calls `on_first_interrupt` at the first interrupt, on a thread where it may set events;
+// a second Ctrl+C ends the process at once with status 130. Interrupts are Ctrl+C and
+// SIGTERM, and the end of the session the tool runs in: on POSIX the terminal hanging up
+// (SIGHUP, unless it is ignored, as under nohup), on Windows the console window closing,
+// the user logging off and the system shutting down. Windows ends the process soon after
+// those; until then the tool has the time to do what the interrupt asks and to end with
+// its own status. Call it once, before the program starts threads of its own.
 void WatchInterrupts(std::function<void()> on_first_interrupt);
 
 // The separator the system shows in paths ('\' on Windows, '/' elsewhere); the file

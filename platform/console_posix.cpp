@@ -1,4 +1,5 @@
-// POSIX side of the command-line tools: the terminal, the descriptor limit, SIGINT and SIGTERM.
+// POSIX side of the command-line tools: the terminal, the descriptor limit, SIGINT, SIGTERM
+// and SIGHUP.
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -40,6 +41,11 @@ void WatchInterrupts(std::function<void()> on_first_interrupt) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    // A blocked signal is kept for sigwait even when its action is to ignore it, so the
+    // hang-up is taken only when nobody (nohup) has asked to ignore it.
+    struct sigaction hangup {};
+    if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN)
+        sigaddset(&signals, SIGHUP);
     if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0)
         return;
     std::thread([signals, callback = std::move(on_first_interrupt)] {

@@ -1,4 +1,5 @@
-// Win32 side of the command-line tools: the UTF-16 command line, the UTF-8 console, Ctrl+C.
+// Win32 side of the command-line tools: the UTF-16 command line, the UTF-8 console, Ctrl+C
+// and the console's end.
 #include <windows.h>
 // shellapi.h needs the types of windows.h.
 #include <shellapi.h>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "platform/console.h"
 #include "platform/wide_string_win32.h"
@@ -23,14 +25,73 @@ std::function<void()>& InterruptCallback() {
 
 std::atomic<bool> interrupted{false};
 
-// The system calls this on a thread of its own, where setting events is safe.
+// Windows gives a process five seconds once its console closes, the user logs off or the
+// system shuts down; then it ends the process, or names it to the user as holding the
+// session up. The wait ends a little before.
+constexpr DWORD kSessionEndGraceMs = 4500;
+
+// The session ends: what a Ctrl+C asks is started (unless a Ctrl+C started it already),
+// and the system is kept from ending the process while the tool does it. The tool's own
+// end, with its own status, ends the wait.
+void EndOfSession() {
+    if (!interrupted.exchange(true))
+        InterruptCallback()();
+    Sleep(kSessionEndGraceMs);
+}
+
+// The system calls this on a thread of its own, where setting events is safe; at the
+// session's end it ends the process once this returns.
 BOOL WINAPI OnConsoleControl(DWORD type) {
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
-        return FALSE;
-    if (interrupted.exchange(true))
-        std::_Exit(130);
-    InterruptCallback()();
-    return TRUE;
+    switch (type) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            if (interrupted.exchange(true))
+                std::_Exit(130);
+            InterruptCallback()();
+            return TRUE;
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            EndOfSession();
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+// A process that has user32 loaded (the tools have: the shell's and the device lists'
+// libraries bring it) is told of a log-off or a shutdown as a window is, not through the
+// console handler: WM_QUERYENDSESSION, then WM_ENDSESSION, sent to its top-level windows.
+// The session may end once WM_ENDSESSION has been answered.
+LRESULT CALLBACK SessionWindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_QUERYENDSESSION)
+        return TRUE;
+    if (message == WM_ENDSESSION) {
+        if (wparam)
+            EndOfSession();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// A hidden top-level window (a message-only window hears no broadcast) on a thread of its
+// own, for the whole run: both live as long as the process.
+void WatchSessionEnd() {
+    std::thread([] {
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        WNDCLASSW window_class{};
+        window_class.lpfnWndProc = SessionWindowProcedure;
+        window_class.hInstance = instance;
+        window_class.lpszClassName = L"KorvalenToolSession";
+        if (!RegisterClassW(&window_class))
+            return;
+        if (!CreateWindowExW(0, window_class.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                             nullptr, instance, nullptr))
+            return;
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0)
+            DispatchMessageW(&message);
+    }).detach();
 }
 
 }  // namespace
@@ -64,6 +125,7 @@ void AllowManyOpenFiles() {}
 void WatchInterrupts(std::function<void()> on_first_interrupt) {
     InterruptCallback() = std::move(on_first_interrupt);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    WatchSessionEnd();
 }
 
 char FolderSeparator() {

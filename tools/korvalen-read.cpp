@@ -6,11 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
 #include <iostream>
-#include <map>
-#include <mutex>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,7 +16,7 @@
 
 #include "platform/console.h"
 #include "platform/file.h"
-#include "platform/string_printf.h"
+#include "platform/scope_exit.h"
 #include "platform/system_error.h"
 #include "serial/port_connection.h"
 #include "serial/port_list.h"
@@ -27,6 +24,9 @@
 #include "serial/reader_protocol.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
+#include "tools/read/console_host.h"
+#include "tools/read/read_log_follower.h"
+#include "tools/read/run_record.h"
 #include "tools/version_line.h"
 #include "worker/decode_jobs.h"
 
@@ -41,26 +41,33 @@ constexpr std::string_view kHelp =
        korvalen-read --list
 Reads the flash of the logger behind a reader on a serial port, as the program's
 "Считать новые данные" and "Считать все" do: the transfer goes into a dump file, a
-complete transfer of new data is acknowledged once the dump is safely on the disk, and
-the dump is decoded into message files in the InBox folder. PORT is COM9, \\.\COM12,
-/dev/ttyUSB0, /dev/serial/by-id/... or a pseudo-terminal.
+complete transfer of new data is acknowledged ("(SDD)") once the dump is safely on the
+disk, and the dump is decoded into message files in the InBox folder, which appear there
+whole, each under its final name. PORT is COM9, \\.\COM12, /dev/ttyUSB0,
+/dev/serial/by-id/... or a pseudo-terminal.
 
-What to read:
-      --new            ask for the new data ("(QND)"; the default)
-      --all            ask for the whole flash ("(QAD)"; never acknowledged)
+What to read (one of the three):
+      --new            ask the reader for the new data, "(QND)" (the default); the
+                       reader has 15 s to begin its answer
+      --all            ask for the whole flash, "(QAD)"; such a transfer is never
+                       acknowledged, so the new data stay new
       --wait           ask for nothing: read every transfer the reader starts (its
-                       button) until stopped
-      --count N        with --wait: end after N transfers
-      --list           print the serial ports the system has, with their devices
+                       button) until stopped; standard error says when the port is
+                       open and it waits
+      --count N        with --wait: end after N transfers, empty and cut ones included
+      --list           print the serial ports the system has, one a line: the name to
+                       give as PORT, then the system's name of the device
 
 Where:
       --settings FILE  the program's Korvalen.ini: the InBox folder and the decoding
-                       settings; the options below override it
+                       settings (one number for all files, 2D fixes, the ignition
+                       input); its port and dump file are not used. The options below
+                       override it
   -o, --inbox DIR      the InBox folder, created when missing (default: InBox/ in the
                        current folder)
-      --data DIR       dumps, their archive (DIR/Archive/), the journal and the read log
-                       (DIR/Korvalen.log); default: Data/ beside the settings file, or in
-                       the current folder
+      --data DIR       the dumps, their archive (DIR/Archive/), the journal of the
+                       dumps not yet delivered and the read log (DIR/Korvalen.log);
+                       default: Data/ beside the settings file, or in the current folder
       --assign-id NNNN give records without ID the ID NNNN (without it they are skipped)
 
   -h, --help           show this help
@@ -68,23 +75,34 @@ Where:
 
 At the start every dump that an earlier run (of this tool or of the program, with the
 same data folder) did not deliver is finished first. On a terminal each transfer shows a
-progress line; the summary of each pass follows as the program's log list shows it, top
-line first. Elsewhere only the summaries and the read log's lines are printed. Messages
-go to standard error.
+progress line on standard error; the summary of each pass follows on standard output as
+the program's log list shows it, top line first. When standard output is no terminal the
+read log's lines (each transfer, each pass, each recovery) are printed there as well.
+Messages go to standard error.
 
-Ctrl+C (or SIGTERM) during a transfer stops it as the program's abort button does: the
-reader is told to stop, the part received is decoded and nothing is acknowledged;
-between transfers the tool ends at once.
+Ctrl+C, SIGTERM, a hang-up of the terminal (on Windows: the console window closing, the
+user logging off, the system shutting down) during a transfer stops it as the program's
+abort button does: the reader is told to stop, the part received is decoded, nothing is
+acknowledged, and the status is 130. Between transfers the tool ends at once. A second
+Ctrl+C ends it without waiting; what it leaves is finished at the next start.
 
-Exit status: 0 every transfer was read, acknowledged where due and delivered; 1 the port
-could not be opened or a dump could not be written (the reason follows); 2 a usage
-error; 3 records or files could not be written; 4 a transfer ended short of its
-announced size, or the reader did not answer (the last line says how many); 130
-interrupted.
+Exit status, the first that applies when several do:
+  130  interrupted
+    1  the port could not be opened, or a dump could not be created or written whole
+       (the reason follows; nothing was acknowledged)
+    3  records or files could not be written (a full disk, an InBox that cannot be
+       written): the dump is decoded again at the next start
+    4  a transfer ended short of its announced size, or the reader did not answer
+       (the last line says how many); an empty transfer means nothing new
+    0  every transfer read, acknowledged where due, and delivered
+    2  a usage error, or a settings file that cannot be read
 )help";
 
-// How long a read waits for the reader to begin its answer.
+// How long a read of new or all data waits for the reader to begin its answer.
 constexpr auto kAnswerTimeout = 15s;
+// How long a stopped transfer may take to fall silent: the capture ends 0.5 s after the
+// last byte. Within the grace the system gives a console that closes.
+constexpr auto kStopTimeout = 3s;
 
 enum class Mode { New, All, Wait };
 
@@ -104,14 +122,14 @@ struct UsageError {
 };
 
 bool IsDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(),
-                                        [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Returns false when the program is to end at once with status 0 (--help, --version).
 bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& out) {
     std::vector<std::string> ports;
-    int modes = 0;
+    std::optional<std::string> mode_option;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string arg = arguments[i];
         if (arg.empty() || arg[0] != '-') {
@@ -145,8 +163,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& ou
             return false;
         } else if (arg == "--new" || arg == "--all" || arg == "--wait") {
             no_value();
+            if (mode_option && *mode_option != arg)
+                throw UsageError{*mode_option + " and " + arg + " exclude each other"};
+            mode_option = arg;
             out.mode = arg == "--new" ? Mode::New : arg == "--all" ? Mode::All : Mode::Wait;
-            ++modes;
         } else if (arg == "--count") {
             const std::string n = value();
             if (!IsDigits(n) || n.size() > 6 || std::stoi(n) == 0)
@@ -175,12 +195,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& ou
         }
     }
     if (out.list) {
-        if (!ports.empty() || modes > 0)
+        if (!ports.empty() || mode_option || out.count)
             throw UsageError{"--list takes no port and no reading option"};
         return true;
     }
-    if (modes > 1)
-        throw UsageError{"--new, --all and --wait exclude each other"};
     if (out.count && out.mode != Mode::Wait)
         throw UsageError{"--count needs --wait"};
     if (ports.size() != 1)
@@ -195,208 +213,6 @@ std::string AsFolder(std::string folder) {
     return folder;
 }
 
-// The console stands in for the window. Every pass writes its summary from its own thread;
-// the lines are kept per thread and printed, top line first, when that pass tells the
-// window it is done. The progress bar of a transfer becomes a line on a terminal.
-class ConsoleHost final : public WorkerHost {
-  public:
-    ConsoleHost(std::optional<std::string> assigned_id, std::string port)
-        : assigned_id_(std::move(assigned_id)),
-          port_(std::move(port)),
-          terminal_(StandardErrorIsTerminal()) {}
-
-    // The work state of the job owner, which is made with this host: a transfer's
-    // progress is drawn while a capture runs.
-    void set_work(const WorkState* work) { work_ = work; }
-
-    void ShowMessage(std::string_view text, std::string_view, MessageIcon) override {
-        std::lock_guard lock(mutex_);
-        EraseProgress();
-        std::cerr << text << '\n';
-    }
-    bool AskYesNo(std::string_view question) override {
-        std::lock_guard lock(mutex_);
-        EraseProgress();
-        std::cerr << question << ' ' << (assigned_id_ ? "Да" : "Нет") << '\n';
-        return assigned_id_.has_value();
-    }
-    std::string PromptObjectId() override { return assigned_id_.value_or("0000"); }
-
-    void InsertLogLineAtTop(std::string_view line) override {
-        std::lock_guard lock(mutex_);
-        auto& lines = lines_[std::this_thread::get_id()];
-        lines.insert(lines.begin(), std::string(line));
-    }
-    int LogLineCount() override {
-        std::lock_guard lock(mutex_);
-        return static_cast<int>(lines_[std::this_thread::get_id()].size());
-    }
-
-    int ProgressRangeUpper() override { return range_.load(); }
-    void SetProgressRange(std::uint16_t upper) override { range_ = upper; }
-    void SetProgressPosition(int position) override {
-        if (!terminal_ || !work_ || !work_->capture_active)
-            return;
-        std::lock_guard lock(mutex_);
-        const auto now = std::chrono::steady_clock::now();
-        if (!transfer_start_) {
-            transfer_start_ = now;
-            start_position_ = position;
-        }
-        const int range = range_.load();
-        const double seconds = std::chrono::duration<double>(now - *transfer_start_).count();
-        const double rate = seconds > 0.5 ? (position - start_position_) / seconds : 0;
-        std::string line = StringPrintf("\r%s: %d of %d kB", port_.c_str(), position, range);
-        if (rate > 0) {
-            line += StringPrintf(", %.1f kB/s", rate);
-            if (range > position) {
-                const int left = static_cast<int>((range - position) / rate);
-                line += StringPrintf(", %d:%02d left", left / 60, left % 60);
-            }
-        }
-        std::fputs((line + "\033[K").c_str(), stderr);
-        std::fflush(stderr);
-        drawn_ = true;
-    }
-    void SetActionButtonCaption(std::string_view) override {}
-    void SetStatusText(std::string_view) override {}
-    // A worker that ends asks for the ready state: a pass has put its summary together.
-    void SetUiState(UiState state) override {
-        if (state == UiState::Ready)
-            PrintLines(std::this_thread::get_id());
-    }
-
-    // Lines written outside a pass (the recovery's own) and any left over.
-    void PrintAllLines() {
-        std::vector<std::thread::id> threads;
-        {
-            std::lock_guard lock(mutex_);
-            for (const auto& [thread, lines] : lines_)
-                threads.push_back(thread);
-        }
-        for (const auto& thread : threads)
-            PrintLines(thread);
-    }
-    // The read log's line of an event, when the output is not a terminal.
-    void PrintRecord(const std::string& line) {
-        if (terminal_output_)
-            return;
-        std::lock_guard lock(mutex_);
-        std::cout << line << '\n';
-        std::cout.flush();
-    }
-    void TransferEnded() {
-        std::lock_guard lock(mutex_);
-        EraseProgress();
-        transfer_start_.reset();
-    }
-
-  private:
-    void PrintLines(std::thread::id thread) {
-        std::lock_guard lock(mutex_);
-        auto found = lines_.find(thread);
-        if (found == lines_.end())
-            return;
-        EraseProgress();
-        for (const std::string& line : found->second)
-            std::cout << line << '\n';
-        std::cout.flush();
-        lines_.erase(found);
-    }
-    void EraseProgress() {
-        if (drawn_) {
-            std::fputs("\r\033[K", stderr);
-            drawn_ = false;
-        }
-    }
-
-    const std::optional<std::string> assigned_id_;
-    const std::string port_;
-    const WorkState* work_ = nullptr;
-    const bool terminal_;
-    const bool terminal_output_ = StandardOutputIsTerminal();
-    std::atomic<int> range_{0};
-    std::mutex mutex_;
-    std::map<std::thread::id, std::vector<std::string>> lines_;  // guarded by mutex_
-    std::optional<std::chrono::steady_clock::time_point> transfer_start_;
-    int start_position_ = 0;
-    bool drawn_ = false;
-};
-
-// What happened to the transfers and jobs of the run, for the exit status.
-class RunRecord final : public JobListener {
-  public:
-    explicit RunRecord(ConsoleHost& host) : host_(host) {}
-
-    void CaptureEnded(const CaptureReport& report) override {
-        host_.TransferEnded();
-        CaptureLine line{.port = report.port,
-                         .kind = report.header ? std::string(DumpKindName(*report.header)) : "",
-                         .announced = report.announced,
-                         .received = report.received,
-                         .acknowledgement = report.acknowledgement,
-                         .dump = {},
-                         .archive = {}};
-        host_.PrintRecord(FormatCaptureLine(line));
-        {
-            std::lock_guard lock(mutex_);
-            ++transfers_;
-            // An empty transfer (size 0) means nothing new: no fault.
-            if (!report.size_met)
-                ++cut_;
-            if (!report.dump_written)
-                dump_failed_ = true;
-        }
-        changed_.notify_all();
-    }
-    void JobEnded(const PassLine& outcome, bool opened) override {
-        host_.PrintRecord(FormatPassLine(outcome));
-        std::lock_guard lock(mutex_);
-        if (!opened || !outcome.delivered || outcome.write_errors > 0)
-            write_failed_ = true;
-    }
-
-    // Until `count` transfers have ended, `stop` says so, or `timeout` passed without one.
-    template <typename Stop>
-    bool WaitForTransfers(int count, const Stop& stop, std::chrono::milliseconds timeout) {
-        std::unique_lock lock(mutex_);
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (transfers_ < count) {
-            if (stop() || std::chrono::steady_clock::now() >= deadline)
-                return false;
-            changed_.wait_for(lock, 50ms);
-        }
-        return true;
-    }
-    void Wake() { changed_.notify_all(); }
-
-    int transfers() const {
-        std::lock_guard lock(mutex_);
-        return transfers_;
-    }
-    int cut() const {
-        std::lock_guard lock(mutex_);
-        return cut_;
-    }
-    bool dump_failed() const {
-        std::lock_guard lock(mutex_);
-        return dump_failed_;
-    }
-    bool write_failed() const {
-        std::lock_guard lock(mutex_);
-        return write_failed_;
-    }
-
-  private:
-    ConsoleHost& host_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    int transfers_ = 0;  // guarded by mutex_
-    int cut_ = 0;
-    bool dump_failed_ = false;
-    bool write_failed_ = false;
-};
-
 std::atomic<bool> interrupted{false};
 std::atomic<RunRecord*> run_record{nullptr};
 
@@ -404,6 +220,64 @@ int ListPorts() {
     for (const SystemSerialPort& port : ListSerialPorts())
         std::cout << port.device << (port.name.empty() ? "" : "  " + port.name) << '\n';
     return 0;
+}
+
+// How the reading part of a run ended.
+enum class ReadEnd { Done, Interrupted, NoAnswer, DumpUnopened };
+
+// Waits for the transfers the command asked for: the one that "(QND)" or "(QAD)" starts
+// (a transfer that has begun runs to its end, however long), or under --wait every one
+// the reader starts, up to --count. Wakes at every capture's and job's end and every
+// interrupt, and once a second to pass on the read log's lines.
+ReadEnd AwaitTransfers(const CommandLine& command, RunRecord& record, const WorkState& work,
+                       ConsoleHost& host) {
+    const int wanted =
+        command.mode == Mode::Wait ? command.count.value_or(std::numeric_limits<int>::max()) : 1;
+    const auto answer_deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+    for (;;) {
+        if (interrupted)
+            return ReadEnd::Interrupted;
+        if (record.dump_unopened())
+            return ReadEnd::DumpUnopened;
+        if (record.transfers() >= wanted)
+            return ReadEnd::Done;
+        if (command.mode != Mode::Wait && record.transfers() == 0 && !work.capture_active &&
+            std::chrono::steady_clock::now() >= answer_deadline)
+            return ReadEnd::NoAnswer;
+        record.WaitForNews(1s);
+        host.PrintJournalLines();
+    }
+}
+
+// As the window's abort button: "(SSS)", both control lines off for a moment and on
+// again; the capture ends once the line is silent, and the part received is decoded
+// without acknowledgement. A capture that does not end in time is left to the next start,
+// which decodes it.
+void StopTransfer(PortConnection& connection, RunRecord& record, const WorkState& work) {
+    connection.StopTransfer(
+        [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); });
+    const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
+    while (work.capture_active && std::chrono::steady_clock::now() < deadline)
+        record.WaitForNews(100ms);
+}
+
+// The last lines on standard error say what went wrong; a cut transfer's count is last.
+void PrintEnding(const CommandLine& command, ReadEnd end, const RunOutcome& outcome,
+                 int failed_jobs) {
+    if (end == ReadEnd::DumpUnopened)
+        std::cerr << "korvalen-read: no dump file could be created: nothing was read\n";
+    else if (outcome.dump_failed)
+        std::cerr << "korvalen-read: a dump could not be written whole: it was not "
+                     "acknowledged\n";
+    if (failed_jobs > 0) {
+        std::cerr << "korvalen-read: " << failed_jobs
+                  << " pass(es) could not write every file (the messages above say which)\n";
+    }
+    if (end == ReadEnd::NoAnswer) {
+        std::cerr << "korvalen-read: the reader on " << command.port << " did not answer\n";
+    }
+    if (outcome.cut > 0)
+        std::cerr << "korvalen-read: " << outcome.cut << " transfer(s) ended short of their size\n";
 }
 
 int Main(const std::vector<std::string>& arguments) {
@@ -441,10 +315,7 @@ int Main(const std::vector<std::string>& arguments) {
     settings.InboxDir = AsFolder(settings.InboxDir);
     data = AsFolder(data);
     settings.InFile = data + "Korvalen.trc";
-    if (!CreateFolders(data)) {
-        std::cerr << "korvalen-read: cannot create the data folder '" << data << "'\n";
-        return 1;
-    }
+    CreateFolders(data);
     CreateFolders(settings.InboxDir);
 
     AllowManyOpenFiles();
@@ -453,13 +324,24 @@ int Main(const std::vector<std::string>& arguments) {
         if (RunRecord* record = run_record.load())
             record->Wake();
     });
-    // The host outlives the job owner and the port, which use it.
-    ConsoleHost host(command.assigned_id, command.port);
+    // Built before the job owner, whose threads call them until it has gone.
+    std::optional<ReadLogFollower> journal_lines;
+    if (!StandardOutputIsTerminal())
+        journal_lines.emplace(data + "Korvalen.log", data + "Korvalen.1.log");
+    ConsoleHost host(command.assigned_id, command.port, journal_lines ? &*journal_lines : nullptr);
+    RunRecord record([&host] { host.TransferEnded(); });
+    host.set_dump_unopened([&record] { record.DumpUnopened(); });
+    run_record = &record;
+    const ScopeExit forget_record([] { run_record = nullptr; });
     DecodeJobs jobs(data, settings, host);
     host.set_work(&jobs.work());
-    RunRecord record(host);
-    run_record = &record;
     jobs.set_listener(&record);
+    // A dump that cannot be journalled could never be acknowledged: the reader would
+    // offer the same data again at every read.
+    if (!jobs.journal().is_open()) {
+        std::cerr << "korvalen-read: cannot write in the data folder '" << data << "'\n";
+        return 1;
+    }
 
     // What an earlier run left is delivered before anything new is read.
     jobs.Recover();
@@ -467,57 +349,43 @@ int Main(const std::vector<std::string>& arguments) {
     host.PrintAllLines();
 
     PortConnection connection(jobs, host);
-    if (!connection.Open(command.port)) {
-        std::cerr << "korvalen-read: cannot open " << command.port << ": "
-                  << PortOpenErrorReason(connection.open_error()) << '\n';
-        return 1;
-    }
-    if (command.mode == Mode::New)
-        connection.SendCommand(kQueryNewData);
-    else if (command.mode == Mode::All)
-        connection.SendCommand(kQueryAllData);
-
-    const auto stop_requested = [] { return interrupted.load(); };
-    bool no_answer = false;
-    if (command.mode == Mode::Wait) {
-        record.WaitForTransfers(command.count.value_or(INT32_MAX), stop_requested,
-                                std::chrono::hours(24 * 365));
-    } else {
-        // The reader answers within moments; a capture that has begun runs to its end.
-        const auto started = std::chrono::steady_clock::now();
-        while (!record.WaitForTransfers(1, stop_requested, 100ms) && !interrupted) {
-            if (!jobs.work().capture_active &&
-                std::chrono::steady_clock::now() - started > kAnswerTimeout) {
-                no_answer = true;
-                break;
-            }
+    ReadEnd end = ReadEnd::Interrupted;
+    if (!interrupted) {
+        if (!connection.Open(command.port)) {
+            std::cerr << "korvalen-read: cannot open " << command.port << ": "
+                      << PortOpenErrorReason(connection.open_error()) << '\n';
+            return 1;
         }
+        if (command.mode == Mode::New)
+            connection.SendCommand(kQueryNewData);
+        else if (command.mode == Mode::All)
+            connection.SendCommand(kQueryAllData);
+        else
+            std::cerr << "korvalen-read: waiting for the reader's transfers on " << command.port
+                      << '\n';
+        end = AwaitTransfers(command, record, jobs.work(), host);
+
+        // A transfer runs, or one that was asked for may be starting: the reader is
+        // stopped. Between transfers the run ends at once.
+        const bool asked_for = command.mode != Mode::Wait && record.transfers() == 0;
+        if ((end == ReadEnd::Interrupted && (jobs.work().capture_active || asked_for)) ||
+            end == ReadEnd::DumpUnopened)
+            StopTransfer(connection, record, jobs.work());
     }
-    if (interrupted && jobs.work().capture_active) {
-        // As the window's abort button: the reader stops, the capture ends once the line
-        // is silent, and the part received is decoded without acknowledgement.
-        connection.StopTransfer(
-            [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); });
-        const int before = record.transfers();
-        record.WaitForTransfers(before + 1, [] { return false; }, 30s);
-    }
+    // No capture can begin once the reading thread has ended; then every job is waited for.
     connection.StopReading();
+    const auto reader_deadline = std::chrono::steady_clock::now() + 2s;
+    while (connection.reader_running() && std::chrono::steady_clock::now() < reader_deadline)
+        std::this_thread::sleep_for(10ms);
     jobs.WaitUntilIdle(std::chrono::hours(24));
     host.PrintAllLines();
-    run_record = nullptr;
 
-    if (no_answer)
-        std::cerr << "korvalen-read: the reader did not answer on " << command.port << '\n';
-    const int cut = record.cut() + (no_answer ? 1 : 0);
-    if (cut > 0)
-        std::cerr << "korvalen-read: " << cut << " transfer(s) ended short of their size\n";
-    if (interrupted)
-        return 130;
-    if (record.dump_failed())
-        return 1;
-    if (record.write_failed())
-        return 3;
-    return cut > 0 ? 4 : 0;
+    RunOutcome outcome = record.outcome();
+    outcome.interrupted = interrupted;
+    if (end == ReadEnd::NoAnswer)
+        ++outcome.cut;
+    PrintEnding(command, end, outcome, record.failed_jobs());
+    return ExitStatus(outcome);
 }
 
 }  // namespace

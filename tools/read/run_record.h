@@ -1,0 +1,61 @@
+// What happened to the transfers and jobs of a korvalen-read run, and its exit status.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+#include "worker/decode_jobs.h"
+
+namespace korvalen {
+
+// The run as the exit status tells it.
+struct RunOutcome {
+    bool interrupted = false;
+    bool dump_failed = false;   // a dump could not be opened or written
+    bool write_failed = false;  // a pass could not write or deliver every file
+    int cut = 0;                // transfers short of their size, and a reader that never answered
+};
+
+// 130 interrupted, 1 a dump could not be written, 3 records or files could not be
+// written, 4 a transfer ended cut, 0 otherwise: the first that applies.
+int ExitStatus(const RunOutcome& outcome);
+
+// Hears the job owner's captures and jobs, and wakes whoever waits for them. The
+// listener's calls come from the workers' threads.
+class RunRecord final : public JobListener {
+  public:
+    // Called at the end of each capture before anything else, on the capture's thread.
+    explicit RunRecord(std::function<void()> on_capture_end)
+        : on_capture_end_(std::move(on_capture_end)) {}
+
+    void CaptureEnded(const CaptureReport& report) override;
+    void JobEnded(const PassLine& outcome, bool opened) override;
+    // A capture could not open its dump file: nothing was captured.
+    void DumpUnopened();
+
+    // Waits until something happened (a capture or a job ended, Wake was called) or
+    // `timeout` passed.
+    void WaitForNews(std::chrono::milliseconds timeout);
+    void Wake();
+
+    int transfers() const;
+    bool dump_unopened() const;
+    // Jobs whose pass could not write or deliver every file.
+    int failed_jobs() const;
+    // The outcome so far, without the interrupt.
+    RunOutcome outcome() const;
+
+  private:
+    const std::function<void()> on_capture_end_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool news_ = false;  // guarded by mutex_, as every field below
+    int transfers_ = 0;
+    bool dump_unopened_ = false;
+    int failed_jobs_ = 0;
+    RunOutcome outcome_;
+};
+
+}  // namespace korvalen
