@@ -18,6 +18,7 @@
 #include "platform/file.h"
 #include "platform/scope_exit.h"
 #include "platform/system_error.h"
+#include "serial/link_rules.h"
 #include "serial/port_connection.h"
 #include "serial/port_list.h"
 #include "serial/port_open_error.h"
@@ -53,7 +54,9 @@ What to read (one of the three):
                        acknowledged, so the new data stay new
       --wait           ask for nothing: read every transfer the reader starts (its
                        button) until stopped; standard error says when the port is
-                       open and it waits
+                       open and it waits. An adapter pulled out is waited for: the
+                       port is tried again every 2 s until it opens (without --wait
+                       a lost port ends the run)
       --count N        with --wait: end after N transfers, empty and cut ones included
       --list           print the serial ports the system has, one a line: the name to
                        give as PORT, then the system's name of the device
@@ -223,14 +226,37 @@ int ListPorts() {
 }
 
 // How the reading part of a run ended.
-enum class ReadEnd { Done, Interrupted, NoAnswer, DumpUnopened };
+enum class ReadEnd { Done, Interrupted, NoAnswer, DumpUnopened, PortLost };
+
+// The adapter was pulled out under --wait: the port is closed and tried again every two
+// seconds until the adapter is back (or the run is stopped). False when stopped.
+bool AwaitPortBack(const CommandLine& command, PortConnection& connection, RunRecord& record) {
+    std::cerr << "korvalen-read: the link to " << command.port
+              << " was lost; waiting for it to come back\n";
+    connection.Close();
+    const Clock& clock = SystemClock();
+    ReopenSchedule schedule;
+    schedule.Lost(clock.TickCountMs());
+    while (!interrupted) {
+        if (schedule.Due(clock.TickCountMs())) {
+            if (connection.Open(command.port)) {
+                std::cerr << "korvalen-read: " << command.port
+                          << " is back; waiting for the reader's transfers\n";
+                return true;
+            }
+            schedule.Failed(clock.TickCountMs());
+        }
+        record.WaitForNews(100ms);
+    }
+    return false;
+}
 
 // Waits for the transfers the command asked for: the one that "(QND)" or "(QAD)" starts
 // (a transfer that has begun runs to its end, however long), or under --wait every one
 // the reader starts, up to --count. Wakes at every capture's and job's end and every
 // interrupt, and once a second to pass on the read log's lines.
 ReadEnd AwaitTransfers(const CommandLine& command, RunRecord& record, const WorkState& work,
-                       ConsoleHost& host) {
+                       ConsoleHost& host, PortConnection& connection) {
     const int wanted =
         command.mode == Mode::Wait ? command.count.value_or(std::numeric_limits<int>::max()) : 1;
     const auto answer_deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
@@ -241,6 +267,13 @@ ReadEnd AwaitTransfers(const CommandLine& command, RunRecord& record, const Work
             return ReadEnd::DumpUnopened;
         if (record.transfers() >= wanted)
             return ReadEnd::Done;
+        // A station waits for its adapter; a single read ends with the link.
+        if (record.TakePortLost()) {
+            if (command.mode != Mode::Wait)
+                return ReadEnd::PortLost;
+            if (!AwaitPortBack(command, connection, record))
+                return ReadEnd::Interrupted;
+        }
         if (command.mode != Mode::Wait && record.transfers() == 0 && !work.capture_active &&
             std::chrono::steady_clock::now() >= answer_deadline)
             return ReadEnd::NoAnswer;
@@ -276,6 +309,8 @@ void PrintEnding(const CommandLine& command, ReadEnd end, const RunOutcome& outc
     if (end == ReadEnd::NoAnswer) {
         std::cerr << "korvalen-read: the reader on " << command.port << " did not answer\n";
     }
+    if (end == ReadEnd::PortLost)
+        std::cerr << "korvalen-read: the link to " << command.port << " was lost\n";
     if (outcome.cut > 0)
         std::cerr << "korvalen-read: " << outcome.cut << " transfer(s) ended short of their size\n";
 }
@@ -331,6 +366,7 @@ int Main(const std::vector<std::string>& arguments) {
     ConsoleHost host(command.assigned_id, command.port, journal_lines ? &*journal_lines : nullptr);
     RunRecord record([&host] { host.TransferEnded(); });
     host.set_dump_unopened([&record] { record.DumpUnopened(); });
+    host.set_port_lost([&record] { record.PortLost(); });
     run_record = &record;
     const ScopeExit forget_record([] { run_record = nullptr; });
     DecodeJobs jobs(data, settings, host);
@@ -363,7 +399,7 @@ int Main(const std::vector<std::string>& arguments) {
         else
             std::cerr << "korvalen-read: waiting for the reader's transfers on " << command.port
                       << '\n';
-        end = AwaitTransfers(command, record, jobs.work(), host);
+        end = AwaitTransfers(command, record, jobs.work(), host, connection);
 
         // A transfer runs, or one that was asked for may be starting: the reader is
         // stopped. Between transfers the run ends at once.
@@ -382,7 +418,9 @@ int Main(const std::vector<std::string>& arguments) {
 
     RunOutcome outcome = record.outcome();
     outcome.interrupted = interrupted;
-    if (end == ReadEnd::NoAnswer)
+    // A reader that never answered, or whose line went before its transfer ended: the
+    // transfer did not come whole.
+    if (end == ReadEnd::NoAnswer || (end == ReadEnd::PortLost && outcome.cut == 0))
         ++outcome.cut;
     PrintEnding(command, end, outcome, record.failed_jobs());
     return ExitStatus(outcome);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # korvalen-read from the outside, against korvalen-sim on a pseudo-terminal: its options,
 # and whole reads as a station or an engineer makes them: new data twice after all data,
-# the reader's button under --wait, Ctrl+C and SIGTERM, a pulled adapter, a full disk, an
-# InBox that cannot be written. Every wait is for an event: a line of the simulator's log
+# the reader's button under --wait, Ctrl+C and SIGTERM, a pulled adapter (during a read;
+# and while a station waits, back again), a full disk, an InBox that cannot be written. Every wait is for an event: a line of the simulator's log
 # or of the tool's output, a file.
 set -uo pipefail
 read_tool=$1 sim=$2 decode=$3 inspect=$4
@@ -221,6 +221,25 @@ check "pulled, nothing acknowledged" \
 check "the part decoded" "$(grep -c "^В файле 'Data/Korvalen.trc'$" out)" 1
 check "the count is the last line" "$(tail -n 1 err)" \
     "korvalen-read: 1 transfer(s) ended short of their size"
+
+# Under --wait the station waits for its adapter: pulled out while idle, the port is
+# closed; plugged back (a new reader behind the same name), it is opened again by itself
+# and the next transfer is read.
+start_sim first --pace max --size 3000 --all-with-id --record-every 0
+cd "$(mktemp -d -p "$work")" || exit 1
+ln -s "$SIM" adapter
+"$read_tool" --wait --count 1 "$PWD/adapter" >out 2>err &
+reader=$!
+until_found err "waiting for the reader's transfers"
+kill -USR2 "$SIM_PID"
+until_found err "was lost; waiting for it to come back"
+start_sim second --pace max --size 3000 --all-with-id --record-every 0
+ln -sfn "$SIM" adapter
+until_found err "is back; waiting for the reader's transfers"
+kill -USR1 "$SIM_PID"
+wait "$reader"
+check "exit status after the adapter came back" "$?" 0
+check "the transfer after it acknowledged" "$(grep -c '^[0-9.]* ack ' "$SIM_LOG")" 1
 
 # --- A full disk for the dump ----------------------------------------------------------
 # Nothing acknowledged, so the next read brings the same data again.

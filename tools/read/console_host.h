@@ -40,6 +40,7 @@ class ConsoleHost final : public WorkerHost {
     // Called when a capture could not open its dump file (its message has no icon, the
     // only one without).
     void set_dump_unopened(std::function<void()> handler) { dump_unopened_ = std::move(handler); }
+    void set_port_lost(std::function<void()> handler) { port_lost_ = std::move(handler); }
 
     void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
     bool AskYesNo(std::string_view question) override;
@@ -52,6 +53,10 @@ class ConsoleHost final : public WorkerHost {
     void SetActionButtonCaption(std::string_view) override {}
     void SetStatusText(std::string_view text) override;
     void SetUiState(UiState state) override;
+    void PortLost() override {
+        if (port_lost_)
+            port_lost_();
+    }
 
     // A transfer has ended: its progress line goes.
     void TransferEnded();
@@ -76,6 +81,7 @@ class ConsoleHost final : public WorkerHost {
     const bool terminal_;
     const WorkState* work_ = nullptr;
     std::function<void()> dump_unopened_;
+    std::function<void()> port_lost_;
     std::atomic<int> range_{0};  // the shared bar's range, as the window's bar keeps it
 
     std::mutex mutex_;  // guards what follows, and standard output and error

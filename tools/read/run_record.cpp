@@ -1,6 +1,8 @@
 // The run's record and the exit status it comes to.
 #include "tools/read/run_record.h"
 
+#include <utility>
+
 namespace korvalen {
 
 int ExitStatus(const RunOutcome& outcome) {
@@ -49,6 +51,20 @@ void RunRecord::DumpUnopened() {
         news_ = true;
     }
     changed_.notify_all();
+}
+
+void RunRecord::PortLost() {
+    {
+        std::lock_guard lock(mutex_);
+        port_lost_ = true;
+        news_ = true;
+    }
+    changed_.notify_all();
+}
+
+bool RunRecord::TakePortLost() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(port_lost_, false);
 }
 
 void RunRecord::WaitForNews(std::chrono::milliseconds timeout) {

@@ -34,6 +34,10 @@ class RunRecord final : public JobListener {
     void JobEnded(const PassLine& outcome, bool opened) override;
     // A capture could not open its dump file: nothing was captured.
     void DumpUnopened();
+    // The reading thread found the port gone (an adapter pulled out).
+    void PortLost();
+    // Whether the port was lost since the last call.
+    bool TakePortLost();
 
     // Waits until something happened (a capture or a job ended, Wake was called) or
     // `timeout` passed.
@@ -54,6 +58,7 @@ class RunRecord final : public JobListener {
     bool news_ = false;  // guarded by mutex_, as every field below
     int transfers_ = 0;
     bool dump_unopened_ = false;
+    bool port_lost_ = false;
     int failed_jobs_ = 0;
     RunOutcome outcome_;
 };
