@@ -437,6 +437,9 @@ void DecodeJobs::RunJob(JobRun& run) {
                            .delivered_files = pass.delivered_file_count(),
                            .delivered = opened && pass.delivered(),
                            .completed = pass.completed()};
+    // The read log has the pass's line before anyone hears that the job ended.
+    if (opened)
+        read_log_.Append(FormatPassLine(outcome));
     if (listener_)
         listener_->JobEnded(outcome, opened);
     if (!opened) {
@@ -447,7 +450,6 @@ void DecodeJobs::RunJob(JobRun& run) {
         journal_.Remove(job.id);
         return;
     }
-    read_log_.Append(FormatPassLine(outcome));
     if (pass.delivered()) {
         journal_.Remove(job.id);
         CrashPoint("done");
