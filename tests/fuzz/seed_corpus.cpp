@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "decode/decoding_pass.h"
-#include "decode/dump_builder.h"
+#include "support/dump_builder.h"
 #include "decode_test_support.h"
 #include "fuzz_steps.h"
 #include "settings/settings_file.h"
