@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <mutex>
 
 namespace korvalen {
 
@@ -24,7 +25,14 @@ std::optional<std::int64_t> MidnightByMktime(int year, int month, int day) {
     tm.tm_mon = month - 1;
     tm.tm_mday = day;
     tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
+    // mktime reads the zone's rules into the C library's shared state at every call;
+    // passes on several threads take their turns (the passes ask once per date).
+    static std::mutex zone_state;
+    std::time_t t;
+    {
+        std::lock_guard lock(zone_state);
+        t = std::mktime(&tm);
+    }
     if (t == static_cast<std::time_t>(-1))
         return std::nullopt;
     return static_cast<std::int64_t>(t);
