@@ -29,7 +29,10 @@ driver click 1000
 wait_sim_log "command (SSS)" 5
 wait_sim_log "transfer-end stopped" 5
 list=$(wait_summaries 1 15)
-expect "routes of the part received" "$(sed -n 3p <<<"$list")" "найдены маршруты объектов:"
+expect "the cut transfer told above its summary" \
+    "$(sed -n 1p <<<"$list" | sed -E 's/[0-9]+ из [0-9]+/N из M/')" \
+    "Передача прервана: получено N из M байт; данные остались в считывателе и придут при следующем считывании"
+expect "routes of the part received" "$(sed -n 4p <<<"$list")" "найдены маршруты объектов:"
 expect "nothing acknowledged" "$(sim_count "(SDD)")" 0
 size=$(stat -c %s "$PROGRAM_DIR/Data/Korvalen.trc")
 [ "$size" -gt 11 ] && [ "$size" -lt 100011 ] || fail "the dump holds $size bytes"
