@@ -180,7 +180,20 @@ if [ "$which" = wine ] || [ "$which" = all ]; then
     export DISPLAY=":$(head -n 1 "$work/display")"
     "$WINE" wineboot -i >/dev/null 2>&1
     program=$work/prefix/drive_c/Korvalen
-    driver() { timeout 60 "$WINE" "$driver_exe" "$@"; }
+    # Now and then a Wine process ends at its start without running (see tests/e2e/lib.sh):
+    # a call that failed without a word is made again.
+    # The output goes through a file: a wineserver that such a call starts would hold a
+    # pipe open for ever.
+    driver() {
+        local attempt status
+        for attempt in 1 2 3; do
+            status=0
+            timeout 60 "$WINE" "$driver_exe" "$@" >"$work/driver.out" 2>&1 || status=$?
+            [ $status -eq 0 ] || [ -s "$work/driver.out" ] && break
+        done
+        cat "$work/driver.out"
+        return $status
+    }
     summaries() { driver list 1023 | grep -c "^В файле '" || true; }
     # run_program SIM_NAME SIM_OPTION...: the simulator, COM1 to it, the program.
     run_program() {
@@ -240,19 +253,33 @@ if [ "$which" = wine ] || [ "$which" = all ]; then
     sleep 0.3
     ack_latency "$SIM_LOG"
 
+    # The window's pass as the read log times it (from the dump's opening to the last file
+    # delivered); korvalen-decode.exe's run less the same on a dump of one record, which
+    # is Wine's start and the tool's own.
     echo "The window's pass of a 16 MiB dump against korvalen-decode.exe on it, both under Wine:"
-    for round in 1 2 3; do
-        start=$(date +%s%N)
+    head -c 120 tests/data/sample.trc >"$program/tiny.trc"
+    passes=40
+    window_ms() {
         driver click 1000
-        driver file-dialog 'C:\Korvalen\full.trc' >/dev/null
-        wait_summaries $((40 + round))
-        window_ms=$((($(date +%s%N) - start) / 1000000))
+        driver file-dialog 'C:\\Korvalen\\full.trc' >/dev/null
+        passes=$((passes + 1))
+        wait_summaries "$passes"
+        iconv -f CP1251 -t UTF-8 "$program/Data/Korvalen.log" | grep 'декодирование .*full.trc' |
+            tail -n 1 | grep -o '[0-9]* мс' | cut -d' ' -f1
+    }
+    tool_ms() {  # DUMP: with Wine's start
+        local start
         rm -rf "$work/decode-out"
         start=$(date +%s%N)
         "$WINE" build/windows/tools/korvalen-decode.exe -o "Z:${work//\//\\}\\decode-out" \
-            'C:\Korvalen\full.trc' >/dev/null 2>&1
-        tool_ms=$((($(date +%s%N) - start) / 1000000))
-        echo "  the window $window_ms ms (from the file dialog's OK to the summary), korvalen-decode.exe $tool_ms ms (with Wine's start)"
+            "C:\\Korvalen\\$1" >/dev/null 2>&1
+        echo $((($(date +%s%N) - start) / 1000000))
+    }
+    for round in 1 2 3 4 5; do
+        window=$(window_ms)
+        tool_full=$(tool_ms full.trc) tool_tiny=$(tool_ms tiny.trc)
+        echo "  the window $window ms, korvalen-decode.exe $((tool_full - tool_tiny)) ms" \
+            "($tool_full - $tool_tiny)"
     done
 
     cpu_for_60s() {  # LABEL

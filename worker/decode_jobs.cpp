@@ -417,12 +417,17 @@ void DecodeJobs::RunJob(JobRun& run) {
     pass.set_abort(&work_.decoding_abort);
     pass.set_staging_id(job.id);
     bool opened = false;
+    const auto pass_start = std::chrono::steady_clock::now();
+    int pass_ms = 0;
     {
         PassSide side(*this, job);
         pass.set_progress(&side);
         if (journal_.is_open())
             pass.set_journal(&side);
         opened = pass.Run();
+        pass_ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::steady_clock::now() - pass_start)
+                                       .count());
         for (const std::string& note : run.notes)
             host_.InsertLogLineAtTop(note);
         if (opened && !pass.delivered()) {
@@ -436,7 +441,8 @@ void DecodeJobs::RunJob(JobRun& run) {
                            .write_errors = pass.error_count(),
                            .delivered_files = pass.delivered_file_count(),
                            .delivered = opened && pass.delivered(),
-                           .completed = pass.completed()};
+                           .completed = pass.completed(),
+                           .milliseconds = pass_ms};
     // The read log has the pass's line before anyone hears that the job ended.
     if (opened)
         read_log_.Append(FormatPassLine(outcome));

@@ -34,9 +34,9 @@ std::string FormatCaptureLine(const CaptureLine& line) {
 std::string FormatPassLine(const PassLine& line) {
     std::string text = StringPrintf(
         "декодирование %s: объектов %d, точек %d, включений %d, ошибок записи %d, доставлено "
-        "файлов %d",
+        "файлов %d, %d мс",
         line.dump.c_str(), line.objects, line.points, line.power_ons, line.write_errors,
-        line.delivered_files);
+        line.delivered_files, line.milliseconds);
     if (!line.completed)
         text += " (прервано)";
     if (!line.delivered)

@@ -33,6 +33,7 @@ struct PassLine {
     int delivered_files = 0;
     bool delivered = true;
     bool completed = true;  // false: aborted
+    int milliseconds = 0;   // from the dump's opening to the last file delivered
 };
 
 // The lines, without the time that starts each one.

@@ -140,7 +140,7 @@ check "a summary per read" "$(grep -c "^В файле 'Data/Korvalen.trc'$" "$wo
 check "the read log's lines of a read" \
     "$(sed -E "s|$SIM|PORT|; s/^[0-9.]+ [0-9:]+ //; s/[0-9]+/N/g" "$work/new1.out" | grep -v '^N\(\.N\)* \|^[0-9A-Z]\{4\} (\|^В файле\|^найдены\|^Количество')" \
     "считывание PORT ND: объявлено N байт, получено N байт; (SDD) отправлено; дамп Data/Korvalen.trc; архив N-N-ND.trc
-декодирование Data/Korvalen.trc: объектов N, точек N, включений N, ошибок записи N, доставлено файлов N"
+декодирование Data/Korvalen.trc: объектов N, точек N, включений N, ошибок записи N, доставлено файлов N, N мс"
 # The InBox holds exactly what decoding each kept dump gives: the window's pass and
 # delivery; and no record of the second read was in the first.
 check "three dumps archived" "$(ls Data/Archive | sed 's/^[0-9-]*-//' | tr '\n' ' ')" \

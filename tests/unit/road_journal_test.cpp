@@ -165,9 +165,10 @@ TEST(ReadLog, LinesInWindows1251RotatedBeyondTheLimit) {
                               .write_errors = 1,
                               .delivered_files = 0,
                               .delivered = false,
-                              .completed = false}),
+                              .completed = false,
+                              .milliseconds = 120}),
               "декодирование d.trc: объектов 4, точек 5231, включений 2, ошибок записи 1, "
-              "доставлено файлов 0 (прервано); не доставлено, будет декодировано заново");
+              "доставлено файлов 0, 120 мс (прервано); не доставлено, будет декодировано заново");
 
     ASSERT_TRUE(log.Append(capture));
     const std::string bytes = ReadTestFile(log.path());
