@@ -35,10 +35,11 @@ void CKorvalenDlg::OnPortLost() {
     port_->Close();
     reopen_.Lost(GetTickCount());
     SetTimer(window_, kReopenTimer, kReopenTimerMs, nullptr);
-    ShowUiState(UiState::NoConnection);
+    // The line before the state: whoever sees the new state finds the line that explains it.
     worker_host_.InsertLogLineAtTop(
         StringPrintf("Связь со считывателем потеряна (COM%i): ", settings_.COM) +
         FormatLocalDateTime(SystemClock().LocalNow()));
+    ShowUiState(UiState::NoConnection);
 }
 
 void CKorvalenDlg::TryReopenPort() {
@@ -48,10 +49,10 @@ void CKorvalenDlg::TryReopenPort() {
     }
     reopen_.Stop();
     KillTimer(window_, kReopenTimer);
-    ShowUiState(UiState::Ready);
     worker_host_.InsertLogLineAtTop(
         StringPrintf("Связь со считывателем восстановлена (COM%i): ", settings_.COM) +
         FormatLocalDateTime(SystemClock().LocalNow()));
+    ShowUiState(UiState::Ready);
 }
 
 void CKorvalenDlg::OnDeviceChange(WPARAM event) {
