@@ -259,13 +259,13 @@ if [ "$which" = wine ] || [ "$which" = all ]; then
     echo "The window's pass of a 16 MiB dump against korvalen-decode.exe on it, both under Wine:"
     head -c 120 tests/data/sample.trc >"$program/tiny.trc"
     passes=40
-    window_ms() {
+    window_pass() {  # sets window (not in a subshell: it counts the passes)
         driver click 1000
-        driver file-dialog 'C:\\Korvalen\\full.trc' >/dev/null
+        driver file-dialog 'C:\Korvalen\full.trc' >/dev/null
         passes=$((passes + 1))
         wait_summaries "$passes"
-        iconv -f CP1251 -t UTF-8 "$program/Data/Korvalen.log" | grep 'декодирование .*full.trc' |
-            tail -n 1 | grep -o '[0-9]* мс' | cut -d' ' -f1
+        window=$(iconv -f CP1251 -t UTF-8 "$program/Data/Korvalen.log" |
+            grep 'декодирование .*full.trc' | tail -n 1 | grep -o '[0-9]* мс' | cut -d' ' -f1)
     }
     tool_ms() {  # DUMP: with Wine's start
         local start
@@ -276,7 +276,7 @@ if [ "$which" = wine ] || [ "$which" = all ]; then
         echo $((($(date +%s%N) - start) / 1000000))
     }
     for round in 1 2 3 4 5; do
-        window=$(window_ms)
+        window_pass
         tool_full=$(tool_ms full.trc) tool_tiny=$(tool_ms tiny.trc)
         echo "  the window $window ms, korvalen-decode.exe $((tool_full - tool_tiny)) ms" \
             "($tool_full - $tool_tiny)"
