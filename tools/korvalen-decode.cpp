@@ -20,6 +20,7 @@
 #include "platform/system_error.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
+#include "tools/command_line.h"
 #include "tools/version_line.h"
 
 namespace korvalen {
@@ -83,16 +84,6 @@ constexpr std::int64_t kProgressBarMinimumSize = 4 * 1024 * 1024;
 // does: every route still writes its last record and closes its files, the summary says
 // "(прервано)", and the dumps not yet begun are skipped.
 std::atomic<bool> interrupted{false};
-
-bool IsDigits(std::string_view text) {
-    if (text.empty())
-        return false;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    return true;
-}
 
 // The console stands in for the window: the log list is collected and printed, message
 // boxes and the question go to standard error, the progress bar is drawn there.
@@ -175,10 +166,6 @@ struct CommandLine {
     std::vector<std::string> dumps;
 };
 
-struct UsageError {
-    std::string text;
-};
-
 // "IN2:1" → {1, 1}.
 std::optional<std::pair<std::int32_t, std::int32_t>> ParseIgnition(std::string_view text) {
     if (text.size() != 5 || text.substr(0, 2) != "IN" || text[3] != ':')
@@ -191,35 +178,18 @@ std::optional<std::pair<std::int32_t, std::int32_t>> ParseIgnition(std::string_v
 // Returns false when the program is to end at once with status 0 (--help, --version).
 bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& out) {
     bool options_ended = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string arg = arguments[i];
-        if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
-            out.dumps.push_back(arg);
+    CommandLineCursor cursor(arguments);
+    while (cursor.Next()) {
+        const std::string& given = cursor.arg();
+        if (options_ended || given.empty() || given[0] != '-' || given == "-") {
+            out.dumps.push_back(given);
             continue;
         }
-        if (arg == "--") {
+        if (given == "--") {
             options_ended = true;
             continue;
         }
-        std::optional<std::string> inline_value;
-        if (arg.rfind("--", 0) == 0) {
-            const std::size_t equals = arg.find('=');
-            if (equals != std::string::npos) {
-                inline_value = arg.substr(equals + 1);
-                arg.resize(equals);
-            }
-        }
-        const auto value = [&]() -> std::string {
-            if (inline_value)
-                return *inline_value;
-            if (i + 1 >= arguments.size())
-                throw UsageError{"option " + arg + " needs a value"};
-            return arguments[++i];
-        };
-        const auto no_value = [&] {
-            if (inline_value)
-                throw UsageError{"option " + arg + " takes no value"};
-        };
+        const std::string arg = cursor.TakeAsOption();
         if (arg == "-h" || arg == "--help") {
             std::cout << kHelp;
             return false;
@@ -227,49 +197,49 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& ou
             std::cout << VersionLine("korvalen-decode") << '\n';
             return false;
         } else if (arg == "-o" || arg == "--inbox") {
-            out.inbox = value();
+            out.inbox = cursor.Value();
             if (out.inbox->empty())
                 throw UsageError{"the output folder must not be empty"};
         } else if (arg == "--use-2d") {
-            no_value();
+            cursor.NoValue();
             out.use_2d = true;
         } else if (arg == "--global-id") {
-            const std::string n = value();
+            const std::string n = cursor.Value();
             if (!IsDigits(n) || n.size() > 9)
                 throw UsageError{"--global-id needs a number, not '" + n + "'"};
             out.global_id = std::stoi(n);
         } else if (arg == "--ignition") {
-            const std::string text = value();
+            const std::string text = cursor.Value();
             out.ignition = ParseIgnition(text);
             if (!out.ignition)
                 throw UsageError{"--ignition needs INn:S with n 1-3 and S 0 or 1, not '" + text +
                                  "'"};
         } else if (arg == "--assign-id") {
-            const std::string id = value();
+            const std::string id = cursor.Value();
             if (id.size() != 4 || !IsDigits(id))
                 throw UsageError{"--assign-id needs four digits, not '" + id + "'"};
             out.assigned_id = id;
         } else if (arg == "--csv-c") {
-            no_value();
+            cursor.NoValue();
             out.csv_c = true;
         } else if (arg == "--csv-n") {
-            no_value();
+            cursor.NoValue();
             out.csv_n = true;
         } else if (arg == "--no-reset-alarm") {
-            no_value();
+            cursor.NoValue();
             out.no_reset_alarm = true;
         } else if (arg == "--gpx") {
-            no_value();
+            cursor.NoValue();
             out.gpx = true;
         } else if (arg == "--kml") {
-            no_value();
+            cursor.NoValue();
             out.kml = true;
         } else if (arg == "--map-dir") {
-            out.map_dir = value();
+            out.map_dir = cursor.Value();
             if (out.map_dir->empty())
                 throw UsageError{"the map folder must not be empty"};
         } else if (arg == "--settings") {
-            out.settings_file = value();
+            out.settings_file = cursor.Value();
         } else {
             throw UsageError{"unknown option " + arg};
         }

@@ -3,7 +3,6 @@
 // capture, the acknowledgement, the pass, the delivery, the journal, the archive and the
 // recovery at start are the program's own.
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <iostream>
@@ -25,6 +24,7 @@
 #include "serial/reader_protocol.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
+#include "tools/command_line.h"
 #include "tools/read/console_host.h"
 #include "tools/read/read_log_follower.h"
 #include "tools/read/run_record.h"
@@ -120,44 +120,17 @@ struct CommandLine {
     std::string port;
 };
 
-struct UsageError {
-    std::string text;
-};
-
-bool IsDigits(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // Returns false when the program is to end at once with status 0 (--help, --version).
 bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& out) {
     std::vector<std::string> ports;
     std::optional<std::string> mode_option;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string arg = arguments[i];
-        if (arg.empty() || arg[0] != '-') {
-            ports.push_back(arg);
+    CommandLineCursor cursor(arguments);
+    while (cursor.Next()) {
+        if (cursor.arg().empty() || cursor.arg()[0] != '-') {
+            ports.push_back(cursor.arg());
             continue;
         }
-        std::optional<std::string> inline_value;
-        if (arg.rfind("--", 0) == 0) {
-            const std::size_t equals = arg.find('=');
-            if (equals != std::string::npos) {
-                inline_value = arg.substr(equals + 1);
-                arg.resize(equals);
-            }
-        }
-        const auto value = [&]() -> std::string {
-            if (inline_value)
-                return *inline_value;
-            if (i + 1 >= arguments.size())
-                throw UsageError{"option " + arg + " needs a value"};
-            return arguments[++i];
-        };
-        const auto no_value = [&] {
-            if (inline_value)
-                throw UsageError{"option " + arg + " takes no value"};
-        };
+        const std::string arg = cursor.TakeAsOption();
         if (arg == "-h" || arg == "--help") {
             std::cout << kHelp;
             return false;
@@ -165,31 +138,31 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& ou
             std::cout << VersionLine("korvalen-read") << '\n';
             return false;
         } else if (arg == "--new" || arg == "--all" || arg == "--wait") {
-            no_value();
+            cursor.NoValue();
             if (mode_option && *mode_option != arg)
                 throw UsageError{*mode_option + " and " + arg + " exclude each other"};
             mode_option = arg;
             out.mode = arg == "--new" ? Mode::New : arg == "--all" ? Mode::All : Mode::Wait;
         } else if (arg == "--count") {
-            const std::string n = value();
+            const std::string n = cursor.Value();
             if (!IsDigits(n) || n.size() > 6 || std::stoi(n) == 0)
                 throw UsageError{"--count needs a number above 0, not '" + n + "'"};
             out.count = std::stoi(n);
         } else if (arg == "--list") {
-            no_value();
+            cursor.NoValue();
             out.list = true;
         } else if (arg == "--settings") {
-            out.settings_file = value();
+            out.settings_file = cursor.Value();
         } else if (arg == "-o" || arg == "--inbox") {
-            out.inbox = value();
+            out.inbox = cursor.Value();
             if (out.inbox->empty())
                 throw UsageError{"the InBox folder must not be empty"};
         } else if (arg == "--data") {
-            out.data = value();
+            out.data = cursor.Value();
             if (out.data->empty())
                 throw UsageError{"the data folder must not be empty"};
         } else if (arg == "--assign-id") {
-            const std::string id = value();
+            const std::string id = cursor.Value();
             if (id.size() != 4 || !IsDigits(id))
                 throw UsageError{"--assign-id needs four digits, not '" + id + "'"};
             out.assigned_id = id;

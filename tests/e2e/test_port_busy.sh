@@ -28,10 +28,7 @@ perl -e '
 ' "$SIM_DEVICE" >"$held" 2>"$RESULTS/holder.err" &
 holder=$!
 SIM_PIDS+=("$holder")  # ends with the test, as the simulators do
-for _ in $(seq 100); do
-    [ -s "$held" ] && break
-    sleep 0.05
-done
+wait_until 5 "the line held" '[ -s "$held" ]'
 expect "line held" "$(cat "$held")" "held"
 
 without_override=$E2E_WORK/wine

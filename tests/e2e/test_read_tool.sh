@@ -92,9 +92,11 @@ cp "$KORVALEN_READ" "$session/korvalen-read.exe"
 (cd "$session" && exec timeout 60 "$WINE" 'C:\Session\korvalen-read.exe' --wait COM3) \
     >"$RESULTS/session.out" 2>"$RESULTS/session.err" &
 reader=$!
-for _ in $(seq 300); do grep -q "waiting for the reader's transfers on COM3" "$RESULTS/session.err" && break; sleep 0.1; done
+wait_until 30 "the tool waiting for transfers" \
+    "grep -q \"waiting for the reader's transfers on COM3\" \"\$RESULTS/session.err\""
 kill -USR1 "$session_pid"
-for _ in $(seq 300); do [ "$(stat -c %s "$session/Data/Korvalen.trc" 2>/dev/null || echo 0)" -gt 5000 ] && break; sleep 0.1; done
+wait_until 30 "a transfer under way" \
+    '[ "$(stat -c %s "$session/Data/Korvalen.trc" 2>/dev/null || echo 0)" -gt 5000 ]'
 "$WINE" wineboot --end-session
 status=0
 wait "$reader" || status=$?

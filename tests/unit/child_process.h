@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "spawn_attributes.h"
+
 extern char** environ;
 
 namespace korvalen::testing {
@@ -44,19 +46,10 @@ class ChildProcess {
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
                                          O_WRONLY | O_CREAT | O_APPEND, 0644);
         posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t none;
-        sigemptyset(&none);
-        sigset_t all;
-        sigfillset(&all);
-        posix_spawnattr_setsigmask(&attributes, &none);
-        posix_spawnattr_setsigdefault(&attributes, &all);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        const DefaultSignalsAttributes attributes;
         const int spawned =
-            ::posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data());
+            ::posix_spawn(&pid_, argv[0], &actions, attributes.get(), argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
         if (spawned != 0)
             throw std::runtime_error("ChildProcess: cannot start " + arguments[0]);
     }

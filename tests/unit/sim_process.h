@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "spawn_attributes.h"
 #include "temp_folder.h"
 
 #ifndef KORVALEN_SIM_PATH
@@ -59,25 +60,14 @@ class SimProcess {
         const std::string errors_path = folder_ / "sim.stderr";
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors_path.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        // The child starts with no signals blocked and default actions, whatever the test
-        // runner set up; the simulator then takes its own signals.
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t none;
-        sigemptyset(&none);
-        sigset_t all;
-        sigfillset(&all);
-        posix_spawnattr_setsigmask(&attributes, &none);
-        posix_spawnattr_setsigdefault(&attributes, &all);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        const DefaultSignalsAttributes attributes;
         std::vector<char*> argv;
         for (std::string& argument : arguments)
             argv.push_back(argument.data());
         argv.push_back(nullptr);
         const int spawned =
-            ::posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
+            ::posix_spawn(&pid_, argv[0], &actions, attributes.get(), argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
         ::close(out[1]);
         if (spawned != 0) {
             pid_ = -1;
