@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/console.h"
+
 namespace korvalen {
 
 struct UsageError {
@@ -19,6 +21,14 @@ struct UsageError {
 inline bool IsDigits(std::string_view text) {
     return !text.empty() &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A folder given on the command line, as the program names folders: with a separator at
+// its end, since files are named by appending to it ("" stays the current folder).
+inline std::string AsFolder(std::string folder) {
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+        folder += FolderSeparator();
+    return folder;
 }
 
 class CommandLineCursor {

@@ -251,13 +251,6 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& ou
     return true;
 }
 
-// Message files are named by appending to the folder, so it ends with a separator.
-std::string AsFolder(std::string folder) {
-    if (folder.back() != '/' && folder.back() != '\\')
-        folder += FolderSeparator();
-    return folder;
-}
-
 int Main(const std::vector<std::string>& arguments) {
     CommandLine command;
     try {

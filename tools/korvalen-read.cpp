@@ -183,12 +183,6 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& ou
     return true;
 }
 
-std::string AsFolder(std::string folder) {
-    if (folder.back() != '/' && folder.back() != '\\')
-        folder += FolderSeparator();
-    return folder;
-}
-
 std::atomic<bool> interrupted{false};
 std::atomic<RunRecord*> run_record{nullptr};
 
@@ -318,6 +312,8 @@ int Main(const std::vector<std::string>& arguments) {
     }
     if (command.inbox)
         settings.InboxDir = *command.inbox;
+    if (settings.InboxDir.empty())  // a settings file's empty line, as korvalen-decode takes it
+        settings.InboxDir = std::string("InBox") + FolderSeparator();
     if (command.data)
         data = *command.data;
     settings.InboxDir = AsFolder(settings.InboxDir);
