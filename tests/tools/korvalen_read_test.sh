@@ -181,6 +181,11 @@ check "the InBox of the settings" "$(ls "$station/Диспетчер/InBox" | se
     ".012 .149 .286 .423 "
 check "the data folder beside the settings" "$(ls "$station/Data/Archive" | wc -l) $(ls)" "2 err
 out"
+# A settings file whose InboxDir line is empty: the InBox in the current folder.
+printf 'InboxDir\r\n' >"$station/Empty.ini"
+cd "$(mktemp -d -p "$work")" || exit 1
+"$read_tool" --all --settings "$station/Empty.ini" "$SIM" >out 2>err
+check "an empty InboxDir: the status, the InBox here" "$? $(ls InBox | wc -l)" "0 4"
 
 # Between transfers an interrupt ends the run at once, and the reader hears nothing.
 "$read_tool" --wait "$SIM" >out 2>err &
