@@ -9,16 +9,7 @@ decode=$1 inspect=$2 sample=$3 data=$4
 export TZ=UTC0 LC_ALL=C.UTF-8 KORVALEN_FROZEN_TIME="2026-12-09 07:10:52"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check WHAT ACTUAL EXPECTED
-    if [ "$2" = "$3" ]; then
-        echo "ok: $1"
-    else
-        echo "FAIL: $1"
-        diff <(printf '%s\n' "$3") <(printf '%s\n' "$2") | sed 's/^/    /'
-        failures=$((failures + 1))
-    fi
-}
+source "$(dirname "$0")/check.sh"
 
 # The summary lines as the log list shows them, top first: the date line's hour has one
 # digit before ten o'clock. The message files are named by the day and time of the run.
@@ -182,5 +173,4 @@ for tool in "$decode" "$inspect"; do
         "${name%.exe} 1.4 (revision R)"
 done
 
-echo "$failures failed"
-[ "$failures" -eq 0 ]
+end_checks

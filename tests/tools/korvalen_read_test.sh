@@ -16,16 +16,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-check() {  # check WHAT ACTUAL EXPECTED
-    if [ "$2" = "$3" ]; then
-        echo "ok: $1"
-    else
-        echo "FAIL: $1"
-        diff <(printf '%s\n' "$3") <(printf '%s\n' "$2") | sed 's/^/    /'
-        failures=$((failures + 1))
-    fi
-}
+source "$(dirname "$0")/check.sh"
 
 # until_found FILE TEXT [COUNT]: until FILE holds COUNT lines with TEXT (at most 30 s).
 until_found() {
@@ -256,6 +247,8 @@ check "the dump's message" "$(grep -c '^Не удалось записать и�
 check "the reason as the last line" "$(tail -n 1 err)" \
     "korvalen-read: a dump could not be written whole: it was not acknowledged"
 check "nothing acknowledged on a full disk" "$(grep -c 'command (SDD)' "$SIM_LOG")" 0
+check "the log list says why, above the summary" "$(sed -n 2p out | cut -d: -f1)" \
+    "Передача не подтверждена"
 "$read_tool" --new "$SIM" >out 2>err
 check "exit status once there is room" "$?" 0
 read -r lost_size again_size <<<"$(sizes "$SIM_LOG")"
@@ -272,5 +265,4 @@ check "exit status of files not written and a transfer cut" "$?" 3
 check "the cut transfer is still counted last" "$(tail -n 1 err)" \
     "korvalen-read: 1 transfer(s) ended short of their size"
 
-echo "$failures failed"
-[ "$failures" -eq 0 ]
+end_checks

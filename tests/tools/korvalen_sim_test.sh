@@ -7,16 +7,7 @@ export TZ=UTC0 LC_ALL=C.UTF-8
 work=$(mktemp -d)
 sim_pid=
 trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; rm -rf "$work"' EXIT
-failures=0
-check() {  # check WHAT ACTUAL EXPECTED
-    if [ "$2" = "$3" ]; then
-        echo "ok: $1"
-    else
-        echo "FAIL: $1"
-        diff <(printf '%s\n' "$3") <(printf '%s\n' "$2") | sed 's/^/    /'
-        failures=$((failures + 1))
-    fi
-}
+source "$(dirname "$0")/check.sh"
 
 "$sim" --help >"$work/help"
 check "exit status of --help" "$?" 0
@@ -112,5 +103,4 @@ sim_pid=
 check "the log's last line" "$(tail -n 1 "$work/read.log" | sed 's/^[0-9.]* //')" \
     "exit signal Terminated"
 
-echo "$failures failed"
-[ "$failures" -eq 0 ]
+end_checks

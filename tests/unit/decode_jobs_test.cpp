@@ -111,8 +111,8 @@ TEST_F(DecodeJobsTest, AHostThatFailsEndsTheJobCleanly) {
     EXPECT_EQ(InboxRecords(folder / "InBox"), Reference());
 }
 
-// An InBox that cannot be written: the summary counts the file, a line says the dump
-// waits, nothing is delivered and the CSV files are as before; once the InBox is back,
+// An InBox that cannot be written: the summary counts the files, a line says the dump
+// waits, nothing is delivered; once the InBox is back,
 // the operator decodes the dump again, which delivers every record once and leaves
 // nothing waiting to deliver them a second time.
 TEST_F(DecodeJobsTest, AnUndeliveredDumpWaitsForTheOperator) {
