@@ -56,11 +56,13 @@ bool DecodingPass::Run() {
         abort_->Reset();
     if (staging_id_.empty())
         staging_id_ = NewStagingId(clock_);
-    delivery_ = std::make_unique<StagedDelivery>(settings_.InboxDir, staging_id_);
+    delivery_ =
+        std::make_unique<StagedDelivery>(settings_.InboxDir, staging_id_, journal_ != nullptr);
+    // Named before it is made: a folder the journal does not know could never be finished.
+    if (journal_ && !journal_->Staging(delivery_->folder(), delivery_->inbox()))
+        journal_failed_ = true;
     // A folder that cannot be made shows as the files that cannot be opened in it.
     delivery_->Prepare();
-    if (journal_)
-        journal_->Staging(delivery_->folder(), delivery_->inbox());
     try {
         ReadDump(dump, dump.Length());
     } catch (...) {
@@ -236,12 +238,15 @@ void DecodingPass::AddToRoute(MRVMessage& m) {
          .DurableFiles = true},
         host_, clock_, csv_wait_);
     // Before a line reaches a CSV file: a pass done again after a crash cuts it back.
+    const std::vector<CsvFileMark> marks = route.CsvFiles();
     if (journal_) {
-        for (const CsvFileMark& csv : route.CsvFiles())
-            journal_->CsvOpened(csv.path, csv.length);
+        for (const CsvFileMark& csv : marks)
+            journal_failed_ = !journal_->CsvOpened(csv.path, csv.length) || journal_failed_;
     }
     route.Add(m);
     routes_.Append(std::move(route));
+    if (!journal_ && !marks.empty() && delivery_->KeepCsvMarks(CsvMarks()) != 0)
+        journal_failed_ = true;
 }
 
 // Every route writes its last record with the last-record mark and closes its files,
@@ -262,37 +267,58 @@ void DecodingPass::FinalWrite() {
 // those records twice. A file that could not be opened counts as an error of the pass.
 void DecodingPass::Deliver() {
     error_count_ += failed_file_count_;
-    if (failed_file_count_ > 0 || unwritten_record_count_ > 0) {
+    if (failed_file_count_ > 0 || unwritten_record_count_ > 0 || journal_failed_) {
         Undeliver();
         return;
     }
-    delivery_->Seal();
+    int code = 0;
+    const std::optional<std::vector<StagedFile>> staged = delivery_->Seal(code);
+    if (!staged) {
+        ++error_count_;
+        host_.ShowMessage(StringPrintf("Не удалось записать файл на диск. Код ошибки: %i.\n%s",
+                                       code, delivery_->folder().c_str()),
+                          kProgramCaption, MessageIcon::Stop);
+        Undeliver();
+        return;
+    }
     CrashPoint("staged");
-    if (journal_ && !journal_->Commit()) {
+    if (journal_ && !journal_->Commit(*staged, CsvMarks())) {
+        journal_failed_ = true;
         Undeliver();
         return;
     }
     CrashPoint("committed");
-    const PublishResult published = delivery_->Publish();
+    const PublishResult published = delivery_->Publish(*staged);
     delivered_file_count_ = published.moved;
     // What is left in the staging folder is the journal's to move at the next start.
     failed_file_count_ += published.failed;
     error_count_ += published.failed;
     delivered_ = published.ok();
     if (!delivered_) {
-        host_.ShowMessage(StringPrintf("Не удалось переместить файл в папку InBox. Код ошибки: %i.\n%s",
-                                       published.error_code, published.failed_path.c_str()),
-                          kProgramCaption, MessageIcon::Stop);
+        host_.ShowMessage(
+            StringPrintf("Не удалось переместить файл в папку InBox. Код ошибки: %i.\n%s",
+                         published.error_code, published.failed_path.c_str()),
+            kProgramCaption, MessageIcon::Stop);
     }
+}
+
+std::vector<CsvFileMark> DecodingPass::CsvMarks() const {
+    std::vector<CsvFileMark> marks;
+    for (const CSpecMRVMessage& route : routes_) {
+        for (CsvFileMark& mark : route.CsvFiles())
+            marks.push_back(std::move(mark));
+    }
+    return marks;
 }
 
 void DecodingPass::Undeliver() {
     delivery_->Discard();
-    for (const CSpecMRVMessage& route : routes_) {
-        for (const CsvFileMark& csv : route.CsvFiles())
-            CutBackCsvFile(csv);
-        unwritten_record_count_ += route.RecordCount() - route.UnwrittenRecords();
+    for (const CsvFileMark& csv : CsvMarks()) {
+        if (CutBackCsvFile(csv) != CsvCutBack::Done)
+            csv_not_cut_back_.push_back(csv);
     }
+    for (const CSpecMRVMessage& route : routes_)
+        unwritten_record_count_ += route.RecordCount() - route.UnwrittenRecords();
     delivered_ = false;
 }
 

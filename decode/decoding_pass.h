@@ -38,18 +38,22 @@ class PassProgress {
 
 // What a pass tells whoever keeps a journal of it, so that a program that ends at any
 // moment of the pass can finish it at its next start. Each call returns once what it
-// records is on the disk.
+// records is on the disk; false when it could not be recorded: the pass then delivers
+// nothing (its files could not be finished after a crash), and its CSV lines are taken
+// back.
 class PassJournal {
   public:
     virtual ~PassJournal() = default;
-    // Before the first file: the pass makes its message files in `staging`, a folder
-    // inside `inbox`.
-    virtual void Staging(const std::string& staging, const std::string& inbox) = 0;
+    // Before the staging folder is made: the pass makes its message files in `staging`,
+    // a folder inside `inbox`.
+    virtual bool Staging(const std::string& staging, const std::string& inbox) = 0;
     // A CSV file is about to grow from `length`: a pass done again cuts it back there.
-    virtual void CsvOpened(const std::string& path, std::int64_t length) = 0;
-    // Every file of the pass is written and on the disk. True when they may be moved into
+    virtual bool CsvOpened(const std::string& path, std::int64_t length) = 0;
+    // Every file of the pass is written and on the disk: `files` are staged, the CSV
+    // files have grown as `csv` says (with their ends). True when they may be moved into
     // the InBox now; false leaves them undelivered.
-    virtual bool Commit() = 0;
+    virtual bool Commit(const std::vector<StagedFile>& files,
+                        const std::vector<CsvFileMark>& csv) = 0;
 };
 
 // One decoding pass over one dump file: cuts out frames and power-on markers, decodes the
@@ -101,6 +105,11 @@ class DecodingPass {
     int unwritten_record_count() const { return unwritten_record_count_; }
     // The files were moved into the InBox (true also for a pass that had none).
     bool delivered() const { return delivered_; }
+    // The pass could not record a step in its journal: nothing was delivered.
+    bool journal_failed() const { return journal_failed_; }
+    // CSV files whose lines of an undelivered pass could not be taken back (held by
+    // another program): a pass done again would append them twice unless they are.
+    const std::vector<CsvFileMark>& csv_not_cut_back() const { return csv_not_cut_back_; }
     // Output files that could not be opened, written or moved into the InBox.
     int failed_file_count() const { return failed_file_count_; }
     int route_count() const { return static_cast<int>(routes_.size()); }
@@ -123,6 +132,9 @@ class DecodingPass {
     void FinalWrite();
     void Deliver();
     void Undeliver();
+    // The CSV files of every route, their lengths before the pass and, once the final write
+    // has closed them, after it.
+    std::vector<CsvFileMark> CsvMarks() const;
     void InsertSummary();
 
     const Settings settings_;
@@ -154,6 +166,8 @@ class DecodingPass {
     int power_on_count_ = 0;
     bool completed_ = true;
     bool delivered_ = false;
+    bool journal_failed_ = false;
+    std::vector<CsvFileMark> csv_not_cut_back_;
 
     // The decoding time of records: the clock is read at most once per read block.
     bool decoding_time_valid_ = false;

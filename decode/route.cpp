@@ -31,11 +31,10 @@ CSpecMRVMessage::CSpecMRVMessage(const RouteOptions& options, MessageSink& messa
     csv_c_.enabled = options_.WriteCsvC;
     csv_n_.enabled = options_.WriteCsvN;
     if (message_.enabled) {
-        message_.name =
-            options_.StagingFolder.empty()
-                ? MakeMessageFileName(options_.OutputFolder, options_.FileNumber, clock)
-                : MakeMessageFileName(options_.StagingFolder, options_.FileNumber, clock,
-                                      options_.OutputFolder);
+        message_.name = options_.StagingFolder.empty()
+                            ? MakeMessageFileName(options_.OutputFolder, options_.FileNumber, clock)
+                            : MakeMessageFileName(options_.StagingFolder, options_.FileNumber,
+                                                  clock, options_.OutputFolder);
         message_.file = OpenMessageFile(message_.name, messages);
     }
     if (csv_c_.enabled) {
@@ -74,9 +73,9 @@ void CSpecMRVMessage::Add(MRVMessage m) {
         // inputs can tell; an earlier record than the held one is left alone.
         if (options_.IndInChk && m.HasInputs && held_.ReportTime <= m.ReportTime) {
             const std::int32_t input = options_.IndInNum;
-            const bool ignition_on = input >= 0 && input <= 2 &&
-                                     m.Inputs[static_cast<std::size_t>(input)] ==
-                                         options_.IndInStatus;
+            const bool ignition_on =
+                input >= 0 && input <= 2 &&
+                m.Inputs[static_cast<std::size_t>(input)] == options_.IndInStatus;
             if (!ignition_on) {
                 m.Longitude = held_.Longitude;
                 m.Latitude = held_.Latitude;
@@ -126,6 +125,7 @@ bool CSpecMRVMessage::WriteTo(Output& output, Writer writer, bool last) {
         writer(held_, last, *output.file);
         if (last) {
             WriteStep(CodePeriod::With, [&] { output.file->Close(); });
+            output.ending_length = output.file->length();
             output.file.reset();
         }
         return true;
@@ -149,9 +149,7 @@ bool CSpecMRVMessage::WriteHeld(bool last) {
         const struct {
             Output& output;
             Writer writer;
-        } steps[] = {{message_, WriteMessageRecords},
-                     {csv_c_, WriteCsvC},
-                     {csv_n_, WriteCsvN}};
+        } steps[] = {{message_, WriteMessageRecords}, {csv_c_, WriteCsvC}, {csv_n_, WriteCsvN}};
         for (const auto& step : steps) {
             if (!step.output.enabled)
                 continue;
@@ -186,7 +184,7 @@ std::vector<CsvFileMark> CSpecMRVMessage::CsvFiles() const {
     std::vector<CsvFileMark> marks;
     for (const Output* output : {&csv_c_, &csv_n_}) {
         if (output->opened)
-            marks.push_back({output->name, output->starting_length});
+            marks.push_back({output->name, output->starting_length, output->ending_length});
     }
     return marks;
 }

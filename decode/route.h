@@ -101,6 +101,7 @@ class CSpecMRVMessage {
         std::string name;
         bool opened = false;
         std::int64_t starting_length = 0;
+        std::int64_t ending_length = -1;  // once the final write has closed it
         bool failed = false;
     };
     using Writer = void (*)(const MRVMessage&, bool last, OutputFile&);

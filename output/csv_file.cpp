@@ -80,20 +80,30 @@ std::string NumberedCsvFileName(const std::string& folder, std::int32_t object_i
     return folder + StringPrintf("%03d%c_%03i.csv", object_id, letter, counter);
 }
 
-bool CutBackCsvFile(const CsvFileMark& mark) {
+CsvCutBack CutBackCsvFile(const CsvFileMark& mark, int* error_code) {
     File file;
-    if (!file.Open(mark.path, OpenMode::OpenExisting, Sharing::Exclusive))
-        return false;
+    if (!file.Open(mark.path, OpenMode::OpenExisting, Sharing::Exclusive)) {
+        if (NotFound(file.error_code()))
+            return CsvCutBack::Done;  // nothing of the pass is left to take back
+        if (error_code)
+            *error_code = file.error_code();
+        return CsvCutBack::Failed;
+    }
     try {
-        if (file.Length() > mark.length) {
+        const std::int64_t length = file.Length();
+        if (mark.end >= 0 && length != mark.end)
+            return length < mark.length ? CsvCutBack::Done : CsvCutBack::Appended;
+        if (length > mark.length) {
             file.Truncate(mark.length);
             file.Flush();
         }
         file.Close();
-    } catch (const FileError&) {
-        return false;
+    } catch (const FileError& e) {
+        if (error_code)
+            *error_code = e.code();
+        return CsvCutBack::Failed;
     }
-    return true;
+    return CsvCutBack::Done;
 }
 
 void SleepWait(std::chrono::milliseconds duration) {

@@ -18,18 +18,28 @@ std::string CsvFileName(const std::string& folder, std::int32_t object_id, char 
 std::string NumberedCsvFileName(const std::string& folder, std::int32_t object_id, char letter,
                                 int counter);
 
-// A CSV file a route appends to, with its length before the route's first line.
+// A CSV file a route appends to, with its length before the route's first line and, once
+// the route has closed it, after its last (-1 while that is not known).
 struct CsvFileMark {
     std::string path;
     std::int64_t length = 0;
+    std::int64_t end = -1;
 
     bool operator==(const CsvFileMark&) const = default;
 };
 
+// What cutting a CSV file back to its mark came to.
+enum class CsvCutBack {
+    Done,      // the file is at its length before the pass (or was shorter, or is gone)
+    Appended,  // it has grown since the pass closed it: another pass's lines would go too
+    Failed,    // it could not be opened (held by another program) or cut
+};
+
 // Cuts a CSV file back to its length before a pass whose lines must not stay (a pass
-// whose files were not delivered, or one done again after a crash). False when the file
-// could not be cut; a file shorter than the mark is left as it is.
-bool CutBackCsvFile(const CsvFileMark& mark);
+// whose files were not delivered, or one done again after a crash). A file whose length
+// is not the mark's end, where that is known, is left as it is. The system's code of a
+// failure in `error_code`.
+CsvCutBack CutBackCsvFile(const CsvFileMark& mark, int* error_code = nullptr);
 
 // How OpenCsv waits between its tries; the program sleeps, tests record the waits.
 using CsvWait = std::function<void(std::chrono::milliseconds)>;

@@ -79,6 +79,8 @@ class OutputFile {
     // The file's length when it was opened, or when SeekToEnd found its end: where a pass
     // done again cuts a CSV file back to.
     std::int64_t starting_length() const { return starting_length_; }
+    // How long the file is with what has been written to it (the buffer included).
+    std::int64_t length() const { return file_length_ + static_cast<std::int64_t>(buffer_.size()); }
     // Close() puts the file onto the disk itself before it closes it: for files that are
     // handed over once the pass has finished them.
     void set_durable(bool durable) { durable_ = durable; }

@@ -1,12 +1,23 @@
 // Staged files: the pass's folder with its lock, the move into the InBox, the leftovers.
 #include "output/staged_delivery.h"
 
+#include <chrono>
+#include <thread>
+
 #include "output/message_file.h"
+#include "platform/string_printf.h"
 
 namespace korvalen {
 namespace {
 
 constexpr std::string_view kLockFileName = "pass.lock";
+// The CSV marks of a pass without a journal: "START PATH" lines.
+constexpr std::string_view kCsvMarksName = "csv.marks";
+constexpr std::string_view kCsvMarksTemporary = "csv.marks.new";
+// A sweeper of another process may hold a new folder's lock for a moment, or remove the
+// common folder just as it is made: Prepare tries again.
+constexpr int kPrepareTries = 50;
+constexpr std::chrono::milliseconds kPrepareWait{20};
 
 char SeparatorOf(const std::string& folder) {
     return !folder.empty() && folder.back() == '/' ? '/' : '\\';
@@ -16,9 +27,67 @@ std::string StagingRoot(const std::string& inbox) {
     return inbox + std::string(kStagingFolderName) + SeparatorOf(inbox);
 }
 
-bool TakeLock(File& lock, const std::string& folder) {
+std::string WithoutSeparator(std::string folder) {
+    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
+        folder.pop_back();
+    return folder;
+}
+
+bool IsBookkeeping(std::string_view name) {
+    return name == kLockFileName || name == kCsvMarksName || name == kCsvMarksTemporary;
+}
+
+int TakeLock(File& lock, const std::string& folder) {
     return lock.Open(folder + std::string(kLockFileName), OpenMode::AppendOrCreate,
-                     Sharing::Exclusive);
+                     Sharing::Exclusive)
+               ? 0
+               : lock.error_code();
+}
+
+// Creates one folder and puts its name onto the disk; one that exists is fine.
+int MakeDurableFolder(const std::string& folder, const std::string& parent) {
+    const int code = MakeFolder(WithoutSeparator(folder));
+    if (code != 0)
+        return NameTaken(code) ? 0 : code;
+    return SyncFolder(parent);
+}
+
+std::vector<CsvFileMark> ParseCsvMarks(std::string_view text) {
+    std::vector<CsvFileMark> marks;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view line = text.substr(at, end - at);
+        at = end + 1;
+        const std::size_t blank = line.find(' ');
+        if (blank == std::string_view::npos || blank == 0)
+            continue;
+        std::int64_t length = 0;
+        bool digits = true;
+        for (char c : line.substr(0, blank)) {
+            digits = digits && c >= '0' && c <= '9';
+            length = length * 10 + (c - '0');
+        }
+        if (digits)
+            marks.push_back({std::string(line.substr(blank + 1)), length});
+    }
+    return marks;
+}
+
+// Moves one staged file into the InBox; a name taken there meanwhile (another pass, of
+// this program or another, delivered a file of the same name) moves on by a second, as
+// message file names do when they are made.
+int MoveIntoInbox(const std::string& from, const std::string& inbox, const std::string& name) {
+    std::string to = inbox + name;
+    int code = RenameWithoutReplacing(from, to);
+    while (code != 0 && NameTaken(code)) {
+        to = NextMessageFileName(to);
+        if (to.empty())
+            break;
+        code = RenameWithoutReplacing(from, to);
+    }
+    return code;
 }
 
 }  // namespace
@@ -27,36 +96,75 @@ std::string StagingFolderFor(const std::string& inbox, const std::string& id) {
     return StagingRoot(inbox) + id + SeparatorOf(inbox);
 }
 
-StagedDelivery::StagedDelivery(std::string inbox, const std::string& id)
-    : inbox_(std::move(inbox)), folder_(StagingFolderFor(inbox_, id)) {}
+StagedDelivery::StagedDelivery(std::string inbox, const std::string& id, bool journalled)
+    : inbox_(std::move(inbox)), folder_(StagingFolderFor(inbox_, id)), journalled_(journalled) {}
 
 StagedDelivery::~StagedDelivery() = default;
 
-bool StagedDelivery::Prepare() {
-    CreateFolders(inbox_);
-    // Another pass that has just finished removes the common folder when it is empty;
-    // once this pass's folder is in it, it stays.
-    for (int attempt = 0; attempt < 3 && !FolderExists(folder_); ++attempt) {
-        CreateFolder(StagingRoot(inbox_));
-        CreateFolder(folder_);
+int StagedDelivery::Prepare() {
+    if (const int code = CreateFolders(inbox_); code != 0)
+        return code;
+    const std::string root = StagingRoot(inbox_);
+    int code = 0;
+    for (int attempt = 0; attempt < kPrepareTries; ++attempt) {
+        if (attempt > 0)
+            std::this_thread::sleep_for(kPrepareWait);
+        code = MakeDurableFolder(root, inbox_);
+        if (code == 0)
+            code = MakeDurableFolder(folder_, root);
+        if (code == 0)
+            code = TakeLock(lock_, folder_);
+        if (code == 0)
+            break;
+        // The common folder went just now, or a sweeper looks at this one: again.
+        if (!NotFound(code) && !SharingViolation(code))
+            return code;
     }
-    if (!TakeLock(lock_, folder_))
-        return false;
-    // What a pass of the same name left when its program ended is not this pass's.
-    for (const std::string& name : FolderEntries(folder_)) {
+    if (code != 0)
+        return code;
+    // What a pass of the same job left when its program ended is not this pass's.
+    std::optional<std::vector<std::string>> entries = ListFolder(folder_, &code);
+    if (!entries)
+        return code;
+    for (const std::string& name : *entries) {
         if (name != kLockFileName)
             RemoveFile(folder_ + name);
     }
-    return true;
+    return journalled_ ? 0 : KeepCsvMarks({});
 }
 
-void StagedDelivery::Seal() {
-    SyncFolder(folder_);
+int StagedDelivery::KeepCsvMarks(const std::vector<CsvFileMark>& marks) {
+    std::string text;
+    for (const CsvFileMark& mark : marks)
+        text += StringPrintf("%lld ", static_cast<long long>(mark.length)) + mark.path + "\n";
+    return WriteFileAtomically(folder_ + std::string(kCsvMarksName), text);
 }
 
-PublishResult StagedDelivery::Publish() {
+std::optional<std::vector<StagedFile>> StagedDelivery::Seal(int& error_code) {
+    if (const int code = SyncFolder(folder_); code != 0) {
+        error_code = code;
+        return std::nullopt;
+    }
+    std::optional<std::vector<std::string>> entries = ListFolder(folder_, &error_code);
+    if (!entries)
+        return std::nullopt;
+    std::vector<StagedFile> files;
+    for (const std::string& name : *entries) {
+        if (IsBookkeeping(name))
+            continue;
+        const std::optional<FileFacts> facts = LookAtFile(folder_ + name, &error_code);
+        if (!facts)
+            return std::nullopt;
+        files.push_back({name, facts->size});
+    }
+    return files;
+}
+
+PublishResult StagedDelivery::Publish(const std::vector<StagedFile>& files) {
+    PublishResult result = DeliverStagedFiles(folder_, inbox_, files);
+    // Held until the moves are done; the folder has gone by now unless a file stayed.
     lock_ = File();
-    return PublishStagingFolder(folder_, inbox_);
+    return result;
 }
 
 void StagedDelivery::Discard() {
@@ -64,61 +172,120 @@ void StagedDelivery::Discard() {
     RemoveStagingFolder(folder_);
 }
 
-PublishResult PublishStagingFolder(const std::string& staging, const std::string& inbox) {
+PublishResult DeliverStagedFiles(const std::string& staging, const std::string& inbox,
+                                 const std::vector<StagedFile>& files) {
     PublishResult result;
-    for (const std::string& name : FolderEntries(staging)) {
-        if (name == kLockFileName)
+    const auto fail = [&](const std::string& path, int code) {
+        ++result.failed;
+        result.error_code = code;
+        result.failed_path = path;
+    };
+    for (const StagedFile& file : files) {
+        const std::string from = staging + file.name;
+        int code = 0;
+        const std::optional<FileFacts> facts = LookAtFile(from, &code);
+        if (!facts) {
+            if (NotFound(code))
+                ++result.moved;  // moved before, by the pass or an earlier recovery
+            else
+                fail(from, code);
             continue;
-        const std::string from = staging + name;
-        std::string to = inbox + name;
-        int code = RenameWithoutReplacing(from, to);
-        // Another pass (of this program or another) delivered a file of the same name
-        // meanwhile: the same rule as for a name taken when the file was made.
-        while (code != 0 && NameTaken(code)) {
-            to = NextMessageFileName(to);
-            if (to.empty())
-                break;
-            code = RenameWithoutReplacing(from, to);
         }
-        if (code == 0) {
+        if (facts->size != file.size) {
+            fail(from, DamagedFileErrorCode());
+            continue;
+        }
+        // A move cut between its link into the InBox and the unlink of its staged name.
+        if (facts->links > 1) {
+            if (RemoveFile(from))
+                ++result.moved;
+            else
+                fail(from, DamagedFileErrorCode());
+            continue;
+        }
+        code = MoveIntoInbox(from, inbox, file.name);
+        if (code == 0)
             ++result.moved;
-        } else {
-            ++result.failed;
-            result.error_code = code;
-            result.failed_path = from;
-        }
+        else
+            fail(from, code);
     }
-    SyncFolder(inbox);
-    if (result.ok())
-        RemoveStagingFolder(staging);
+    // The InBox's names are on the disk before the staging folder's go: a file is never
+    // in neither.
+    if (const int code = SyncFolder(inbox); code != 0) {
+        fail(inbox, code);
+        return result;
+    }
+    if (result.ok()) {
+        if (const int code = RemoveStagingFolder(staging); code != 0)
+            fail(staging, code);
+    }
     return result;
 }
 
-void RemoveStagingFolder(const std::string& staging) {
-    for (const std::string& name : FolderEntries(staging))
+int RemoveStagingFolder(const std::string& staging) {
+    int code = 0;
+    std::optional<std::vector<std::string>> entries = ListFolder(staging, &code);
+    if (!entries)
+        return NotFound(code) ? 0 : code;
+    for (const std::string& name : *entries)
         RemoveFile(staging + name);
-    std::string folder = staging;
-    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
-        folder.pop_back();
-    RemoveFolder(folder);
-    // The common folder goes with its last pass: an idle InBox holds only the files.
+    const std::string folder = WithoutSeparator(staging);
+    if (!RemoveFolder(folder) && FolderExists(folder))
+        return DamagedFileErrorCode();
     const std::string root = FolderOfPath(folder);
-    if (!root.empty() && FolderEntries(root).empty())
-        RemoveFolder(root.substr(0, root.size() - 1));
+    if (root.empty())
+        return 0;
+    // The common folder goes with its last pass: an idle InBox holds only the files. A
+    // pass of another process that makes its folder meanwhile keeps it (it is not empty).
+    std::optional<std::vector<std::string>> left = ListFolder(root);
+    if (left && left->empty() && RemoveFolder(WithoutSeparator(root)))
+        return SyncFolder(FolderOfPath(WithoutSeparator(root)));
+    return SyncFolder(root);
 }
 
-std::vector<std::string> AbandonedStagingFolders(const std::string& inbox) {
-    std::vector<std::string> abandoned;
+SweepResult SweepStagingFolders(const std::string& inbox) {
+    SweepResult result;
     const std::string root = StagingRoot(inbox);
-    for (const std::string& id : FolderEntries(root)) {
+    const std::optional<std::vector<std::string>> ids = ListFolder(root);
+    if (!ids)
+        return result;
+    for (const std::string& id : *ids) {
         const std::string folder = root + id + SeparatorOf(inbox);
         if (!FolderExists(folder))
             continue;
         File lock;
-        if (TakeLock(lock, folder))
-            abandoned.push_back(folder);
+        if (TakeLock(lock, folder) != 0)
+            continue;  // a pass runs in it, or it cannot be told
+        const std::optional<std::vector<std::string>> entries = ListFolder(folder);
+        if (!entries)
+            continue;
+        bool staged = false;
+        bool marks = false;
+        for (const std::string& name : *entries) {
+            staged = staged || !IsBookkeeping(name);
+            marks = marks || name == kCsvMarksName;
+        }
+        if (staged && !marks)
+            continue;  // a journalled pass's files: its job finishes them
+        if (marks) {
+            std::string text;
+            if (!ReadWholeFile(folder + std::string(kCsvMarksName), text))
+                continue;
+            bool all_cut = true;
+            for (const CsvFileMark& mark : ParseCsvMarks(text)) {
+                if (CutBackCsvFile(mark) != CsvCutBack::Done) {
+                    result.csv_kept.push_back(mark.path);
+                    all_cut = false;
+                }
+            }
+            if (!all_cut)
+                continue;
+        }
+        lock = File();
+        if (RemoveStagingFolder(folder) == 0)
+            ++result.removed;
     }
-    return abandoned;
+    return result;
 }
 
 }  // namespace korvalen

@@ -47,13 +47,29 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, int* error_code)
     return true;
 }
 
-bool CreateFolders(const std::string& path) {
-    for (std::size_t at = path.find_first_of("\\/", 1); at != std::string::npos;
-         at = path.find_first_of("\\/", at + 1)) {
-        CreateFolder(path.substr(0, at));  // those above, which may exist already
+bool CreateFolder(const std::string& path) {
+    return MakeFolder(path) == 0;
+}
+
+int CreateFolders(const std::string& path) {
+    std::string folder = path;
+    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/'))
+        folder.pop_back();
+    if (folder.empty())
+        return 0;
+    if (FolderExists(folder))
+        return 0;
+    // The folders above first; a drive or a root is no folder to create.
+    const std::size_t at = folder.find_last_of("\\/");
+    const std::string parent = at == std::string::npos ? std::string() : folder.substr(0, at + 1);
+    if (parent.size() > 1 && !(parent.size() == 3 && parent[1] == ':')) {
+        if (const int code = CreateFolders(parent); code != 0)
+            return code;
     }
-    CreateFolder(path);
-    return FolderExists(path);
+    if (const int code = MakeFolder(folder); code != 0 && !FolderExists(folder))
+        return code;
+    // The new name is on the disk only once its parent's names are.
+    return SyncFolder(parent.empty() ? std::string(".") : parent);
 }
 
 int WriteFileAtomically(const std::string& path, std::string_view bytes) {
@@ -74,8 +90,15 @@ int WriteFileAtomically(const std::string& path, std::string_view bytes) {
         RemoveFile(temporary);
         return code;
     }
-    SyncFolder(FolderOfPath(path));
-    return 0;
+    return SyncFolder(FolderOfPath(path));
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a == b)
+        return true;
+    const std::optional<FileFacts> first = LookAtFile(a);
+    const std::optional<FileFacts> second = first ? LookAtFile(b) : std::nullopt;
+    return first && second && first->id == second->id;
 }
 
 std::string FolderOfPath(std::string_view path) {

@@ -141,6 +141,10 @@ std::int64_t File::Position() {
     return at;
 }
 
+int DamagedFileErrorCode() {
+    return EBADMSG;
+}
+
 int DiskFullErrorCode() {
     return ENOSPC;
 }
@@ -194,8 +198,8 @@ bool FolderExists(const std::string& path) {
     return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateFolder(const std::string& path) {
-    return ::mkdir(NativePath(path).c_str(), 0777) == 0;
+int MakeFolder(const std::string& path) {
+    return ::mkdir(NativePath(path).c_str(), 0777) == 0 ? 0 : errno;
 }
 
 int CopyFileReplacing(const std::string& from, const std::string& to) {
@@ -221,16 +225,19 @@ int ReplaceFileWith(const std::string& from, const std::string& to) {
     return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? 0 : errno;
 }
 
-// A hard link fails when the new name exists, where rename would replace it; the old
-// name then goes. File systems without links (some network and FAT mounts) get a plain
+// renameat2 refuses a name that exists in the same step as it renames; a file system
+// that cannot do that (some network and FUSE mounts) gets a hard link, which fails when
+// the new name exists, and the old name then goes; one without links (FAT) gets a plain
 // rename after a look for the name.
 int RenameWithoutReplacing(const std::string& from, const std::string& to) {
     const std::string source = NativePath(from);
     const std::string target = NativePath(to);
-    if (::link(source.c_str(), target.c_str()) == 0) {
-        ::unlink(source.c_str());
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
-    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    if (::link(source.c_str(), target.c_str()) == 0)
+        return ::unlink(source.c_str()) == 0 ? 0 : errno;
     if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
         return errno;
     struct stat st {};
@@ -243,27 +250,65 @@ bool NameTaken(int code) {
     return code == EEXIST;
 }
 
-void RemoveFile(const std::string& path) {
-    ::unlink(NativePath(path).c_str());
+bool NotFound(int code) {
+    return code == ENOENT || code == ENOTDIR;
+}
+
+// A file held exclusively by another (its flock taken) refuses an opener so.
+bool SharingViolation(int code) {
+    return code == EWOULDBLOCK || code == EAGAIN;
+}
+
+bool RemoveFile(const std::string& path) {
+    return ::unlink(NativePath(path).c_str()) == 0;
 }
 
 bool RemoveFolder(const std::string& path) {
     return ::rmdir(NativePath(path).c_str()) == 0;
 }
 
-std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
+std::optional<std::vector<std::string>> ListFolder(const std::string& folder, int* error_code) {
     DIR* dir = ::opendir(NativePath(folder).c_str());
-    if (!dir)
-        return names;
+    if (!dir) {
+        if (error_code)
+            *error_code = errno;
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    errno = 0;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..")
             names.push_back(name);
     }
+    const int code = errno;
     ::closedir(dir);
+    if (code != 0) {
+        if (error_code)
+            *error_code = code;
+        return std::nullopt;
+    }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::optional<FileFacts> LookAtFile(const std::string& path, int* error_code) {
+    struct stat st {};
+    if (::stat(NativePath(path).c_str(), &st) != 0) {
+        if (error_code)
+            *error_code = errno;
+        return std::nullopt;
+    }
+    FileFacts facts;
+    facts.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    facts.size = static_cast<std::int64_t>(st.st_size);
+    facts.links = static_cast<std::uint32_t>(st.st_nlink);
+    facts.folder = S_ISDIR(st.st_mode);
+    return facts;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    return ListFolder(folder).value_or(std::vector<std::string>{});
 }
 
 std::optional<std::int64_t> FileSize(const std::string& path) {
@@ -273,13 +318,17 @@ std::optional<std::int64_t> FileSize(const std::string& path) {
     return static_cast<std::int64_t>(st.st_size);
 }
 
-void SyncFolder(const std::string& folder) {
+int SyncFolder(const std::string& folder) {
     const int fd = ::open(NativePath(folder.empty() ? "." : folder).c_str(),
                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return;
-    ::fsync(fd);
+        return errno;
+    int code = ::fsync(fd) == 0 ? 0 : errno;
+    // A file system that cannot sync a folder writes its names through by itself.
+    if (code == EINVAL || code == EROFS)
+        code = 0;
     ::close(fd);
+    return code;
 }
 
 }  // namespace korvalen

@@ -13,6 +13,7 @@
 
 #include "decode/decoding_host.h"
 #include "decode/decoding_pass.h"
+#include "output/staged_delivery.h"
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/fixed_clock.h"
@@ -308,10 +309,17 @@ int Main(const std::vector<std::string>& arguments) {
     if (command.map_dir)
         settings.MapDir = AsFolder(*command.map_dir);
     for (const std::string& folder : {settings.InboxDir, settings.MapDir}) {
-        if (!folder.empty() && !CreateFolders(folder)) {
+        if (!folder.empty() && CreateFolders(folder) != 0) {
             // The passes report every file they cannot create; this says why.
             std::cerr << "korvalen-decode: cannot create the folder '" << folder << "'\n";
         }
+    }
+
+    // What a run killed before its moves left: its staged files go and its CSV lines are
+    // taken back, so that decoding the same dumps again gives each line once.
+    for (const std::string& kept : SweepStagingFolders(settings.InboxDir).csv_kept) {
+        std::cerr << "korvalen-decode: the CSV file '" << kept
+                  << "' of an earlier run could not be cut back: its lines may come twice\n";
     }
 
     AllowManyOpenFiles();

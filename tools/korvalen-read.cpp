@@ -319,8 +319,11 @@ int Main(const std::vector<std::string>& arguments) {
     settings.InboxDir = AsFolder(settings.InboxDir);
     data = AsFolder(data);
     settings.InFile = data + "Korvalen.trc";
-    CreateFolders(data);
-    CreateFolders(settings.InboxDir);
+    // Made here, their names on the disk, so that neither is lost with a power cut once
+    // a transfer has been acknowledged into them. One that cannot be made says so below:
+    // the data folder as a journal that cannot be opened, the InBox as the passes' files.
+    for (const std::string& folder : {data, settings.InboxDir})
+        static_cast<void>(CreateFolders(folder));
 
     AllowManyOpenFiles();
     WatchInterrupts([] {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <thread>
 
 #include "decode/decoding_pass.h"
@@ -18,14 +19,26 @@ namespace korvalen {
 namespace {
 
 // The log list's lines of the road, above the pass's summary.
-constexpr const char* kRedoLine = "Восстановление: файл '%s' не был доставлен в InBox, декодируется заново";
-constexpr const char* kPublishedLine = "Восстановление: файлы декодирования '%s' доставлены в InBox";
+constexpr const char* kRedoLine =
+    "Восстановление: файл '%s' не был доставлен в InBox, декодируется заново";
+constexpr const char* kPublishedLine =
+    "Восстановление: файлы декодирования '%s' доставлены в InBox";
 constexpr const char* kNotPublishedLine =
     "Восстановление: файлы декодирования '%s' не удалось переместить в InBox (код ошибки %i)";
 constexpr const char* kUndeliveredLine =
     "Файлы не доставлены в InBox: '%s' будет декодирован заново при следующем запуске или "
     "командой \"Декодировать отложенные файлы\"";
 constexpr const char* kGoneLine = "Файл '%s' не найден: он не будет декодирован";
+constexpr const char* kJournalUnreadableLine =
+    "Журнал в папке Data не удалось прочитать (%s): отложенные файлы ждут следующего запуска";
+constexpr const char* kJournalNotWrittenLine =
+    "Файлы не доставлены в InBox: журнал в папке Data не удалось записать (%s)";
+constexpr const char* kCsvKeptLine =
+    "Файл '%s' ждет: CSV-файл '%s' не удалось вернуть к длине до декодирования (%s)";
+constexpr const char* kHeldElsewhereLine =
+    "Файл '%s' ожидает доставки другой программой и будет доставлен ею";
+constexpr const char* kSweptKeptLine =
+    "CSV-файл '%s' не удалось вернуть к длине до декодирования: папка декодирования оставлена";
 // A transfer that ended short of its size was not acknowledged: the reader keeps it.
 constexpr const char* kCutLine =
     "Передача прервана: получено %lld из %lld байт; данные остались в считывателе и придут "
@@ -59,6 +72,16 @@ char SeparatorOf(const std::string& folder) {
     return !folder.empty() && folder.back() == '/' ? '/' : '\\';
 }
 
+// The code a message about the journal shows: the system's, or the one of a damaged file.
+int JournalSystemCode(int code) {
+    return code > 0 ? code : DamagedFileErrorCode();
+}
+
+std::string CutBackText(CsvCutBack result, int code) {
+    return result == CsvCutBack::Appended ? "в него уже записаны строки другого декодирования"
+                                          : StringPrintf("код ошибки %i", code);
+}
+
 }  // namespace
 
 // One job as it goes onto its thread, with what its lines in the log list and the read
@@ -67,10 +90,12 @@ struct DecodeJobs::JobRun {
     RoadJob job;
     std::optional<CaptureReport> capture;
     std::vector<std::string> notes;  // log-list lines above the pass's summary
+    bool journalled = true;          // the journal knows the job
+    bool recovered = false;          // left over: what it wrote is taken back first
 };
 
 // The pass's side of a job: its progress on the shared bar, the window's state around it,
-// and its steps in the journal.
+// and its steps in the journal, each made on the job as the journal has it.
 class DecodeJobs::PassSide final : public PassProgress, public PassJournal {
   public:
     PassSide(DecodeJobs& jobs, RoadJob& job)
@@ -109,26 +134,49 @@ class DecodeJobs::PassSide final : public PassProgress, public PassJournal {
         share_.ShowPass(bytes_read, length);
     }
 
-    void Staging(const std::string& staging, const std::string& inbox) override {
+    bool Staging(const std::string& staging, const std::string& inbox) override {
         job_.staging = staging;
         job_.inbox = inbox;
-        jobs_.Journal(job_);
+        return Record([&](RoadJob& job) {
+            job.staging = staging;
+            job.inbox = inbox;
+        });
     }
-    void CsvOpened(const std::string& path, std::int64_t length) override {
-        job_.csv.push_back({path, length});
-        jobs_.Journal(job_);
+    bool CsvOpened(const std::string& path, std::int64_t length) override {
+        job_.csv.push_back({path, length, -1});
+        return Record([&](RoadJob& job) { job.csv.push_back({path, length, -1}); });
     }
-    bool Commit() override {
+    bool Commit(const std::vector<StagedFile>& files,
+                const std::vector<CsvFileMark>& csv) override {
+        if (!Record([&](RoadJob& job) {
+                job.state = JobState::Committed;
+                job.files = files;
+                job.csv = csv;
+            })) {
+            return false;
+        }
         job_.state = JobState::Committed;
-        // Without a journal there is nothing to finish after a crash: deliver now.
-        return !jobs_.journal_.is_open() || jobs_.journal_.Put(job_);
+        job_.files = files;
+        job_.csv = csv;
+        return true;
     }
 
+    // The first reason a step could not be recorded; 0 when every one was.
+    int failure() const { return failure_; }
+
   private:
+    bool Record(const std::function<void(RoadJob&)>& edit) {
+        const int code = jobs_.journal_.Change(job_.id, edit);
+        if (code != 0 && failure_ == 0)
+            failure_ = code;
+        return code == 0;
+    }
+
     DecodeJobs& jobs_;
     RoadJob& job_;
     ProgressShare share_;
     bool started_ = false;
+    int failure_ = 0;
 };
 
 DecodeJobs::DecodeJobs(const std::string& data_folder, const Settings& settings, WorkerHost& host,
@@ -139,7 +187,8 @@ DecodeJobs::DecodeJobs(const std::string& data_folder, const Settings& settings,
       archive_(data_folder + "Archive" + SeparatorOf(data_folder)),
       read_log_(data_folder, clock),
       settings_(settings) {
-    journal_.Open();
+    if (const int code = journal_.Open(); code != 0)
+        read_log_.Append("журнал: " + JournalErrorText(code));
 }
 
 DecodeJobs::~DecodeJobs() {
@@ -163,14 +212,28 @@ bool DecodeJobs::WaitUntilIdle(std::chrono::milliseconds timeout) {
                                    [this] { return work_.decoding_threads.load() == 0; });
 }
 
-bool DecodeJobs::Journal(const RoadJob& job) {
-    return journal_.is_open() && journal_.Put(job);
+bool DecodeJobs::IsRunning(const std::string& id) const {
+    std::lock_guard lock(mutex_);
+    return running_.count(id) != 0;
 }
 
 std::optional<CaptureDump> DecodeJobs::BeginCapture(int& error_code, std::string& in_file) {
     in_file = settings().InFile;
-    std::optional<File> file = OpenDumpFile(in_file, error_code, [this](const std::string& path) {
-        return journal_.HoldsDump(path);
+    // The dumps not yet delivered, read once: a journal that cannot be read could hide
+    // one that the new capture would cut.
+    std::vector<RoadJob> waiting;
+    int code = journal_.is_open() ? journal_.ReadAll(waiting) : kJournalClosed;
+    const auto refuse = [&](int reason) {
+        read_log_.Append("считывание не начато: " + JournalErrorText(reason));
+        error_code = JournalSystemCode(reason);
+        in_file = journal_.folder() + "Korvalen.jnl";
+        return std::nullopt;
+    };
+    if (code != 0)
+        return refuse(code);
+    std::optional<File> file = OpenDumpFile(in_file, error_code, [&](const std::string& path) {
+        return std::any_of(waiting.begin(), waiting.end(),
+                           [&](const RoadJob& job) { return SameFile(job.dump, path); });
     });
     if (!file)
         return std::nullopt;
@@ -179,35 +242,43 @@ std::optional<CaptureDump> DecodeJobs::BeginCapture(int& error_code, std::string
     dump.file = std::move(*file);
     const CalendarTime now = clock_.LocalNow();
     dump.job_id = journal_.NewJobId(now);
-    const RoadJob job =
-        NewJob(dump.job_id, JobState::Capturing, DumpKind::Cut, ReadAtName(now), dump.path);
-    dump.journalled = Journal(job);
+    code = journal_.Add(
+        NewJob(dump.job_id, JobState::Capturing, DumpKind::Cut, ReadAtName(now), dump.path));
+    if (code != 0)
+        return refuse(code);
     CrashPoint("capturing");
     return dump;
 }
 
 bool DecodeJobs::CaptureEnded(const CaptureDump& dump, const CaptureReport& report) {
     // A new dump's name must be on the disk as well as its bytes.
-    SyncFolder(FolderOfPath(dump.path));
-    RoadJob job = journal_.Find(dump.job_id)
-                      .value_or(NewJob(dump.job_id, JobState::Pending, DumpKind::Cut,
-                                       ReadAtName(clock_.LocalNow()), dump.path));
-    job.state = JobState::Pending;
-    job.kind = report.size_met && report.header ? *report.header : DumpKind::Cut;
-    const bool recorded = dump.journalled && Journal(job);
+    int code = SyncFolder(FolderOfPath(dump.path));
+    if (code == 0) {
+        const DumpKind kind = report.size_met && report.header ? *report.header : DumpKind::Cut;
+        code = journal_.Change(dump.job_id, [&](RoadJob& job) {
+            job.state = JobState::Pending;
+            job.kind = kind;
+        });
+    }
+    if (code != 0)
+        read_log_.Append("дамп " + dump.path + " не записан в журнал: " + JournalErrorText(code));
     CrashPoint("pending");
-    return recorded && report.dump_written;
+    return code == 0 && report.dump_written;
 }
 
 void DecodeJobs::DecodeCaptured(const CaptureDump& dump, const CaptureReport& report) {
     CrashPoint("acknowledged");
     const DumpKind kind = report.size_met && report.header ? *report.header : DumpKind::Cut;
-    RoadJob job = journal_.Find(dump.job_id)
-                      .value_or(NewJob(dump.job_id, JobState::Pending, kind,
-                                       ReadAtName(clock_.LocalNow()), dump.path));
+    std::optional<RoadJob> journalled = journal_.Find(dump.job_id);
+    RoadJob job = journalled.value_or(
+        NewJob(dump.job_id, JobState::Pending, kind, ReadAtName(clock_.LocalNow()), dump.path));
     if (listener_)
         listener_->CaptureEnded(report);
-    JobRun run{.job = std::move(job), .capture = report, .notes = {}};
+    JobRun run{.job = std::move(job),
+               .capture = report,
+               .notes = {},
+               .journalled = journalled.has_value(),
+               .recovered = false};
     if (report.size_met && report.header == DumpKind::NewData && report.announced > 0 &&
         !report.acknowledged) {
         run.notes.push_back(kUnacknowledgedLine);
@@ -224,26 +295,43 @@ void DecodeJobs::DecodeCaptured(const CaptureDump& dump, const CaptureReport& re
 }
 
 void DecodeJobs::DecodeFile(const std::string& path) {
-    // A dump that waits to be delivered is that job's: decoding it as a new job would
+    // A dump that a waiting job holds is that job's: decoding it as a new job would
     // deliver its records, and the waiting job would deliver them again.
-    for (RoadJob& waiting : journal_.Jobs()) {
-        bool running = false;
-        {
-            std::lock_guard lock(mutex_);
-            running = running_.count(waiting.id) != 0;
-        }
-        if (waiting.dump == path && !running && waiting.state != JobState::Committed) {
+    std::vector<RoadJob> jobs;
+    if (journal_.is_open() && journal_.ReadAll(jobs) == 0) {
+        for (RoadJob& waiting : jobs) {
+            if (!SameFile(waiting.dump, path) &&
+                (waiting.archive.empty() || !SameFile(waiting.archive, path))) {
+                continue;
+            }
+            if (IsRunning(waiting.id))
+                return;  // it is being decoded now
+            if (waiting.owner != journal_.session()) {
+                std::vector<RoadJob> taken;
+                journal_.TakeOverAbandoned(taken);
+                if (std::none_of(taken.begin(), taken.end(),
+                                 [&](const RoadJob& j) { return j.id == waiting.id; })) {
+                    host_.InsertLogLineAtTop(StringPrintf(kHeldElsewhereLine, path.c_str()));
+                    return;
+                }
+            }
             std::vector<JobRun> runs;
-            runs.push_back({.job = Redo(std::move(waiting)), .capture = {}, .notes = {}});
+            runs.push_back(Recovered(std::move(waiting)));
             StartJobs(std::move(runs));
             return;
         }
     }
+    // A file of the user's own: without a journal it is decoded all the same, as the
+    // tools decode it (the user can decode it again).
     RoadJob job =
         NewJob(journal_.NewJobId(clock_.LocalNow()), JobState::Pending, DumpKind::File, "", path);
-    Journal(job);
+    const bool journalled = journal_.is_open() && journal_.Add(job) == 0;
     std::vector<JobRun> runs;
-    runs.push_back({.job = std::move(job), .capture = {}, .notes = {}});
+    runs.push_back({.job = std::move(job),
+                    .capture = {},
+                    .notes = {},
+                    .journalled = journalled,
+                    .recovered = false});
     StartJobs(std::move(runs));
 }
 
@@ -256,74 +344,57 @@ int DecodeJobs::DecodePending() {
 }
 
 int DecodeJobs::PendingCount() const {
-    std::lock_guard lock(mutex_);
+    std::vector<RoadJob> mine;
+    if (journal_.Jobs(mine) != 0)
+        return 0;
     int count = 0;
-    for (const RoadJob& job : journal_.Jobs()) {
-        if (!running_.count(job.id))
-            ++count;
-    }
+    for (const RoadJob& job : mine)
+        count += IsRunning(job.id) ? 0 : 1;
     return count;
 }
 
+DecodeJobs::JobRun DecodeJobs::Recovered(RoadJob job) {
+    JobRun run{
+        .job = std::move(job), .capture = {}, .notes = {}, .journalled = true, .recovered = true};
+    return run;
+}
+
 int DecodeJobs::FinishPending(bool at_start) {
-    if (!journal_.is_open() && !journal_.Open())
-        return 0;
-    std::vector<RoadJob> jobs = journal_.TakeOverAbandoned();
-    for (RoadJob& own : journal_.Jobs()) {
-        if (std::none_of(jobs.begin(), jobs.end(), [&](const RoadJob& j) { return j.id == own.id; }))
-            jobs.push_back(std::move(own));
-    }
-    {
-        std::lock_guard lock(mutex_);
-        std::erase_if(jobs, [&](const RoadJob& j) { return running_.count(j.id) != 0; });
-    }
-    // Staging folders that no job names and nobody holds: a pass ended without
-    // finishing before its job knew of the folder, or a tool's pass was stopped. Before
-    // any job starts, so that no folder of a pass of this run can be among them.
-    std::vector<std::string> named;
-    named.reserve(jobs.size());
-    for (const RoadJob& job : jobs)
-        named.push_back(job.staging);
-    for (const std::string& folder : AbandonedStagingFolders(settings().InboxDir)) {
-        bool running = false;
-        {
-            std::lock_guard lock(mutex_);
-            for (const std::string& id : running_)
-                running = running || folder.find(id) != std::string::npos;
+    if (!journal_.is_open()) {
+        if (const int code = journal_.Open(); code != 0) {
+            host_.InsertLogLineAtTop(
+                StringPrintf(kJournalUnreadableLine, JournalErrorText(code).c_str()));
+            return 0;
         }
-        if (!running && std::find(named.begin(), named.end(), folder) == named.end())
-            RemoveStagingFolder(folder);
     }
+    std::vector<RoadJob> jobs;
+    std::vector<RoadJob> own;
+    int code = journal_.TakeOverAbandoned(jobs);
+    if (code == 0)
+        code = journal_.Jobs(own);
+    if (code != 0) {
+        host_.InsertLogLineAtTop(
+            StringPrintf(kJournalUnreadableLine, JournalErrorText(code).c_str()));
+        read_log_.Append("восстановление не выполнено: " + JournalErrorText(code));
+        return 0;
+    }
+    for (RoadJob& mine : own) {
+        if (std::none_of(jobs.begin(), jobs.end(),
+                         [&](const RoadJob& j) { return j.id == mine.id; }))
+            jobs.push_back(std::move(mine));
+    }
+    std::erase_if(jobs, [&](const RoadJob& j) { return IsRunning(j.id); });
+
+    // Staging folders left by passes that keep no journal, and empty ones: a folder with
+    // a journalled pass's files is its job's to finish, whichever program's it is.
+    for (const std::string& kept : SweepStagingFolders(settings().InboxDir).csv_kept)
+        host_.InsertLogLineAtTop(StringPrintf(kSweptKeptLine, kept.c_str()));
     if (at_start)
         archive_.Prune();
 
     std::vector<JobRun> runs;
-    for (RoadJob& job : jobs) {
-        if (job.state == JobState::Committed) {
-            // The pass had written every file: only the moves were left.
-            const PublishResult published = job.staging.empty()
-                                                ? PublishResult{}
-                                                : PublishStagingFolder(job.staging, job.inbox);
-            if (published.ok()) {
-                journal_.Remove(job.id);
-                host_.InsertLogLineAtTop(StringPrintf(kPublishedLine, job.dump.c_str()));
-                read_log_.Append("восстановление " + job.dump + StringPrintf(
-                                     ": файлы доставлены в InBox (%d)", published.moved));
-            } else {
-                host_.InsertLogLineAtTop(
-                    StringPrintf(kNotPublishedLine, job.dump.c_str(), published.error_code));
-            }
-            continue;
-        }
-        const bool cut_by_the_end = job.state == JobState::Capturing;
-        job = Redo(std::move(job));
-        read_log_.Append("восстановление " + job.dump +
-                         (cut_by_the_end ? ": считывание было прервано, дамп декодируется"
-                                         : ": не был доставлен, декодируется заново"));
-        JobRun run{.job = job, .capture = {}, .notes = {}};
-        run.notes.push_back(StringPrintf(kRedoLine, job.dump.c_str()));
-        runs.push_back(std::move(run));
-    }
+    for (RoadJob& job : jobs)
+        runs.push_back(Recovered(std::move(job)));
     const int count = static_cast<int>(runs.size());
     if (!runs.empty())
         StartJobs(std::move(runs));
@@ -331,28 +402,66 @@ int DecodeJobs::FinishPending(bool at_start) {
 }
 
 // Captured or decoded only in part: the pass is done again from the start, with what it
-// had written taken back first.
-RoadJob DecodeJobs::Redo(RoadJob job) {
-    for (const CsvFileMark& csv : job.csv)
-        CutBackCsvFile(csv);
+// had written taken back first. A CSV file that cannot be cut back (held by another
+// program, or grown by another pass since) stops the redo: its lines would come twice.
+bool DecodeJobs::Redo(RoadJob& job) {
+    std::vector<RoadJob> others;
+    journal_.ReadAll(others);
+    for (CsvFileMark mark : job.csv) {
+        // Lines that a later job appended after this one's must not go with them.
+        for (const RoadJob& other : others) {
+            if (other.id == job.id)
+                continue;
+            for (const CsvFileMark& later : other.csv) {
+                if (later.length >= mark.length && SameFile(later.path, mark.path))
+                    mark.end = mark.end < 0 ? later.length : std::min(mark.end, later.length);
+            }
+        }
+        int code = 0;
+        const CsvCutBack result = CutBackCsvFile(mark, &code);
+        if (result != CsvCutBack::Done) {
+            const std::string why = CutBackText(result, code);
+            host_.InsertLogLineAtTop(
+                StringPrintf(kCsvKeptLine, job.dump.c_str(), mark.path.c_str(), why.c_str()));
+            read_log_.Append("восстановление " + job.dump + ": CSV-файл " + mark.path +
+                             " не возвращен к длине до декодирования (" + why + "), дамп ждет");
+            return false;
+        }
+    }
     if (!job.staging.empty())
         RemoveStagingFolder(job.staging);
-    if (job.state == JobState::Capturing)
+    const bool cut_by_the_end = job.state == JobState::Capturing;
+    const int code = journal_.Change(job.id, [&](RoadJob& j) {
+        if (j.state == JobState::Capturing)
+            j.kind = DumpKind::Cut;
+        j.state = JobState::Pending;
+        j.staging.clear();
+        j.inbox.clear();
+        j.csv.clear();
+        j.files.clear();
+    });
+    if (code != 0)
+        return false;  // finished meanwhile, or the journal cannot be written: it waits
+    if (cut_by_the_end)
         job.kind = DumpKind::Cut;
     job.state = JobState::Pending;
     job.staging.clear();
     job.inbox.clear();
     job.csv.clear();
-    Journal(job);
-    return job;
+    job.files.clear();
+    read_log_.Append("восстановление " + job.dump +
+                     (cut_by_the_end ? ": считывание было прервано, дамп декодируется"
+                                     : ": не был доставлен, декодируется заново"));
+    return true;
 }
 
 void DecodeJobs::StartJobs(std::vector<JobRun> runs) {
     {
         std::lock_guard lock(mutex_);
-        for (const JobRun& run : runs)
-            running_.insert(run.job.id);
+        std::erase_if(runs, [&](const JobRun& run) { return !running_.insert(run.job.id).second; });
     }
+    if (runs.empty())
+        return;
     work_.decoding_threads.fetch_add(1);
     std::thread([this, runs = std::move(runs)]() mutable {
         for (JobRun& run : runs) {
@@ -376,10 +485,10 @@ void DecodeJobs::Archive(RoadJob& job) {
     if (job.kind == DumpKind::File || !job.archive.empty())
         return;
     int code = 0;
-    if (auto kept = archive_.Keep(job.dump, ArchiveName(job.read_at, DumpKindName(job.kind)),
-                                  code)) {
+    if (auto kept =
+            archive_.Keep(job.dump, ArchiveName(job.read_at, DumpKindName(job.kind)), code)) {
         job.archive = *kept;
-        Journal(job);
+        journal_.Change(job.id, [&](RoadJob& j) { j.archive = *kept; });
     } else {
         read_log_.Append("архив: не удалось сохранить " + job.dump +
                          StringPrintf(" (код ошибки %i)", code));
@@ -402,6 +511,54 @@ void DecodeJobs::LogCapture(const RoadJob& job, const JobRun& run) {
 }
 
 void DecodeJobs::RunJob(JobRun& run) {
+    if (run.recovered) {
+        // The job as the journal has it now: another thread or program may have finished
+        // it since it was listed.
+        std::optional<RoadJob> now = journal_.Find(run.job.id);
+        if (!now)
+            return;
+        run.job = std::move(*now);
+        if (run.job.state == JobState::Committed) {
+            DeliverCommitted(run.job);
+            return;
+        }
+        if (!Redo(run.job))
+            return;
+        run.notes.push_back(StringPrintf(kRedoLine, run.job.dump.c_str()));
+    }
+    DecodeJob(run);
+}
+
+// The pass had written every file and committed them: only the moves were left.
+void DecodeJobs::DeliverCommitted(const RoadJob& job) {
+    std::vector<StagedFile> files = job.files;
+    if (files.empty() && !job.staging.empty()) {
+        // Committed by a program that did not yet name its files: those left staged.
+        for (const std::string& name : FolderEntries(job.staging)) {
+            if (name != "pass.lock")
+                files.push_back({name, FileSize(job.staging + name).value_or(0)});
+        }
+    }
+    const PublishResult published =
+        job.staging.empty() ? PublishResult{} : DeliverStagedFiles(job.staging, job.inbox, files);
+    if (!published.ok()) {
+        host_.InsertLogLineAtTop(
+            StringPrintf(kNotPublishedLine, job.dump.c_str(), published.error_code));
+        read_log_.Append("восстановление " + job.dump +
+                         StringPrintf(": файлы не перемещены в InBox (код ошибки %i), ждут",
+                                      published.error_code));
+        return;
+    }
+    if (const int code = journal_.Remove(job.id); code != 0) {
+        read_log_.Append("восстановление " + job.dump + ": " + JournalErrorText(code));
+        return;
+    }
+    host_.InsertLogLineAtTop(StringPrintf(kPublishedLine, job.dump.c_str()));
+    read_log_.Append("восстановление " + job.dump +
+                     StringPrintf(": файлы доставлены в InBox (%d)", published.moved));
+}
+
+void DecodeJobs::DecodeJob(JobRun& run) {
     RoadJob& job = run.job;
     // The transfer is kept first, whatever its pass comes to.
     Archive(job);
@@ -419,18 +576,24 @@ void DecodeJobs::RunJob(JobRun& run) {
     bool opened = false;
     const auto pass_start = std::chrono::steady_clock::now();
     int pass_ms = 0;
+    int journal_failure = 0;
     {
         PassSide side(*this, job);
         pass.set_progress(&side);
-        if (journal_.is_open())
+        if (run.journalled)
             pass.set_journal(&side);
         opened = pass.Run();
+        journal_failure = side.failure();
         pass_ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                        std::chrono::steady_clock::now() - pass_start)
                                        .count());
         for (const std::string& note : run.notes)
             host_.InsertLogLineAtTop(note);
         if (opened && !pass.delivered()) {
+            if (journal_failure != 0) {
+                host_.InsertLogLineAtTop(StringPrintf(kJournalNotWrittenLine,
+                                                      JournalErrorText(journal_failure).c_str()));
+            }
             host_.InsertLogLineAtTop(StringPrintf(kUndeliveredLine, job.dump.c_str()));
         }
     }
@@ -446,8 +609,13 @@ void DecodeJobs::RunJob(JobRun& run) {
     // The read log has the pass's line before anyone hears that the job ended.
     if (opened)
         read_log_.Append(FormatPassLine(outcome));
+    if (opened && journal_failure != 0)
+        read_log_.Append("журнал: " + JournalErrorText(journal_failure) + ", " + job.dump +
+                         " ждет");
     if (listener_)
         listener_->JobEnded(outcome, opened);
+    if (!run.journalled)
+        return;
     if (!opened) {
         // Nothing can come of the job: the dump is gone (the user's own file, or one
         // removed by hand, with no copy in the archive).
@@ -462,13 +630,17 @@ void DecodeJobs::RunJob(JobRun& run) {
         return;
     }
     // Not delivered: a job whose files are all written and committed keeps its moves
-    // for the next start; any other is decoded again from the start.
+    // for the next start; any other is decoded again from the start, and keeps the CSV
+    // marks whose lines the pass could not take back, for the redo to take them.
     if (job.state != JobState::Committed) {
-        job.state = JobState::Pending;
-        job.staging.clear();
-        job.inbox.clear();
-        job.csv.clear();
-        Journal(job);
+        const std::vector<CsvFileMark> kept = pass.csv_not_cut_back();
+        journal_.Change(job.id, [&](RoadJob& j) {
+            j.state = JobState::Pending;
+            j.staging.clear();
+            j.inbox.clear();
+            j.files.clear();
+            j.csv = kept;
+        });
     }
 }
 

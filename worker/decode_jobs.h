@@ -48,12 +48,11 @@ class JobListener {
     virtual void JobEnded(const PassLine& outcome, bool opened) = 0;
 };
 
-// The dump file of a running capture.
+// The dump file of a running capture; the journal knows its job.
 struct CaptureDump {
     File file;
     std::string path;
     std::string job_id;
-    bool journalled = false;  // the journal knows the capture
 };
 
 // The road's second half, between the reading thread and the InBox, in the core: the
@@ -99,9 +98,10 @@ class DecodeJobs {
     int PendingCount() const;
 
     // The dump file of a new capture: the `InFile` path, or the first numbered name that
-    // is free and holds no dump not yet delivered. Nothing when none can be opened (the
-    // system's code of the last try in `error_code`, the path of the setting in
-    // `in_file`).
+    // is free and holds no dump not yet delivered, its job in the journal. Nothing when
+    // none can be opened (the system's code of the last try in `error_code`, the path of
+    // the setting in `in_file`) or when the journal cannot be read or written (its code
+    // and its path): a capture that could not be acknowledged is not begun.
     std::optional<CaptureDump> BeginCapture(int& error_code, std::string& in_file);
     // The capture has ended and its dump is closed: records it as not yet delivered. True
     // when that is on the disk, so that the reader may now be told to forget the data.
@@ -111,7 +111,9 @@ class DecodeJobs {
     void DecodeCaptured(const CaptureDump& dump, const CaptureReport& report);
 
     // "Декодировать файл": a dump the user chose, decoded on a thread of its own. A dump
-    // that waits to be delivered is decoded as that job, not as a new one.
+    // that a waiting job holds (its dump or its archived copy, whichever session's) is
+    // that job's, run as that job, not as a new one; one that another running program
+    // holds is left to it.
     void DecodeFile(const std::string& path);
 
     // Set before the first capture or job; it must outlive the owner.
@@ -130,14 +132,21 @@ class DecodeJobs {
     class PassSide;
 
     int FinishPending(bool at_start);
-    RoadJob Redo(RoadJob job);
-    // Runs the jobs one after another on a thread of its own.
+    // Takes back what an earlier pass of the job wrote, so that its pass can be done
+    // again from the start. False when that cannot be done now (the job waits).
+    bool Redo(RoadJob& job);
+    // A job of the journal to finish: committed ones have their moves completed, the
+    // rest are decoded again.
+    JobRun Recovered(RoadJob job);
+    // Runs the jobs one after another on a thread of its own; a job already running is
+    // not started again.
     void StartJobs(std::vector<JobRun> runs);
     void RunJob(JobRun& run);
+    void DeliverCommitted(const RoadJob& job);
+    void DecodeJob(JobRun& run);
     void Archive(RoadJob& job);
     void LogCapture(const RoadJob& job, const JobRun& run);
-    bool Journal(const RoadJob& job);
-    CaptureDump UnjournalledDump(File file, const std::string& path);
+    bool IsRunning(const std::string& id) const;
 
     WorkState work_;
     WorkerHost& host_;

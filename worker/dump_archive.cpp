@@ -56,7 +56,10 @@ DumpArchive::DumpArchive(std::string folder, std::int64_t limit)
 
 std::optional<std::string> DumpArchive::Keep(const std::string& dump, const std::string& name,
                                              int& error_code) {
-    CreateFolders(folder_);
+    if (const int code = CreateFolders(folder_); code != 0) {
+        error_code = code;
+        return std::nullopt;
+    }
     const std::string part = folder_ + name + std::string(kPartSuffix);
     if (const int code = CopyInto(dump, part); code != 0) {
         RemoveFile(part);
@@ -75,7 +78,10 @@ std::optional<std::string> DumpArchive::Keep(const std::string& dump, const std:
         error_code = code;
         return std::nullopt;
     }
-    SyncFolder(folder_);
+    if (const int code = SyncFolder(folder_); code != 0) {
+        error_code = code;
+        return std::nullopt;
+    }
     Prune(target);
     return target;
 }

@@ -2,7 +2,7 @@
 #include "worker/road_journal.h"
 
 #include <algorithm>
-#include <atomic>
+#include <random>
 #include <thread>
 
 #include "platform/string_printf.h"
@@ -83,13 +83,15 @@ std::string_view DumpKindName(DumpKind kind) {
 }
 
 // One job per block: "job ID SESSION STATE KIND", its fields, "end". Paths stand last on
-// their lines, so they may hold blanks.
+// their lines, so they may hold blanks. A CSV mark is "csv START PATH" or, once its end is
+// known, "csv START..END PATH"; a staged file is "file SIZE NAME".
 std::string FormatJournal(const std::vector<RoadJob>& jobs) {
     std::string text(kJournalHead);
     text += '\n';
     for (const RoadJob& job : jobs) {
         text += StringPrintf("job %s %d ", job.id.c_str(), job.owner);
-        text += std::string(StateName(job.state)) + " " + std::string(DumpKindName(job.kind)) + "\n";
+        text +=
+            std::string(StateName(job.state)) + " " + std::string(DumpKindName(job.kind)) + "\n";
         const auto field = [&](std::string_view key, const std::string& value) {
             if (!value.empty())
                 text += std::string(key) + " " + value + "\n";
@@ -99,8 +101,15 @@ std::string FormatJournal(const std::vector<RoadJob>& jobs) {
         field("archive", job.archive);
         field("staging", job.staging);
         field("inbox", job.inbox);
-        for (const CsvFileMark& csv : job.csv)
-            text += StringPrintf("csv %lld ", static_cast<long long>(csv.length)) + csv.path + "\n";
+        for (const CsvFileMark& csv : job.csv) {
+            text += StringPrintf("csv %lld", static_cast<long long>(csv.length));
+            if (csv.end >= 0)
+                text += StringPrintf("..%lld", static_cast<long long>(csv.end));
+            text += " " + csv.path + "\n";
+        }
+        for (const StagedFile& file : job.files)
+            text +=
+                StringPrintf("file %lld ", static_cast<long long>(file.size)) + file.name + "\n";
         text += "end\n";
     }
     return text;
@@ -125,7 +134,7 @@ std::optional<std::vector<RoadJob>> ParseJournal(std::string_view text) {
             if (key.empty())
                 continue;
             if (key != "job")
-                return jobs;  // damaged from here on
+                return std::nullopt;
             // "ID SESSION STATE KIND"
             std::vector<std::string_view> words;
             for (std::string_view left = rest; !left.empty();) {
@@ -137,7 +146,7 @@ std::optional<std::vector<RoadJob>> ParseJournal(std::string_view text) {
             const auto state = words.size() == 4 ? StateOf(words[2]) : std::nullopt;
             const auto kind = words.size() == 4 ? KindOf(words[3]) : std::nullopt;
             if (!owner || !state || !kind || words[0].empty())
-                return jobs;
+                return std::nullopt;
             job.emplace();
             job->id = words[0];
             job->owner = static_cast<int>(*owner);
@@ -159,15 +168,44 @@ std::optional<std::vector<RoadJob>> ParseJournal(std::string_view text) {
         } else if (key == "inbox") {
             job->inbox = rest;
         } else if (key == "csv") {
-            const auto [length, path] = SplitLine(rest);
-            const auto value = ParseCount(length);
-            if (!value || path.empty())
-                return jobs;
-            job->csv.push_back({std::string(path), *value});
+            const auto [lengths, path] = SplitLine(rest);
+            const std::size_t dots = lengths.find("..");
+            const auto start = ParseCount(lengths.substr(0, dots));
+            const auto end = dots == std::string_view::npos ? std::optional<std::int64_t>(-1)
+                                                            : ParseCount(lengths.substr(dots + 2));
+            if (!start || !end || path.empty())
+                return std::nullopt;
+            job->csv.push_back({std::string(path), *start, *end});
+        } else if (key == "file") {
+            const auto [size_text, name] = SplitLine(rest);
+            const auto size = ParseCount(size_text);
+            if (!size || name.empty())
+                return std::nullopt;
+            job->files.push_back({std::string(name), *size});
+        } else if (key.empty()) {
+            return std::nullopt;
         }
         // Other keys are a later program's: read past them.
     }
-    return jobs;  // a job without its "end" is not taken
+    if (job)
+        return std::nullopt;  // a job cut off
+    return jobs;
+}
+
+std::string JournalErrorText(int code) {
+    switch (code) {
+        case kJournalDamaged:
+            return "журнал поврежден";
+        case kJournalBusy:
+            return "журнал занят другой программой";
+        case kJournalClosed:
+            return "в папку данных нельзя записать";
+        case kJobGone:
+            return "задание уже завершено";
+        case kJobExists:
+            return "задание уже есть в журнале";
+    }
+    return StringPrintf("код ошибки %i", code);
 }
 
 RoadJournal::RoadJournal(std::string data_folder) : folder_(std::move(data_folder)) {}
@@ -178,58 +216,89 @@ std::string RoadJournal::JournalPath() const {
     return folder_ + std::string(kJournalName);
 }
 
-bool RoadJournal::Open() {
-    CreateFolders(folder_);
+int RoadJournal::Open() {
+    if (const int code = CreateFolders(folder_); code != 0)
+        return code;
+    int code = 0;
     for (int session = 1; session <= kMostSessions; ++session) {
         File lock;
         if (lock.Open(folder_ + SessionLockName(session), OpenMode::AppendOrCreate,
                       Sharing::Exclusive)) {
             session_lock_ = std::move(lock);
             session_ = session;
-            return true;
+            // The session's name must be on the disk no more than its jobs: a lock file
+            // lost in a power cut is made again at the next start.
+            return 0;
         }
-        // A folder that cannot be written refuses every session alike.
-        if (!FolderExists(folder_))
-            return false;
+        code = lock.error_code();
+        // Only a session held by another process lets the next one be tried.
+        if (!SharingViolation(code))
+            break;
     }
-    return false;
+    return code != 0 ? code : kJournalBusy;
 }
 
-std::vector<RoadJob> RoadJournal::ReadAll() const {
+int RoadJournal::ReadAll(std::vector<RoadJob>& jobs) const {
     std::string text;
-    if (!ReadWholeFile(JournalPath(), text))
-        return {};
-    return ParseJournal(text).value_or(std::vector<RoadJob>{});
+    int code = 0;
+    if (!ReadWholeFile(JournalPath(), text, &code)) {
+        if (NotFound(code)) {
+            jobs.clear();
+            return 0;
+        }
+        return code != 0 ? code : kJournalDamaged;
+    }
+    std::optional<std::vector<RoadJob>> parsed = ParseJournal(text);
+    if (!parsed)
+        return kJournalDamaged;
+    jobs = std::move(*parsed);
+    return 0;
 }
 
-template <typename Change>
-bool RoadJournal::Update(const Change& change) {
+int RoadJournal::Update(const std::function<bool(std::vector<RoadJob>&, int&)>& change) {
     if (!is_open())
-        return false;
+        return kJournalClosed;
     std::lock_guard guard(mutex_);
     File lock;
     const auto give_up = std::chrono::steady_clock::now() + kLockWait;
     while (!lock.Open(JournalPath() + ".lock", OpenMode::AppendOrCreate, Sharing::Exclusive)) {
         if (std::chrono::steady_clock::now() >= give_up)
-            return false;
+            return kJournalBusy;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    std::vector<RoadJob> jobs = ReadAll();
-    if (!change(jobs))
-        return true;
-    return WriteFileAtomically(JournalPath(), FormatJournal(jobs)) == 0;
+    std::vector<RoadJob> jobs;
+    if (const int code = ReadAll(jobs); code != 0)
+        return code;
+    int refusal = 0;
+    const bool changed = change(jobs, refusal);
+    if (refusal != 0)
+        return refusal;
+    if (!changed)
+        return 0;
+    return WriteFileAtomically(JournalPath(), FormatJournal(jobs));
 }
 
-std::vector<RoadJob> RoadJournal::TakeOverAbandoned() {
-    std::vector<RoadJob> taken;
-    Update([&](std::vector<RoadJob>& jobs) {
+bool RoadJournal::SessionAlive(int session) const {
+    if (session == session_)
+        return true;
+    File other;
+    if (other.Open(folder_ + SessionLockName(session), OpenMode::AppendOrCreate,
+                   Sharing::Exclusive)) {
+        return false;
+    }
+    // Held by another process, or it cannot be told: alive, so that nothing of its is
+    // taken from it.
+    return true;
+}
+
+int RoadJournal::TakeOverAbandoned(std::vector<RoadJob>& taken) {
+    taken.clear();
+    return Update([&](std::vector<RoadJob>& jobs, int&) {
         std::vector<int> alive;  // sessions found held by another process
         for (RoadJob& job : jobs) {
             bool abandoned = job.owner == session_;
             if (!abandoned && std::find(alive.begin(), alive.end(), job.owner) == alive.end()) {
-                File other;
-                abandoned = other.Open(folder_ + SessionLockName(job.owner),
-                                       OpenMode::AppendOrCreate, Sharing::Exclusive);
+                abandoned = !SessionAlive(job.owner);
                 if (!abandoned)
                     alive.push_back(job.owner);
             }
@@ -240,24 +309,36 @@ std::vector<RoadJob> RoadJournal::TakeOverAbandoned() {
         }
         return !taken.empty();
     });
-    return taken;
 }
 
-bool RoadJournal::Put(RoadJob job) {
+int RoadJournal::Add(RoadJob job) {
     job.owner = session_;
-    return Update([&](std::vector<RoadJob>& jobs) {
-        const auto same = std::find_if(jobs.begin(), jobs.end(),
-                                       [&](const RoadJob& j) { return j.id == job.id; });
-        if (same != jobs.end())
-            *same = job;
-        else
-            jobs.push_back(job);
+    return Update([&](std::vector<RoadJob>& jobs, int& refusal) {
+        if (std::any_of(jobs.begin(), jobs.end(),
+                        [&](const RoadJob& j) { return j.id == job.id; })) {
+            refusal = kJobExists;
+            return false;
+        }
+        jobs.push_back(job);
         return true;
     });
 }
 
-bool RoadJournal::Remove(const std::string& id) {
-    return Update([&](std::vector<RoadJob>& jobs) {
+int RoadJournal::Change(const std::string& id, const std::function<void(RoadJob&)>& edit) {
+    return Update([&](std::vector<RoadJob>& jobs, int& refusal) {
+        const auto job =
+            std::find_if(jobs.begin(), jobs.end(), [&](const RoadJob& j) { return j.id == id; });
+        if (job == jobs.end()) {
+            refusal = kJobGone;
+            return false;
+        }
+        edit(*job);
+        return true;
+    });
+}
+
+int RoadJournal::Remove(const std::string& id) {
+    return Update([&](std::vector<RoadJob>& jobs, int&) {
         const auto before = jobs.size();
         std::erase_if(jobs, [&](const RoadJob& j) { return j.id == id; });
         return jobs.size() != before;
@@ -265,7 +346,9 @@ bool RoadJournal::Remove(const std::string& id) {
 }
 
 std::optional<RoadJob> RoadJournal::Find(const std::string& id) const {
-    std::vector<RoadJob> jobs = ReadAll();
+    std::vector<RoadJob> jobs;
+    if (ReadAll(jobs) != 0)
+        return std::nullopt;
     const auto found =
         std::find_if(jobs.begin(), jobs.end(), [&](const RoadJob& j) { return j.id == id; });
     if (found == jobs.end())
@@ -273,30 +356,57 @@ std::optional<RoadJob> RoadJournal::Find(const std::string& id) const {
     return std::move(*found);
 }
 
-std::vector<RoadJob> RoadJournal::Jobs() const {
-    std::vector<RoadJob> mine;
-    for (RoadJob& job : ReadAll()) {
+int RoadJournal::Jobs(std::vector<RoadJob>& mine) const {
+    std::vector<RoadJob> jobs;
+    if (const int code = ReadAll(jobs); code != 0)
+        return code;
+    mine.clear();
+    for (RoadJob& job : jobs) {
         if (job.owner == session_)
             mine.push_back(std::move(job));
     }
-    return mine;
+    return 0;
 }
 
 bool RoadJournal::HoldsDump(const std::string& path) const {
-    const std::vector<RoadJob> jobs = ReadAll();
-    return std::any_of(jobs.begin(), jobs.end(), [&](const RoadJob& j) { return j.dump == path; });
+    std::vector<RoadJob> jobs;
+    if (ReadAll(jobs) != 0)
+        return true;
+    int code = 0;
+    const std::optional<FileFacts> candidate = LookAtFile(path, &code);
+    if (!candidate && !NotFound(code))
+        return true;  // a file that cannot be looked at may be one of them
+    for (const RoadJob& job : jobs) {
+        if (job.dump == path)
+            return true;
+        if (!candidate)
+            continue;  // nothing is there to write over
+        const std::optional<FileFacts> dump = LookAtFile(job.dump);
+        if (dump && dump->id == candidate->id)
+            return true;
+    }
+    return false;
 }
 
+// The time for the person who reads the journal, a random number so that no two
+// processes, nor two runs of one, ever give the same id.
 std::string RoadJournal::NewJobId(const CalendarTime& now) const {
-    const std::vector<RoadJob> jobs = ReadAll();
-    const std::string stem = StringPrintf("%04d%02d%02d-%02d%02d%02d", now.year, now.month,
-                                          now.day, now.hour, now.minute, now.second);
-    static std::atomic<int> sequence{0};
-    for (;;) {
-        std::string id = StringPrintf("%s-%d-%d", stem.c_str(), session_, ++sequence);
-        if (std::none_of(jobs.begin(), jobs.end(), [&](const RoadJob& j) { return j.id == id; }))
-            return id;
+    static std::mutex random_mutex;
+    static std::mt19937_64 random = [] {
+        std::random_device device;
+        std::seed_seq seed{
+            device(), device(), device(),
+            static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()),
+            static_cast<unsigned>(std::chrono::system_clock::now().time_since_epoch().count())};
+        return std::mt19937_64(seed);
+    }();
+    std::uint32_t number = 0;
+    {
+        std::lock_guard lock(random_mutex);
+        number = static_cast<std::uint32_t>(random());
     }
+    return StringPrintf("%04d%02d%02d-%02d%02d%02d-%08x", now.year, now.month, now.day, now.hour,
+                        now.minute, now.second, number);
 }
 
 }  // namespace korvalen

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "output/csv_file.h"
+#include "output/staged_delivery.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 
@@ -33,36 +35,51 @@ enum class DumpKind {
 
 std::string_view DumpKindName(DumpKind kind);  // "ND", "AD", "cut", "file"
 
-// One dump on its way to the InBox.
+// One dump on its way to the InBox. Its id is its one identity: unique across processes
+// and restarts, it names the pass's staging folder too.
 struct RoadJob {
-    std::string id;  // also the name of its pass's staging folder
-    int owner = 0;   // the session that works on it (see RoadJournal)
+    std::string id;
+    int owner = 0;  // the session that works on it (see RoadJournal)
     JobState state = JobState::Pending;
     DumpKind kind = DumpKind::Cut;
     std::string read_at;  // "20261209-171052", when the capture began; empty for a file
     std::string dump;
-    std::string archive;  // where the archive keeps the dump, once it does
-    std::string staging;  // the staging folder of its pass, once the pass began
-    std::string inbox;    // the InBox of that pass
-    std::vector<CsvFileMark> csv;  // CSV files its pass appends to, with their lengths before
+    std::string archive;            // where the archive keeps the dump, once it does
+    std::string staging;            // the staging folder of its pass, named before it is made
+    std::string inbox;              // the InBox of that pass
+    std::vector<CsvFileMark> csv;   // CSV files its pass appends to, with their lengths
+    std::vector<StagedFile> files;  // once committed: every file its pass staged
 
     bool operator==(const RoadJob&) const = default;
 };
 
-// The journal file's text and back. A text that is not a journal gives nothing; jobs
-// after a damaged one are not read.
+// The journal file's text and back. A text that is not a whole journal (a damaged line, a
+// job cut off) gives nothing: a guess at the rest could drop a job whose reader has
+// forgotten its data.
 std::string FormatJournal(const std::vector<RoadJob>& jobs);
 std::optional<std::vector<RoadJob>> ParseJournal(std::string_view text);
+
+// Why the journal could not be read or changed: the system's code, or one of these.
+inline constexpr int kJournalDamaged = -1;  // the file is there but is no whole journal
+inline constexpr int kJournalBusy = -2;     // another program's change did not end in time
+inline constexpr int kJournalClosed = -3;   // no session: the data folder cannot be written
+inline constexpr int kJobGone = -4;         // no job has the id (it was finished meanwhile)
+inline constexpr int kJobExists = -5;       // a job has the id already
+// The reason in the read log's words: "журнал поврежден", "код ошибки 5", ...
+std::string JournalErrorText(int code);
 
 // The journal of one data folder ("Korvalen.jnl"), shared by every program and tool that
 // reads with that folder. Each process holds a session of its own ("Korvalen-1.lck",
 // "Korvalen-2.lck", ...) for as long as it runs; a job whose session nobody holds any
 // more belongs to a process that ended, and the next one to start takes it over.
 //
-// Every change is read, made and written under a short lock of the journal file
-// ("Korvalen.jnl.lock"); the file is replaced whole (written beside it, put onto the
-// disk, renamed), so a crash at any moment leaves either the old or the new journal.
-// Thread-safe.
+// Every change is read, checked, made and written under a short lock of the journal file
+// ("Korvalen.jnl.lock"), so no thread or process writes back a copy that another has
+// changed meanwhile; the file is replaced whole (written beside it, put onto the disk,
+// renamed, its folder synced), so a crash at any moment leaves either the old or the new
+// journal. Only a missing journal is an empty one: one that cannot be read fails the
+// change that needed it. The functions that return an int give 0 or the reason (see
+// kJournalDamaged). Thread-safe.
 class RoadJournal {
   public:
     explicit RoadJournal(std::string data_folder);
@@ -70,27 +87,35 @@ class RoadJournal {
     RoadJournal(const RoadJournal&) = delete;
     RoadJournal& operator=(const RoadJournal&) = delete;
 
-    // Creates the data folder when missing and takes the first free session. False when
-    // the folder cannot be written: then nothing can be journalled.
-    bool Open();
+    // Creates the data folder when missing (its name on the disk) and takes the first
+    // free session. Without a session nothing can be journalled.
+    int Open();
     bool is_open() const { return session_ != 0; }
     int session() const { return session_; }
     const std::string& folder() const { return folder_; }
 
+    // Every job, of every session.
+    int ReadAll(std::vector<RoadJob>& jobs) const;
+    // This session's jobs.
+    int Jobs(std::vector<RoadJob>& jobs) const;
+    std::optional<RoadJob> Find(const std::string& id) const;
     // The jobs whose session has ended (this session's own from an earlier run among
     // them), now owned by this one.
-    std::vector<RoadJob> TakeOverAbandoned();
+    int TakeOverAbandoned(std::vector<RoadJob>& taken);
+    // Whether the session that owns a job is held by a process that runs now (this one
+    // among them).
+    bool SessionAlive(int session) const;
 
-    // Adds the job, or replaces the one with its id; on the disk when it returns true.
-    bool Put(RoadJob job);
-    bool Remove(const std::string& id);
-    std::optional<RoadJob> Find(const std::string& id) const;
-    // This session's jobs.
-    std::vector<RoadJob> Jobs() const;
-    // Whether a job of any session names `path` as its dump: a capture must not write
-    // over it.
+    // Adds a new job, owned by this session; kJobExists when a job has its id.
+    int Add(RoadJob job);
+    // Edits the job as the journal has it now; kJobGone when no job has the id.
+    int Change(const std::string& id, const std::function<void(RoadJob&)>& edit);
+    int Remove(const std::string& id);
+    // Whether a job of any session has `path` as its dump, compared by what the file is,
+    // not by how it is spelled: a capture must not write over it. True when the journal
+    // cannot be read.
     bool HoldsDump(const std::string& path) const;
-    // An id that no job has: the time and a number.
+    // An id no job has had: the time and a random number.
     std::string NewJobId(const CalendarTime& now) const;
 
     // How long a change waits for another process's change to end.
@@ -99,10 +124,8 @@ class RoadJournal {
   private:
     std::string JournalPath() const;
     // Reads the whole journal under the file lock, lets `change` edit it and writes it
-    // back when `change` says so. False when the lock or the write failed.
-    template <typename Change>
-    bool Update(const Change& change);
-    std::vector<RoadJob> ReadAll() const;
+    // back when `change` returns true. `change` may set `refusal` to fail the change.
+    int Update(const std::function<bool(std::vector<RoadJob>&, int& refusal)>& change);
 
     const std::string folder_;
     mutable std::mutex mutex_;  // one change at a time within the process

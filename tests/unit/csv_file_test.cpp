@@ -274,16 +274,39 @@ TEST(CsvFile, RefusedLinesSayWhichMessageTheyGet) {
     }
 }
 
-// Lines of a pass that must not stay are cut off; a file already shorter stays as it is.
-TEST(CsvFile, CutBackToTheLengthBeforeThePass) {
+// Lines of a pass that must not stay are cut off, and only they: a file already shorter
+// stays as it is, and lines another pass appended after this one closed the file are
+// never taken with them.
+TEST(CsvFile, CutBackTakesOnlyThePassOwnLines) {
+    const std::string before = "earlier run\r\n";  // 13 bytes
+    const std::string mine = "this pass\r\n";      // 11 bytes
+    const std::string later = "next pass\r\n";
+    struct Row {
+        const char* name;
+        std::string contents;
+        std::int64_t end;
+        CsvCutBack result;
+        std::string left;
+    } rows[] = {
+        {"cut, end unknown", before + mine, -1, CsvCutBack::Done, before},
+        {"cut, end known", before + mine, 24, CsvCutBack::Done, before},
+        {"already shorter", "earlier", -1, CsvCutBack::Done, "earlier"},
+        {"appended after", before + mine + later, 24, CsvCutBack::Appended, before + mine + later},
+        {"cut by someone else", "earl", 24, CsvCutBack::Done, "earl"},
+    };
     TempFolder folder;
     const std::string path = folder / "012N.csv";
-    testing::WriteTestFile(path, "earlier run\r\nthis pass\r\n");
-    EXPECT_TRUE(CutBackCsvFile({path, 13}));
-    EXPECT_EQ(ReadTestFile(path), "earlier run\r\n");
-    EXPECT_TRUE(CutBackCsvFile({path, 100}));
-    EXPECT_EQ(ReadTestFile(path), "earlier run\r\n");
-    EXPECT_FALSE(CutBackCsvFile({folder / "missing.csv", 0}));
+    for (const Row& row : rows) {
+        testing::WriteTestFile(path, row.contents);
+        EXPECT_EQ(CutBackCsvFile({path, 13, row.end}), row.result) << row.name;
+        EXPECT_EQ(ReadTestFile(path), row.left) << row.name;
+    }
+    EXPECT_EQ(CutBackCsvFile({folder / "missing.csv", 0}), CsvCutBack::Done);
+    File held;
+    ASSERT_TRUE(held.Open(path, OpenMode::OpenExisting, Sharing::Exclusive));
+    int code = 0;
+    EXPECT_EQ(CutBackCsvFile({path, 0}, &code), CsvCutBack::Failed);
+    EXPECT_NE(code, 0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "decode_test_support.h"
 #include "inbox_records.h"
+#include "journal_jobs.h"
 #include "output/staged_delivery.h"
 #include "recording_worker_host.h"
 #include "scoped_time_zone.h"
@@ -75,7 +76,7 @@ TEST_F(DecodeJobsTest, AFileDecodedAsTheWindowShowsIt) {
         jobs.DecodeFile(settings.InFile);
         jobs.DecodeFile(folder / "missing.trc");
         ASSERT_TRUE(jobs.WaitUntilIdle(30s));
-        EXPECT_TRUE(jobs.journal().Jobs().empty());
+        EXPECT_TRUE(testing::OwnJobs(jobs.journal()).empty());
         EXPECT_FALSE(jobs.work().IsBusy());
         EXPECT_EQ(jobs.work().progress.mask(), 0u);
     }
@@ -87,9 +88,11 @@ TEST_F(DecodeJobsTest, AFileDecodedAsTheWindowShowsIt) {
     EXPECT_EQ(std::vector<std::string>(events.end() - 3, events.end()),
               (std::vector<std::string>{"position 0", "caption Декодировать файл", "state 1"}));
     ASSERT_EQ(host.messages().size(), 1u);
-    EXPECT_EQ(host.messages()[0].text, "Анализ файла: Не удалось открыть файл.\n" + folder / "missing.trc");
+    EXPECT_EQ(host.messages()[0].text,
+              "Анализ файла: Не удалось открыть файл.\n" + folder / "missing.trc");
     EXPECT_EQ(InboxRecords(folder / "InBox"), Reference());
-    EXPECT_EQ(FileNames(folder / "Data/Archive").size(), 0u);  // a file of the user's is no transfer
+    EXPECT_EQ(FileNames(folder / "Data/Archive").size(),
+              0u);  // a file of the user's is no transfer
 }
 
 // What fails in the job's thread, even its last calls to the window, ends the job with
@@ -125,14 +128,14 @@ TEST_F(DecodeJobsTest, AnUndeliveredDumpWaitsForTheOperator) {
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[0].rfind("Файлы не доставлены в InBox: '" + settings.InFile + "'", 0), 0u);
     EXPECT_NE(std::find(log.begin(), log.end(), "В файле обнаружены ошибки (3)"), log.end());
-    ASSERT_EQ(jobs.journal().Jobs().size(), 1u);
-    EXPECT_EQ(jobs.journal().Jobs()[0].state, JobState::Pending);
+    ASSERT_EQ(testing::OwnJobs(jobs.journal()).size(), 1u);
+    EXPECT_EQ(testing::OwnJobs(jobs.journal())[0].state, JobState::Pending);
     EXPECT_EQ(jobs.PendingCount(), 1);
 
     std::filesystem::remove(folder / "InBox");
     jobs.DecodeFile(settings.InFile);
     ASSERT_TRUE(jobs.WaitUntilIdle(30s));
-    EXPECT_TRUE(jobs.journal().Jobs().empty());
+    EXPECT_TRUE(testing::OwnJobs(jobs.journal()).empty());
     EXPECT_EQ(InboxRecords(folder / "InBox"), Reference());
     EXPECT_EQ(jobs.DecodePending(), 0);
 }
@@ -166,6 +169,8 @@ TEST_F(DecodeJobsTest, EveryStateLeftByACrashIsFinishedAtTheStart) {
         {"pending, pass half done", JobState::Pending, true, false, true, "-ND.trc"},
         {"committed, no file moved", JobState::Committed, true, true, false, ""},
         {"committed, every file moved", JobState::Committed, false, false, false, ""},
+        {"committed, the folder gone with its last move", JobState::Committed, false, false, false,
+         ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -176,7 +181,7 @@ TEST_F(DecodeJobsTest, EveryStateLeftByACrashIsFinishedAtTheStart) {
         WriteTestFile(settings.InFile, dump);
 
         RoadJob job;
-        job.id = "20261209-171052-1-1";
+        job.id = "20261209-171052-0a1b2c3d";
         job.owner = 1;
         job.state = row.state;
         job.kind = DumpKind::NewData;
@@ -198,14 +203,26 @@ TEST_F(DecodeJobsTest, EveryStateLeftByACrashIsFinishedAtTheStart) {
             }
         }
         if (row.state == JobState::Committed) {
+            for (const std::string& name : FileNames(folder / "reference")) {
+                if (name.find(".csv") == std::string::npos) {
+                    job.files.push_back({name, static_cast<std::int64_t>(std::filesystem::file_size(
+                                                   folder / ("reference/" + name)))});
+                }
+            }
+            if (row.name == std::string("committed, every file moved")) {
+                std::filesystem::create_directories(staging);
+                WriteTestFile(staging + "pass.lock", "");  // the folder not yet removed
+            }
             // The CSV lines were all written before the commit.
             for (const std::string& name : FileNames(folder / "reference")) {
                 if (name.find(".csv") != std::string::npos)
-                    WriteTestFile(folder / ("InBox/" + name), ReadTestFile(folder / ("reference/" + name)));
+                    WriteTestFile(folder / ("InBox/" + name),
+                                  ReadTestFile(folder / ("reference/" + name)));
             }
             if (!row.staged) {  // and the message files had moved too
                 for (const std::string& name : FileNames(folder / "reference"))
-                    WriteTestFile(folder / ("InBox/" + name), ReadTestFile(folder / ("reference/" + name)));
+                    WriteTestFile(folder / ("InBox/" + name),
+                                  ReadTestFile(folder / ("reference/" + name)));
             }
         }
         if (row.csv_grown) {
@@ -216,8 +233,8 @@ TEST_F(DecodeJobsTest, EveryStateLeftByACrashIsFinishedAtTheStart) {
         }
         {
             RoadJournal before(folder / "Data/");
-            ASSERT_TRUE(before.Open());
-            ASSERT_TRUE(before.Put(job));
+            ASSERT_EQ(before.Open(), 0);
+            ASSERT_EQ(before.Add(job), 0);
         }  // the program ends
 
         RecordingWorkerHost after;
@@ -225,7 +242,7 @@ TEST_F(DecodeJobsTest, EveryStateLeftByACrashIsFinishedAtTheStart) {
             DecodeJobs jobs(folder / "Data/", settings, after);
             jobs.Recover();
             ASSERT_TRUE(jobs.WaitUntilIdle(30s));
-            EXPECT_TRUE(jobs.journal().Jobs().empty());
+            EXPECT_TRUE(testing::OwnJobs(jobs.journal()).empty());
         }
         std::vector<std::string> problems;
         EXPECT_EQ(InboxRecords(folder / "InBox", &problems), reference);
@@ -251,13 +268,13 @@ TEST_F(DecodeJobsTest, EveryStateLeftByACrashIsFinishedAtTheStart) {
 // it, and takes it over only once that program has ended.
 TEST_F(DecodeJobsTest, AnotherProgramsJobWaitsUntilItEnds) {
     auto other = std::make_unique<RoadJournal>(folder / "Data/");
-    ASSERT_TRUE(other->Open());
+    ASSERT_EQ(other->Open(), 0);
     RoadJob job;
     job.id = "theirs";
     job.kind = DumpKind::AllData;
     job.read_at = "20261209-171052";
     job.dump = settings.InFile;
-    ASSERT_TRUE(other->Put(job));
+    ASSERT_EQ(other->Add(job), 0);
     DecodeJobs jobs(folder / "Data/", settings, host);
     jobs.Recover();
     ASSERT_TRUE(jobs.WaitUntilIdle(30s));

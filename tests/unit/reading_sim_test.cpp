@@ -13,6 +13,7 @@
 #include "decode_test_support.h"
 #include "file_size_limit.h"
 #include "inbox_records.h"
+#include "journal_jobs.h"
 #include "platform/file.h"
 #include "platform/manual_reset_event.h"
 #include "recording_worker_host.h"
@@ -111,7 +112,7 @@ TEST_F(ReadingFromTheSimulator, TheRoadFromTheReaderToTheInBox) {
     EXPECT_TRUE(host.messages().empty());
     EXPECT_FALSE(jobs.work().capture_active);
     EXPECT_EQ(jobs.work().progress.mask(), 0u);
-    EXPECT_TRUE(jobs.journal().Jobs().empty());
+    EXPECT_TRUE(testing::OwnJobs(jobs.journal()).empty());
 
     // The archive keeps both transfers as they came; decoding them again gives exactly
     // what the InBox holds.

@@ -10,6 +10,7 @@
 
 #include "decode_test_support.h"
 #include "fake_serial_port.h"
+#include "journal_jobs.h"
 #include "platform/write_fault.h"
 #include "recording_worker_host.h"
 #include "temp_folder.h"
@@ -68,7 +69,7 @@ TEST_F(ReadingThreadTest, ACompleteTransferOfNewData) {
     bool dump_kept_at_ack = false;
     port.on_write = [&](std::string_view bytes) {
         File probe;
-        const auto jobs_now = jobs.journal().Jobs();
+        const auto jobs_now = testing::OwnJobs(jobs.journal());
         dump_kept_at_ack = bytes == "(SDD)" &&
                            probe.Open(in_file, OpenMode::OpenExisting, Sharing::Exclusive, true) &&
                            jobs_now.size() == 1 && jobs_now[0].dump == in_file &&
@@ -88,7 +89,7 @@ TEST_F(ReadingThreadTest, ACompleteTransferOfNewData) {
     EXPECT_EQ(Decoded(), std::vector<std::string>{in_file});
     EXPECT_TRUE(host.messages().empty());
     EXPECT_EQ(jobs.work().progress.mask(), 0u);
-    EXPECT_TRUE(jobs.journal().Jobs().empty());  // delivered
+    EXPECT_TRUE(testing::OwnJobs(jobs.journal()).empty());  // delivered
     // The bar: position 0 before the first read, the range from the header's size
     // (2600 bytes: 2) at the second poll as owner, the count before each read, and 0 at
     // the end.
@@ -106,11 +107,11 @@ TEST_F(ReadingThreadTest, TheDumpNameSkipsDumpsInUse) {
         File reader;
         RoadJournal other(folder / "Data/");  // another program with the same data folder
         if (in_journal) {
-            ASSERT_TRUE(other.Open());
+            ASSERT_EQ(other.Open(), 0);
             RoadJob job;
             job.id = "waiting";
             job.dump = in_file;
-            ASSERT_TRUE(other.Put(job));
+            ASSERT_EQ(other.Add(job), 0);
         } else {
             ASSERT_TRUE(reader.Open(in_file, OpenMode::OpenExisting, Sharing::Shared, true));
         }
@@ -158,8 +159,10 @@ TEST_F(ReadingThreadTest, AFailedReadIsToldAndThePartReceivedDecoded) {
 }
 
 // The reader is told to forget its data only once the dump is on the disk whole and the
-// journal knows it: a full disk for the dump, or a journal that cannot be written, keeps
-// the data in the reader, and the part received is still decoded.
+// journal knows it: a full disk for the dump keeps the data in the reader, and the part
+// received is still decoded; a journal that cannot be written does not let the capture
+// begin (it could never be acknowledged, and the dumps it holds are not known) and says
+// so with the journal's name.
 TEST_F(ReadingThreadTest, NoAcknowledgementWithoutTheDumpAndTheJournalOnTheDisk) {
     const std::string transfer = "(ND0001000)" + std::string(4096, 'x');
     const struct {
@@ -177,8 +180,8 @@ TEST_F(ReadingThreadTest, NoAcknowledgementWithoutTheDumpAndTheJournalOnTheDisk)
         ReadingThread reader{port, stop, own_jobs, fresh, "COM1", clock};
         {
             const ScopedWriteFault disk_full(c.full, c.message ? 1000 : 0);
-            for (const std::string& part : {transfer.substr(0, 2000), transfer.substr(2000),
-                                            std::string()}) {
+            for (const std::string& part :
+                 {transfer.substr(0, 2000), transfer.substr(2000), std::string()}) {
                 port.Arrive(part);
                 clock.ticks += ReadingThread::kPollMs;
                 reader.PollOnce();
@@ -186,7 +189,7 @@ TEST_F(ReadingThreadTest, NoAcknowledgementWithoutTheDumpAndTheJournalOnTheDisk)
             ASSERT_TRUE(own_jobs.WaitUntilIdle(30s));
         }
         EXPECT_TRUE(port.writes().empty());
-        EXPECT_EQ(fresh.decoded().size(), 1u);
+        EXPECT_EQ(fresh.decoded().size(), c.message ? 1u : 0u);
         if (c.message) {
             EXPECT_LE(ReadTestFile(in_file).size(), 1000u);
             ASSERT_EQ(fresh.messages().size(), 1u);
@@ -194,7 +197,11 @@ TEST_F(ReadingThreadTest, NoAcknowledgementWithoutTheDumpAndTheJournalOnTheDisk)
                       "Не удалось записать информацию в файл. Код ошибки: " +
                           std::to_string(DiskFullErrorCode()) + ".\n" + in_file);
         } else {
-            EXPECT_TRUE(fresh.messages().empty());
+            // Once for each poll that finds the transfer's bytes: they are thrown away.
+            ASSERT_FALSE(fresh.messages().empty());
+            EXPECT_EQ(fresh.messages()[0].text, "Не удалось открыть файл на запись. Код ошибки: " +
+                                                    std::to_string(DiskFullErrorCode()) + ".\n" +
+                                                    folder / "Data/Korvalen.jnl");
         }
     }
 }
@@ -214,7 +221,7 @@ TEST_F(ReadingThreadTest, StopsWhenTheOwnerAgrees) {
     EXPECT_FALSE(jobs.work().capture_active);
     EXPECT_EQ(jobs.work().progress.mask(), 0u);
     EXPECT_TRUE(Decoded().empty());
-    const auto left = jobs.journal().Jobs();
+    const auto left = testing::OwnJobs(jobs.journal());
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].state, JobState::Capturing);
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "decode_test_support.h"
 #include "platform/text_codec.h"
 #include "temp_folder.h"
@@ -29,7 +31,8 @@ RoadJob FullJob() {
     job.archive = "C:\\Korvalen\\Data\\Archive\\20261209-171052-ND.trc";
     job.staging = "C:\\Korvalen\\InBox\\Korvalen.staging\\20261209-171052-1-1\\";
     job.inbox = "C:\\Korvalen\\InBox\\";
-    job.csv = {{"C:\\Program Files\\Out Box\\012C.csv", 1234}, {"D:\\012N.csv", 0}};
+    job.csv = {{"C:\\Program Files\\Out Box\\012C.csv", 1234, 2048}, {"D:\\012N.csv", 0, -1}};
+    job.files = {{"09171052.012", 4200}, {"09171053.012", 105}};
     return job;
 }
 
@@ -43,6 +46,8 @@ TEST(JournalText, EveryFieldComesBackAndDamageStopsTheReading) {
     const std::string text = FormatJournal(jobs);
     EXPECT_EQ(ParseJournal(text), jobs);
 
+    // Only a whole journal is read: a guess at a damaged one could drop a job whose reader
+    // has forgotten its data.
     const struct {
         const char* name;
         std::string text;
@@ -50,15 +55,18 @@ TEST(JournalText, EveryFieldComesBackAndDamageStopsTheReading) {
     } rows[] = {
         {"empty journal", "Korvalen road journal 1\n", 0},
         {"not a journal", "UseGlobalID0\r\n", std::nullopt},
-        {"a later program's key is read past", "Korvalen road journal 1\njob a 1 pending AD\n"
-                                                "colour blue\nend\n",
+        {"a later program's key is read past",
+         "Korvalen road journal 1\njob a 1 pending AD\n"
+         "colour blue\nend\n",
          1},
-        {"a job without its end is not taken", text.substr(0, text.size() - 4), 1},
-        {"an unknown state ends the reading", "Korvalen road journal 1\njob a 1 lost AD\nend\n",
-         0},
-        {"a damaged CSV length ends the reading",
+        {"a job cut off", text.substr(0, text.size() - 4), std::nullopt},
+        {"an unknown state", "Korvalen road journal 1\njob a 1 lost AD\nend\n", std::nullopt},
+        {"a damaged CSV length",
          "Korvalen road journal 1\njob a 1 pending AD\nend\njob b 1 pending ND\ncsv x y\nend\n",
-         1},
+         std::nullopt},
+        {"a damaged line between jobs",
+         "Korvalen road journal 1\njob a 1 pending AD\nend\n#\njob b 1 pending ND\nend\n",
+         std::nullopt},
     };
     for (const auto& row : rows) {
         const auto parsed = ParseJournal(row.text);
@@ -75,30 +83,67 @@ TEST(Journal, SessionsTellRunningProgramsFromEndedOnes) {
     TempFolder folder;
     const std::string data = folder / "Data/";
     RoadJob job = FullJob();
+    job.dump = folder / "Data/Korvalen.trc";
+    std::filesystem::create_directories(data);
+    WriteTestFile(job.dump, "a dump");
     auto first = std::make_unique<RoadJournal>(data);
-    ASSERT_TRUE(first->Open());
+    ASSERT_EQ(first->Open(), 0);
     EXPECT_EQ(first->session(), 1);
-    ASSERT_TRUE(first->Put(job));
+    ASSERT_EQ(first->Add(job), 0);
+    EXPECT_EQ(first->Add(job), kJobExists);
     EXPECT_TRUE(first->HoldsDump(job.dump));
+    // Known by what it is, however the path is spelled.
+    EXPECT_TRUE(first->HoldsDump(folder / "Data/./Korvalen.trc"));
 
     RoadJournal second(data);
-    ASSERT_TRUE(second.Open());
+    ASSERT_EQ(second.Open(), 0);
     EXPECT_EQ(second.session(), 2);
-    EXPECT_TRUE(second.TakeOverAbandoned().empty());  // the first still runs
-    EXPECT_TRUE(second.HoldsDump(job.dump));          // but its dump is not to be cut
+    std::vector<RoadJob> taken;
+    ASSERT_EQ(second.TakeOverAbandoned(taken), 0);
+    EXPECT_TRUE(taken.empty());               // the first still runs
+    EXPECT_TRUE(second.HoldsDump(job.dump));  // but its dump is not to be cut
 
     first.reset();  // the first program ends without finishing
-    const auto taken = second.TakeOverAbandoned();
+    ASSERT_EQ(second.TakeOverAbandoned(taken), 0);
     ASSERT_EQ(taken.size(), 1u);
     EXPECT_EQ(taken[0].id, job.id);
     EXPECT_EQ(taken[0].owner, 2);
-    EXPECT_EQ(second.Jobs().size(), 1u);
-    ASSERT_TRUE(second.Remove(job.id));
+    std::vector<RoadJob> mine;
+    ASSERT_EQ(second.Jobs(mine), 0);
+    EXPECT_EQ(mine.size(), 1u);
+    ASSERT_EQ(second.Change(job.id, [](RoadJob& j) { j.archive = "kept"; }), 0);
+    EXPECT_EQ(second.Find(job.id)->archive, "kept");
+    ASSERT_EQ(second.Remove(job.id), 0);
+    EXPECT_EQ(second.Change(job.id, [](RoadJob&) {}), kJobGone);
     EXPECT_FALSE(second.HoldsDump(job.dump));
     // The file is replaced whole: nothing is left beside it.
     EXPECT_EQ(FileNames(data),
               (std::vector<std::string>{"Korvalen-1.lck", "Korvalen-2.lck", "Korvalen.jnl",
-                                        "Korvalen.jnl.lock"}));
+                                        "Korvalen.jnl.lock", "Korvalen.trc"}));
+    EXPECT_NE(second.NewJobId({}), second.NewJobId({}));
+}
+
+// Only a missing journal is an empty one: a journal that cannot be read fails every
+// change, and holds every dump, until it can be read again; nothing in it is lost.
+TEST(Journal, OneThatCannotBeReadIsNeverTakenForEmpty) {
+    TempFolder folder;
+    const std::string data = folder / "Data/";
+    RoadJournal journal(data);
+    ASSERT_EQ(journal.Open(), 0);
+    ASSERT_EQ(journal.Add(FullJob()), 0);
+    const std::string whole = ReadTestFile(data + "Korvalen.jnl");
+    WriteTestFile(data + "Korvalen.jnl", whole + "#\n");
+    RoadJob other = FullJob();
+    other.id = "another";
+    EXPECT_EQ(journal.Add(other), kJournalDamaged);
+    EXPECT_EQ(journal.Remove(FullJob().id), kJournalDamaged);
+    std::vector<RoadJob> jobs;
+    EXPECT_EQ(journal.ReadAll(jobs), kJournalDamaged);
+    EXPECT_TRUE(journal.HoldsDump(folder / "any.trc"));
+    EXPECT_EQ(ReadTestFile(data + "Korvalen.jnl"), whole + "#\n");
+    std::filesystem::remove(data + "Korvalen.jnl");
+    EXPECT_EQ(journal.ReadAll(jobs), 0);
+    EXPECT_TRUE(jobs.empty());
 }
 
 TEST(Archive, KeepsEveryTransferUnderItsOwnNameWithinItsLimit) {
@@ -175,7 +220,8 @@ TEST(ReadLog, LinesInWindows1251RotatedBeyondTheLimit) {
     EXPECT_EQ(bytes, Utf8ToCp1251("09.12.2026 17:10:52 " + capture) + "\r\n");
     ASSERT_TRUE(log.Append("второе"));  // beyond 100 bytes: a new file begins
     EXPECT_EQ(ReadTestFile(log.path()), Utf8ToCp1251("09.12.2026 17:10:52 второе\r\n"));
-    EXPECT_EQ(log.ReadAll(), "09.12.2026 17:10:52 " + capture + "\r\n09.12.2026 17:10:52 второе\r\n");
+    EXPECT_EQ(log.ReadAll(),
+              "09.12.2026 17:10:52 " + capture + "\r\n09.12.2026 17:10:52 второе\r\n");
 }
 
 }  // namespace
