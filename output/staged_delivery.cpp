@@ -161,9 +161,17 @@ std::optional<std::vector<StagedFile>> StagedDelivery::Seal(int& error_code) {
 }
 
 PublishResult StagedDelivery::Publish(const std::vector<StagedFile>& files) {
-    PublishResult result = DeliverStagedFiles(folder_, inbox_, files);
-    // Held until the moves are done; the folder has gone by now unless a file stayed.
+    PublishResult result = MoveStagedFiles(folder_, inbox_, files);
+    // Held until the moves are done (and let go before the folder goes: Windows deletes
+    // no file that is held open).
     lock_ = File();
+    if (result.ok()) {
+        if (const int code = RemoveStagingFolder(folder_); code != 0) {
+            ++result.failed;
+            result.error_code = code;
+            result.failed_path = folder_;
+        }
+    }
     return result;
 }
 
@@ -174,6 +182,19 @@ void StagedDelivery::Discard() {
 
 PublishResult DeliverStagedFiles(const std::string& staging, const std::string& inbox,
                                  const std::vector<StagedFile>& files) {
+    PublishResult result = MoveStagedFiles(staging, inbox, files);
+    if (result.ok()) {
+        if (const int code = RemoveStagingFolder(staging); code != 0) {
+            ++result.failed;
+            result.error_code = code;
+            result.failed_path = staging;
+        }
+    }
+    return result;
+}
+
+PublishResult MoveStagedFiles(const std::string& staging, const std::string& inbox,
+                              const std::vector<StagedFile>& files) {
     PublishResult result;
     const auto fail = [&](const std::string& path, int code) {
         ++result.failed;
@@ -211,14 +232,8 @@ PublishResult DeliverStagedFiles(const std::string& staging, const std::string& 
     }
     // The InBox's names are on the disk before the staging folder's go: a file is never
     // in neither.
-    if (const int code = SyncFolder(inbox); code != 0) {
+    if (const int code = SyncFolder(inbox); code != 0)
         fail(inbox, code);
-        return result;
-    }
-    if (result.ok()) {
-        if (const int code = RemoveStagingFolder(staging); code != 0)
-            fail(staging, code);
-    }
     return result;
 }
 

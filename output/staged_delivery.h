@@ -93,6 +93,10 @@ class StagedDelivery {
 PublishResult DeliverStagedFiles(const std::string& staging, const std::string& inbox,
                                  const std::vector<StagedFile>& files);
 
+// The moves alone, with the InBox's names put onto the disk; the folder stays.
+PublishResult MoveStagedFiles(const std::string& staging, const std::string& inbox,
+                              const std::vector<StagedFile>& files);
+
 // Removes a staging folder with what is in it; the common folder goes with its last
 // pass. Its removal is on the disk when it returns 0.
 int RemoveStagingFolder(const std::string& staging);
