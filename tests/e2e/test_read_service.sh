@@ -60,7 +60,7 @@ expect "a second service of the same name" "$status $(tr -d '\r' <"$RESULTS/agai
     "2 korvalen-read: a service named korvalen-read is installed already: give another --service-name, or remove it first (--uninstall-service)"
 
 # sc stop during a transfer: "(SSS)", the part decoded and delivered, nothing acknowledged.
-sc start korvalen-read >"$RESULTS/start.out" || true
+sc start korvalen-read >"$RESULTS/start.out" || fail "sc start: $(cat "$RESULTS/start.out")"
 wait_until 20 "the service running" '[ "$(state)" = RUNNING ]'
 wait_until 20 "the service waiting for transfers" \
     '[ "$(log_lines "waiting for the reader'"'"'s transfers on COM1")" -eq 1 ]'
@@ -79,7 +79,7 @@ expect "the run's last line in the read log" \
     "korvalen-read: 1 transfer(s) ended short of their size"
 
 # Started again: the button twice, the data the stop left in the reader first.
-sc start korvalen-read >/dev/null || true
+sc start korvalen-read >"$RESULTS/start.out" || fail "sc start again: $(cat "$RESULTS/start.out")"
 wait_until 20 "the service running again" '[ "$(state)" = RUNNING ]'
 wait_until 20 "the service waiting again" \
     '[ "$(log_lines "waiting for the reader'"'"'s transfers on COM1")" -eq 2 ]'
