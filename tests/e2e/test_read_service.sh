@@ -31,7 +31,8 @@ tool() { "$WINE" 'C:\Station\korvalen-read.exe' "$@"; }
 sc() { "$WINE" sc "$@" | tr -d '\r'; }
 state() { sc query korvalen-read | sed -n 's/^ *STATE *: [0-9]* *//p'; }
 data=$WINEPREFIX/drive_c/ProgramData/Korvalen/Data/korvalen-read
-inbox=$WINEPREFIX/drive_c/ProgramData/Korvalen/InBox
+# An InBox with a blank and a backslash at its end: the service's command line quotes it.
+inbox=$WINEPREFIX/drive_c/'Диспетчер InBox'
 log_lines() { iconv -f CP1251 -t UTF-8 "$data/Korvalen.log" 2>/dev/null | grep -c -- "$1"; }
 records() { "$native_tools/korvalen-inspect" "$@" | grep -v ':$' | sed 's/^[0-9]*: //' | sort; }
 # Every archived dump decoded, natively: what the InBox must hold, each record once.
@@ -49,7 +50,7 @@ status=0
 tool --install-service --count 2 COM1 >/dev/null 2>"$RESULTS/usage.err" || status=$?
 expect "a service reads with --wait" "$status $(tr -d '\r' <"$RESULTS/usage.err" | head -n 1)" \
     "2 korvalen-read: a service reads with --wait until it is stopped: --count is not for a service"
-tool --install-service --assign-id 0560 COM1 >"$RESULTS/install.out" 2>"$RESULTS/install.err" ||
+tool --install-service --assign-id 0560 --inbox 'C:\Диспетчер InBox\' COM1 >"$RESULTS/install.out" 2>"$RESULTS/install.err" ||
     fail "install: $(cat "$RESULTS/install.err")"
 expect "installed" "$(tr -d '\r' <"$RESULTS/install.out" | tail -n 1)" \
     "Start it now with: sc start korvalen-read"
