@@ -249,9 +249,12 @@ int Uninstall(const ServiceCommand& command) {
     if (CurrentState(service.get()) != SERVICE_STOPPED) {
         std::cerr << "korvalen-read: stopping the service " << command.name << '\n';
         SERVICE_STATUS status{};
-        if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status) &&
-            GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
-            return SystemFault("cannot stop the service " + command.name, GetLastError());
+        // One that is starting or stopping already takes no stop: it is waited for.
+        if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+            const DWORD code = GetLastError();
+            if (code != ERROR_SERVICE_NOT_ACTIVE && code != ERROR_SERVICE_CANNOT_ACCEPT_CTRL)
+                return SystemFault("cannot stop the service " + command.name, code);
+        }
         const auto deadline = std::chrono::steady_clock::now() + 60s;
         while (CurrentState(service.get()) != SERVICE_STOPPED) {
             if (std::chrono::steady_clock::now() > deadline)
