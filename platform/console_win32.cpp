@@ -10,20 +10,33 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "platform/console.h"
+#include "platform/console_win32.h"
 #include "platform/wide_string_win32.h"
 
 namespace korvalen {
 namespace {
 
-std::function<void()>& InterruptCallback() {
-    static std::function<void()> callback;
-    return callback;
-}
+// The callback is set by the tool's thread and called by the console's handler thread or
+// a service's control thread: the mutex orders them, so that an interrupt that comes
+// before the callback is set is delivered when it is.
+std::mutex callback_mutex;
+std::function<void()> callback;  // guarded by callback_mutex, as is:
+bool callback_called = false;
 
 std::atomic<bool> interrupted{false};
+std::atomic<bool> service_only{false};
+
+void CallInterruptCallback() {
+    std::lock_guard lock(callback_mutex);
+    if (callback && !callback_called) {
+        callback_called = true;
+        callback();
+    }
+}
 
 // Windows gives a process five seconds once its console closes, the user logs off or the
 // system shuts down; then it ends the process, or names it to the user as holding the
@@ -35,7 +48,7 @@ constexpr DWORD kSessionEndGraceMs = 4500;
 // end, with its own status, ends the wait.
 void EndOfSession() {
     if (!interrupted.exchange(true))
-        InterruptCallback()();
+        CallInterruptCallback();
     Sleep(kSessionEndGraceMs);
 }
 
@@ -47,7 +60,7 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
         case CTRL_BREAK_EVENT:
             if (interrupted.exchange(true))
                 std::_Exit(130);
-            InterruptCallback()();
+            CallInterruptCallback();
             return TRUE;
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
@@ -123,9 +136,25 @@ bool StandardOutputIsTerminal() {
 void AllowManyOpenFiles() {}
 
 void WatchInterrupts(std::function<void()> on_first_interrupt) {
-    InterruptCallback() = std::move(on_first_interrupt);
+    {
+        std::lock_guard lock(callback_mutex);
+        callback = std::move(on_first_interrupt);
+    }
+    if (interrupted)
+        CallInterruptCallback();
+    if (service_only)
+        return;
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     WatchSessionEnd();
+}
+
+void TakeInterruptsFromServiceOnly() {
+    service_only = true;
+}
+
+void RaiseInterrupt() {
+    if (!interrupted.exchange(true))
+        CallInterruptCallback();
 }
 
 char FolderSeparator() {

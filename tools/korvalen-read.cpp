@@ -28,6 +28,7 @@
 #include "tools/read/console_host.h"
 #include "tools/read/read_log_follower.h"
 #include "tools/read/run_record.h"
+#include "tools/read/service.h"
 #include "tools/version_line.h"
 #include "worker/decode_jobs.h"
 
@@ -40,6 +41,8 @@ constexpr std::string_view kUsageHint = "Try 'korvalen-read --help'.";
 constexpr std::string_view kHelp =
     R"help(Usage: korvalen-read [OPTIONS] PORT
        korvalen-read --list
+       korvalen-read --install-service [--service-name NAME] [OPTIONS] PORT
+       korvalen-read --uninstall-service [--service-name NAME]
 Reads the flash of the logger behind a reader on a serial port, as the program's
 "Считать новые данные" and "Считать все" do: the transfer goes into a dump file, a
 complete transfer of new data is acknowledged ("(SDD)") once the dump is safely on the
@@ -73,6 +76,23 @@ Where:
                        default: Data/ beside the settings file, or in the current folder
       --assign-id NNNN give records without ID the ID NNNN (without it they are skipped)
 
+A station on Windows is a service (both need an administrator; on Linux it is the
+systemd unit korvalen-read@.service):
+      --install-service  install a service that runs korvalen-read --wait with the
+                       options given: it starts with the system with nobody logged
+                       in, is started again 10 s after a failure, and a stop (sc stop,
+                       the Services window, the system's shutdown) ends a transfer as
+                       Ctrl+C does. Unless --data, --inbox or --settings say otherwise,
+                       its data folder is C:\ProgramData\Korvalen\Data\NAME\ and its
+                       InBox C:\ProgramData\Korvalen\InBox\, which every service of
+                       the machine shares. What it prints goes into its read log
+                       (Korvalen.log of the data folder); its starts, stops and
+                       failures also into the event log (Application, source NAME)
+      --uninstall-service  stop the service, a transfer under way delivered, and
+                       remove it; its folders stay
+      --service-name NAME  the service's name (default korvalen-read): one service
+                       per reader, each with its own name
+
   -h, --help           show this help
       --version        show the version and the revision
 
@@ -98,7 +118,8 @@ Exit status, the first that applies when several do:
     4  a transfer ended short of its announced size, or the reader did not answer
        (the last line says how many); an empty transfer means nothing new
     0  every transfer read, acknowledged where due, and delivered
-    2  a usage error, or a settings file that cannot be read
+    2  a usage error, or a settings file that cannot be read; for a service: no
+       right to install or remove it, its name taken, or no service of that name
 )help";
 
 // How long a read of new or all data waits for the reader to begin its answer.
@@ -324,6 +345,8 @@ int Main(const std::vector<std::string>& arguments) {
     // the data folder as a journal that cannot be opened, the InBox as the passes' files.
     for (const std::string& folder : {data, settings.InboxDir})
         static_cast<void>(CreateFolders(folder));
+    // Under a service the read log takes what the run prints, and has its own lines.
+    const bool printing_into_read_log = PrintIntoReadLogUnderService(data);
 
     AllowManyOpenFiles();
     WatchInterrupts([] {
@@ -333,7 +356,7 @@ int Main(const std::vector<std::string>& arguments) {
     });
     // Built before the job owner, whose threads call them until it has gone.
     std::optional<ReadLogFollower> journal_lines;
-    if (!StandardOutputIsTerminal())
+    if (!StandardOutputIsTerminal() && !printing_into_read_log)
         journal_lines.emplace(data + "Korvalen.log", data + "Korvalen.1.log");
     ConsoleHost host(command.assigned_id, command.port, journal_lines ? &*journal_lines : nullptr);
     RunRecord record([&host] { host.TransferEnded(); });
@@ -403,5 +426,8 @@ int Main(const std::vector<std::string>& arguments) {
 
 int main(int argc, char** argv) {
     korvalen::UseUtf8Console();
-    return korvalen::Main(korvalen::CommandLineArguments(argc, argv));
+    const std::vector<std::string> arguments = korvalen::CommandLineArguments(argc, argv);
+    if (const std::optional<int> status = korvalen::RunServiceCommand(arguments, korvalen::Main))
+        return *status;
+    return korvalen::Main(arguments);
 }

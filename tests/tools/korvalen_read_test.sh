@@ -56,7 +56,7 @@ sizes() {
 "$read_tool" --help >"$work/help"
 check "exit status of --help" "$?" 0
 for option in --new --all --wait --count --list --settings --inbox --data --assign-id \
-    --help --version; do
+    --install-service --uninstall-service --service-name --help --version; do
     check "help describes $option" "$(grep -c -- "^ *\(-[a-z], \)\?$option[ =]" "$work/help")" 1
 done
 check "help gives every exit status" \
@@ -87,6 +87,8 @@ a value given to a flag|--new=1 /dev/null
 a value missing|--data
 a port with --list|--list /dev/null
 a settings file that is not there|--settings missing/Korvalen.ini /dev/null
+a Windows service on this system|--install-service /dev/null
+a service name with a slash|--uninstall-service --service-name a/b
 CASES
 check "usage errors leave no folders" "$(ls "$work" | grep -c -x 'Data\|InBox\|missing')" 0
 
