@@ -84,7 +84,9 @@ awk -v tool="\"$read_tool\"" '
     }
     {
         pid = $1
+        # strace pads the process id to five characters.
         rest = substr($0, length(pid) + 2)
+        sub(/^ +/, "", rest)
     }
     # First pass: which processes are the tool and which threads it started.
     NR == FNR {
