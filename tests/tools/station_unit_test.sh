@@ -88,12 +88,13 @@ awk -v tool="\"$read_tool\"" '
         rest = substr($0, length(pid) + 2)
         sub(/^ +/, "", rest)
     }
-    # First pass: which processes are the tool and which threads it started.
+    # First pass: which processes are the tool and which threads it started, and the
+    # threads those threads started in turn (a job thread is started by another).
     NR == FNR {
         if (rest ~ /^execve\(/) {
             split(rest, args, ",")
             tool_pid[pid] = substr(args[1], 8) == tool
-        } else if (rest ~ /^(clone|clone3|fork|vfork)\(/ && tool_pid[pid]) {
+        } else if (rest ~ /^(clone|clone3|fork|vfork)\(/ && (tool_pid[pid] || started[pid])) {
             if ((n = child(rest)) != "") started[n] = 1
             else if (rest ~ /<unfinished \.\.\.>$/) pending[pid] = 1
         } else if (rest ~ /^<\.\.\. (clone|clone3|fork|vfork) resumed>/ && pending[pid]) {
