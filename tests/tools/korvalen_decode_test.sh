@@ -51,6 +51,17 @@ check "the last record carries the mark" "$(grep -c 'last' <<<"$last")" 1
 check "CSV files" "$(ls "$work/csv" | grep csv | sort | tr '\n' ' ')" \
     "012C.csv 012N.csv 149C.csv 149N.csv 286C.csv 286N.csv "
 
+# A run ended after its CSV lines but before its moves leaves them to the next run, which
+# takes them back before it decodes again: every line once, every record once.
+"$decode" -o "$work/csv-once" --csv-c --csv-n "$sample" >/dev/null 2>&1
+KORVALEN_CRASH_AT=staged "$decode" -o "$work/csv-killed" --csv-c --csv-n "$sample" >/dev/null 2>&1
+check "status of the run ended before its moves" "$?" 86
+"$decode" -o "$work/csv-killed" --csv-c --csv-n "$sample" >/dev/null 2>&1
+check "each CSV line once after the rerun" "$(cat "$work"/csv-killed/*.csv | md5sum)" \
+    "$(cat "$work"/csv-once/*.csv | md5sum)"
+check "each message file once after the rerun" "$(ls "$work/csv-killed" | grep -vc csv)" 3
+check "no staging folder left" "$(ls -a "$work/csv-killed" | grep -c staging)" 0
+
 # One number for every file; the command line overrides the settings file.
 printf 'UseGlobalID1\r\nGlobalID42\r\nUse2D1\r\n' >"$work/Korvalen.ini"
 "$decode" --settings "$work/Korvalen.ini" -o "$work/global" "$sample" >/dev/null 2>&1
