@@ -162,17 +162,20 @@ int CopyFileReplacing(const std::string& from, const std::string& to) {
 }
 
 // A scanner or an indexer that has just opened a file without sharing lets go of it
-// within moments; a move that meets it waits instead of failing.
+// within moments; a move that meets it waits instead of failing. A file replaced while
+// another program reads it (the journal) is refused with ERROR_ACCESS_DENIED until the
+// reader has closed it, which it does as soon as it has read it.
 template <typename Move>
-int MoveThroughSharing(const Move& move) {
+int MoveThroughSharing(const Move& move, bool replacing) {
     const ULONGLONG give_up = GetTickCount64() + kSharingRetryMs;
     for (;;) {
         if (move())
             return 0;
         const int code = static_cast<int>(GetLastError());
-        if (!SharingViolation(code) || GetTickCount64() >= give_up)
+        const bool held = SharingViolation(code) || (replacing && code == ERROR_ACCESS_DENIED);
+        if (!held || GetTickCount64() >= give_up)
             return code;
-        Sleep(50);
+        Sleep(20);
     }
 }
 
@@ -181,10 +184,12 @@ int MoveThroughSharing(const Move& move) {
 int ReplaceFileWith(const std::string& from, const std::string& to) {
     const std::wstring source = Widen(from);
     const std::wstring target = Widen(to);
-    return MoveThroughSharing([&] {
-        return MoveFileExW(source.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    });
+    return MoveThroughSharing(
+        [&] {
+            return MoveFileExW(source.c_str(), target.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        },
+        true);
 }
 
 // Without MOVEFILE_REPLACE_EXISTING the rename refuses a name that exists, in the same
@@ -193,7 +198,8 @@ int RenameWithoutReplacing(const std::string& from, const std::string& to) {
     const std::wstring source = Widen(from);
     const std::wstring target = Widen(to);
     return MoveThroughSharing(
-        [&] { return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0; });
+        [&] { return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0; },
+        false);
 }
 
 bool NameTaken(int code) {

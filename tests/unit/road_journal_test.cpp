@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "decode_test_support.h"
 #include "platform/text_codec.h"
@@ -144,6 +146,33 @@ TEST(Journal, OneThatCannotBeReadIsNeverTakenForEmpty) {
     std::filesystem::remove(data + "Korvalen.jnl");
     EXPECT_EQ(journal.ReadAll(jobs), 0);
     EXPECT_TRUE(jobs.empty());
+}
+
+// Another program that reads the journal meanwhile, or holds a staged file for a moment
+// without sharing it (on Windows, a scanner), only delays the change or the move.
+TEST(Journal, BriefReadersAndHoldersOnlyDelay) {
+    TempFolder folder;
+    const std::string data = folder / "Data/";
+    RoadJournal journal(data);
+    ASSERT_EQ(journal.Open(), 0);
+    ASSERT_EQ(journal.Add(FullJob()), 0);
+    WriteTestFile(folder / "staged", "records");
+    auto reader = std::make_unique<File>();
+    ASSERT_TRUE(reader->Open(data + "Korvalen.jnl", OpenMode::OpenExisting, Sharing::Shared, true));
+    auto holder = std::make_unique<File>();
+    ASSERT_TRUE(holder->Open(folder / "staged", OpenMode::OpenExisting, Sharing::Exclusive));
+    std::thread let_go([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        reader.reset();
+        holder.reset();
+    });
+    EXPECT_EQ(journal.Remove(FullJob().id), 0);
+    EXPECT_EQ(RenameWithoutReplacing(folder / "staged", folder / "moved"), 0);
+    let_go.join();
+    std::vector<RoadJob> jobs;
+    ASSERT_EQ(journal.ReadAll(jobs), 0);
+    EXPECT_TRUE(jobs.empty());
+    EXPECT_EQ(ReadTestFile(folder / "moved"), "records");
 }
 
 TEST(Archive, KeepsEveryTransferUnderItsOwnNameWithinItsLimit) {

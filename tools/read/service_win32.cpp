@@ -389,7 +389,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     std::streambuf* const standard_error = std::cerr.rdbuf(&run.printer);
     const std::string folder = ServiceWorkingFolder(run.read_arguments);
     if (!folder.empty()) {
-        CreateFolders(folder);
+        static_cast<void>(CreateFolders(folder));  // the run says why one cannot be made
         SetCurrentDirectoryW(Widen(folder).c_str());
     }
     std::thread reading([&run] {
