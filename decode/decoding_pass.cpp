@@ -109,7 +109,7 @@ void DecodingPass::ReadDump(File& dump, std::int64_t length) {
         const auto to_step =
             static_cast<std::size_t>(kBytesPerProgressStep - bytes_read % kBytesPerProgressStep);
         const std::size_t end = std::min(block_size, at + to_step);
-        FeedSegment(block.data() + at, block.data() + end);
+        FeedSegment(block.data() + at, block.data() + end, bytes_read);
         bytes_read += static_cast<std::int64_t>(end - at);
         at = end;
         if (progress_)
@@ -120,7 +120,7 @@ void DecodingPass::ReadDump(File& dump, std::int64_t length) {
 // Both machines see every byte, the marker machine first. Each runs over the whole
 // segment in its own scan; the markers found are applied in stream order, before the
 // record of any frame that closes after them.
-void DecodingPass::FeedSegment(const char* begin, const char* end) {
+void DecodingPass::FeedSegment(const char* begin, const char* end, std::int64_t offset) {
     marker_ends_.clear();
     for (const char* p = begin; p < end;) {
         bool found = false;
@@ -141,14 +141,23 @@ void DecodingPass::FeedSegment(const char* begin, const char* end) {
         p = frames_.Feed(p, end, frame_ready);
         if (frame_ready) {
             apply_markers_before(p);
-            HandleFrame(frames_.frame());
+            HandleFrame(frames_.frame(),
+                        DeliveredBefore(offset + (p - begin), frames_.frame().size()));
         }
     }
     if (next_marker < marker_ends_.size() && settings_.ResetAlarm)
         power_on_pending_ = true;
 }
 
-void DecodingPass::HandleFrame(std::string_view content) {
+bool DecodingPass::DeliveredBefore(std::int64_t end, std::size_t size) const {
+    // ">content<"
+    const std::int64_t start = end - static_cast<std::int64_t>(size) - 2;
+    return std::any_of(
+        delivered_before_.begin(), delivered_before_.end(),
+        [&](const DeliveredRange& range) { return start >= range.from && end <= range.to; });
+}
+
+void DecodingPass::HandleFrame(std::string_view content, bool delivered_before) {
     MRVMessage m;
     if (HasIdSuffix(content.size())) {
         if (!CheckAndDecodeRecord(content, m))
@@ -167,7 +176,7 @@ void DecodingPass::HandleFrame(std::string_view content) {
     m.DecodedUtc = decoded_utc_;
     m.DecodedLocal = decoded_local_;
     m.NoPosition = (m.FixMode == 0 && !settings_.Use2D) || m.Validity == 0 || m.FixMode == 2;
-    AddToRoute(m);
+    AddToRoute(m, delivered_before);
 }
 
 // A record without ID is skipped or given the chosen ID, as the user answered the first
@@ -207,18 +216,19 @@ bool DecodingPass::HasLocalMidnight(const MRVMessage& m) {
     return known.has_midnight;
 }
 
-void DecodingPass::AddToRoute(MRVMessage& m) {
+void DecodingPass::AddToRoute(MRVMessage& m, bool delivered_before) {
     const auto index = routes_.Find(m.ObjectID);
     if (power_on_pending_ && m.Validity == 2 && !m.NoPosition) {
         m.PowerUp = true;
-        ++power_on_count_;
+        power_on_count_ += delivered_before ? 0 : 1;  // counted with its part already
         power_on_pending_ = false;
     }
+    delivered_before_count_ += delivered_before ? 1 : 0;
     if (index) {
         CSpecMRVMessage& route = routes_.at(*index);
         if (!route.WriteHeld(false))
             ++error_count_;
-        route.Add(m);
+        route.Add(m, delivered_before);
         return;
     }
     CSpecMRVMessage route(
@@ -243,7 +253,7 @@ void DecodingPass::AddToRoute(MRVMessage& m) {
         for (const CsvFileMark& csv : marks)
             journal_failed_ = !journal_->CsvOpened(csv.path, csv.length) || journal_failed_;
     }
-    route.Add(m);
+    route.Add(m, delivered_before);
     routes_.Append(std::move(route));
     if (!journal_ && !marks.empty() && delivery_->KeepCsvMarks(CsvMarks()) != 0)
         journal_failed_ = true;
@@ -270,6 +280,12 @@ void DecodingPass::Deliver() {
     if (failed_file_count_ > 0 || unwritten_record_count_ > 0 || journal_failed_) {
         Undeliver();
         return;
+    }
+    // A route of records delivered before only has an empty message file: it is no file
+    // for the dispatcher.
+    for (const CSpecMRVMessage& route : routes_) {
+        if (route.RecordCount() == 0 && !route.MessageFileName().empty())
+            RemoveFile(route.MessageFileName());
     }
     int code = 0;
     const std::optional<std::vector<StagedFile>> staged = delivery_->Seal(code);
@@ -320,6 +336,12 @@ void DecodingPass::Undeliver() {
     for (const CSpecMRVMessage& route : routes_)
         unwritten_record_count_ += route.RecordCount() - route.UnwrittenRecords();
     delivered_ = false;
+}
+
+int DecodingPass::route_count() const {
+    return static_cast<int>(
+        std::count_if(routes_.begin(), routes_.end(),
+                      [](const CSpecMRVMessage& r) { return r.RecordCount() > 0; }));
 }
 
 int DecodingPass::point_count() const {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "decode/decoding_host.h"
+#include "decode/delivered_range.h"
 #include "decode/frame_capture.h"
 #include "decode/reset_marker.h"
 #include "decode/route_table.h"
@@ -89,6 +90,13 @@ class DecodingPass {
     void set_abort(ManualResetEvent* abort) { abort_ = abort; }
     void set_progress(PassProgress* progress) { progress_ = progress; }
     void set_journal(PassJournal* journal) { journal_ = journal; }
+    // The records whose frames lie wholly in one of these ranges of the dump were
+    // delivered with an earlier part of the same data: decoded as usual, so that what
+    // follows them comes out as an uninterrupted read would give it, but delivered
+    // nowhere again.
+    void set_delivered(std::vector<DeliveredRange> ranges) {
+        delivered_before_ = std::move(ranges);
+    }
     // Names the pass's staging folder; by default a name of its own from the clock.
     void set_staging_id(std::string id) { staging_id_ = std::move(id); }
     // For tests: smaller read blocks, and CSV opening retries without real sleeping.
@@ -112,7 +120,10 @@ class DecodingPass {
     const std::vector<CsvFileMark>& csv_not_cut_back() const { return csv_not_cut_back_; }
     // Output files that could not be opened, written or moved into the InBox.
     int failed_file_count() const { return failed_file_count_; }
-    int route_count() const { return static_cast<int>(routes_.size()); }
+    // Routes with records of this pass (not only records delivered before).
+    int route_count() const;
+    // Records left out as delivered before.
+    int delivered_before_count() const { return delivered_before_count_; }
     int point_count() const;
     int delivered_file_count() const { return delivered_file_count_; }
     // Routes whose map files (GPX, KML) could not all be written.
@@ -124,11 +135,15 @@ class DecodingPass {
     enum class IdMode { NotAsked, AddChosenId, SkipRecordsWithoutId };
 
     void ReadDump(File& dump, std::int64_t length);
-    void FeedSegment(const char* begin, const char* end);
-    void HandleFrame(std::string_view content);
+    // `offset`: where `begin` lies in the dump.
+    void FeedSegment(const char* begin, const char* end, std::int64_t offset);
+    void HandleFrame(std::string_view content, bool delivered_before);
+    // Whether the frame that ends at `end` of the dump, its content `size` long, lies
+    // wholly in a range delivered before.
+    bool DeliveredBefore(std::int64_t end, std::size_t size) const;
     bool DecodeRecordWithoutId(std::string_view content, MRVMessage& m);
     bool HasLocalMidnight(const MRVMessage& m);
-    void AddToRoute(MRVMessage& m);
+    void AddToRoute(MRVMessage& m, bool delivered_before);
     void FinalWrite();
     void Deliver();
     void Undeliver();
@@ -164,6 +179,8 @@ class DecodingPass {
     int failed_file_count_ = 0;
     int delivered_file_count_ = 0;
     int power_on_count_ = 0;
+    std::vector<DeliveredRange> delivered_before_;
+    int delivered_before_count_ = 0;
     bool completed_ = true;
     bool delivered_ = false;
     bool journal_failed_ = false;

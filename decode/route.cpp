@@ -66,9 +66,8 @@ CSpecMRVMessage::~CSpecMRVMessage() = default;
 CSpecMRVMessage::CSpecMRVMessage(CSpecMRVMessage&&) noexcept = default;
 CSpecMRVMessage& CSpecMRVMessage::operator=(CSpecMRVMessage&&) noexcept = default;
 
-void CSpecMRVMessage::Add(MRVMessage m) {
-    const bool first = record_count_ == 0;
-    if (!first) {
+void CSpecMRVMessage::Add(MRVMessage m, bool delivered_before) {
+    if (holds_record_) {
         // Ignition off: the vehicle stands where it was. Only a record that carries its
         // inputs can tell; an earlier record than the held one is left alone.
         if (options_.IndInChk && m.HasInputs && held_.ReportTime <= m.ReportTime) {
@@ -92,7 +91,11 @@ void CSpecMRVMessage::Add(MRVMessage m) {
     }
     const std::int64_t midnight = MidnightOf(m);
     held_ = m;
-    if (first) {
+    holds_record_ = true;
+    held_delivered_before_ = delivered_before;
+    if (delivered_before)
+        return;
+    if (record_count_ == 0) {
         first_date_ = last_date_ = midnight;
     } else {
         first_date_ = std::min(first_date_, midnight);
@@ -142,6 +145,8 @@ bool CSpecMRVMessage::WriteTo(Output& output, Writer writer, bool last) {
 }
 
 bool CSpecMRVMessage::WriteHeld(bool last) {
+    if (held_delivered_before_)
+        return !last || CloseWithoutWriting();
     bool ok = true;
     bool lost = false;  // an output that did not get the record, failed or never opened
     bool maps_ok = true;
@@ -178,6 +183,27 @@ bool CSpecMRVMessage::WriteHeld(bool last) {
     if (lost || !ok)
         ++unwritten_records_;
     return ok && maps_ok;
+}
+
+// Records delivered before come first in a dump: a route whose held record is one of them
+// at the end has no record of its own, and its files close as they were opened.
+bool CSpecMRVMessage::CloseWithoutWriting() {
+    bool ok = true;
+    for (Output* output : {&message_, &csv_c_, &csv_n_}) {
+        if (!output->file)
+            continue;
+        try {
+            output->file->Close();
+            output->ending_length = output->file->length();
+        } catch (const FileError& error) {
+            ok = false;
+            output->failed = true;
+            ShowWriteFailure(*messages_, CodePeriod::With, error.code(), output->name);
+        }
+        output->file.reset();
+    }
+    map_.reset();
+    return ok;
 }
 
 std::vector<CsvFileMark> CSpecMRVMessage::CsvFiles() const {

@@ -60,8 +60,10 @@ class CSpecMRVMessage {
     // Takes the next record of the object: the ignition rule and standing runs may change
     // it against the held one; it becomes the held record and widens the date range.
     // Throws std::invalid_argument for a date that has no local midnight (the pass checks
-    // dates first), leaving the route as it was.
-    void Add(MRVMessage message);
+    // dates first), leaving the route as it was. A record `delivered_before` (with an
+    // earlier part of the same transfer) is held as any other, so that the records after
+    // it come out as they would have, but it is written nowhere and counted in nothing.
+    void Add(MRVMessage message, bool delivered_before = false);
 
     // Writes the held record to every open output (message file, "C", "N") and hands it
     // to the map track; with `last` set it carries the last-record mark, every file is
@@ -71,8 +73,8 @@ class CSpecMRVMessage {
 
     std::int32_t ObjectID() const { return options_.ObjectID; }
     const MRVMessage& Held() const { return held_; }
-    std::int32_t RecordCount() const { return record_count_; }
-    std::int32_t PointCount() const { return point_count_; }  // records with a usable position
+    std::int32_t RecordCount() const { return record_count_; }  // not delivered before
+    std::int32_t PointCount() const { return point_count_; }    // records with a usable position
     // Seconds since 1970 of the local midnights of the earliest and the latest date.
     std::int64_t FirstDate() const { return first_date_; }
     std::int64_t LastDate() const { return last_date_; }
@@ -110,6 +112,7 @@ class CSpecMRVMessage {
     // system refused is told here, once per file, with the message of the step that
     // failed. False when it failed or the output has no file.
     bool WriteTo(Output& output, Writer writer, bool last);
+    bool CloseWithoutWriting();
     // Computed before anything changes, so that a throwing Add leaves the route as it was.
     std::int64_t MidnightOf(const MRVMessage& m);
 
@@ -123,6 +126,8 @@ class CSpecMRVMessage {
     std::unique_ptr<MapTrack> map_;
 
     MRVMessage held_;
+    bool holds_record_ = false;
+    bool held_delivered_before_ = false;
     std::int32_t record_count_ = 0;
     std::int32_t point_count_ = 0;
     std::int64_t first_date_ = 0;

@@ -8,10 +8,12 @@
 #include <thread>
 
 #include "decode/decoding_pass.h"
+#include "decode/reply_header.h"
 #include "output/staged_delivery.h"
 #include "platform/crash_point.h"
 #include "platform/scope_exit.h"
 #include "platform/string_printf.h"
+#include "worker/delivered_part.h"
 #include "worker/dump_file.h"
 #include "worker/progress_share.h"
 
@@ -39,10 +41,15 @@ constexpr const char* kHeldElsewhereLine =
     "Файл '%s' ожидает доставки другой программой и будет доставлен ею";
 constexpr const char* kSweptKeptLine =
     "CSV-файл '%s' не удалось вернуть к длине до декодирования: папка декодирования оставлена";
-// A transfer that ended short of its size was not acknowledged: the reader keeps it.
+// A transfer that ended short of its size was not acknowledged: the reader keeps it and
+// sends it again, and what this part delivers is left out then.
 constexpr const char* kCutLine =
-    "Передача прервана: получено %lld из %lld байт; данные остались в считывателе и придут "
+    "Передача прервана: получено %lld из %lld байт; полученное доставлено, остальное придет "
     "при следующем считывании";
+// A transfer that began with the part an earlier one delivered.
+constexpr const char* kDeliveredBeforeLine =
+    "Начало передачи уже доставлено при прошлом считывании: записей %d, они не доставлены "
+    "повторно";
 // A complete transfer of new data that was not acknowledged because its dump or the
 // journal could not be put onto the disk.
 constexpr const char* kUnacknowledgedLine =
@@ -89,9 +96,10 @@ std::string CutBackText(CsvCutBack result, int code) {
 struct DecodeJobs::JobRun {
     RoadJob job;
     std::optional<CaptureReport> capture;
-    std::vector<std::string> notes;  // log-list lines above the pass's summary
-    bool journalled = true;          // the journal knows the job
-    bool recovered = false;          // left over: what it wrote is taken back first
+    std::vector<std::string> notes;     // log-list lines above the pass's summary
+    bool journalled = true;             // the journal knows the job
+    bool recovered = false;             // left over: what it wrote is taken back first
+    std::optional<std::uint64_t> turn;  // a transfer's, among the transfers of new data
 };
 
 // The pass's side of a job: its progress on the shared bar, the window's state around it,
@@ -255,9 +263,14 @@ bool DecodeJobs::CaptureEnded(const CaptureDump& dump, const CaptureReport& repo
     int code = SyncFolder(FolderOfPath(dump.path));
     if (code == 0) {
         const DumpKind kind = report.size_met && report.header ? *report.header : DumpKind::Cut;
+        // Where the payload begins: after whatever came before the header.
+        const std::optional<std::int64_t> size =
+            report.header && report.dump_written ? FileSize(dump.path) : std::nullopt;
         code = journal_.Change(dump.job_id, [&](RoadJob& job) {
             job.state = JobState::Pending;
             job.kind = kind;
+            if (size && *size >= report.received)
+                job.payload_start = *size - report.received;
         });
     }
     if (code != 0)
@@ -278,7 +291,8 @@ void DecodeJobs::DecodeCaptured(const CaptureDump& dump, const CaptureReport& re
                .capture = report,
                .notes = {},
                .journalled = journalled.has_value(),
-               .recovered = false};
+               .recovered = false,
+               .turn = {}};
     if (report.size_met && report.header == DumpKind::NewData && report.announced > 0 &&
         !report.acknowledged) {
         run.notes.push_back(kUnacknowledgedLine);
@@ -331,7 +345,8 @@ void DecodeJobs::DecodeFile(const std::string& path) {
                     .capture = {},
                     .notes = {},
                     .journalled = journalled,
-                    .recovered = false});
+                    .recovered = false,
+                    .turn = {}});
     StartJobs(std::move(runs));
 }
 
@@ -354,8 +369,12 @@ int DecodeJobs::PendingCount() const {
 }
 
 DecodeJobs::JobRun DecodeJobs::Recovered(RoadJob job) {
-    JobRun run{
-        .job = std::move(job), .capture = {}, .notes = {}, .journalled = true, .recovered = true};
+    JobRun run{.job = std::move(job),
+               .capture = {},
+               .notes = {},
+               .journalled = true,
+               .recovered = true,
+               .turn = {}};
     return run;
 }
 
@@ -459,6 +478,12 @@ void DecodeJobs::StartJobs(std::vector<JobRun> runs) {
     {
         std::lock_guard lock(mutex_);
         std::erase_if(runs, [&](const JobRun& run) { return !running_.insert(run.job.id).second; });
+        for (JobRun& run : runs) {
+            if (run.job.kind != DumpKind::File && run.job.kind != DumpKind::AllData) {
+                run.turn = next_turn_++;
+                open_turns_.insert(*run.turn);
+            }
+        }
     }
     if (runs.empty())
         return;
@@ -471,6 +496,7 @@ void DecodeJobs::StartJobs(std::vector<JobRun> runs) {
                 // What reaches this far (the host failing while it shows the end) ends
                 // the job quietly; the journal keeps what is not finished.
             }
+            EndTurn(run);
             std::lock_guard lock(mutex_);
             running_.erase(run.job.id);
         }
@@ -479,6 +505,118 @@ void DecodeJobs::StartJobs(std::vector<JobRun> runs) {
         work_.decoding_threads.fetch_sub(1);
         threads_ended_.notify_all();
     }).detach();
+}
+
+void DecodeJobs::EndTurn(JobRun& run) {
+    if (!run.turn)
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        open_turns_.erase(*run.turn);
+    }
+    run.turn.reset();
+    turn_ended_.notify_all();
+}
+
+void DecodeJobs::WorkOutDeliveredPart(JobRun& run) {
+    RoadJob& job = run.job;
+    if (!run.turn)
+        return;
+    {
+        std::unique_lock lock(mutex_);
+        turn_ended_.wait(lock, [&] { return *open_turns_.begin() == *run.turn; });
+    }
+    if (job.parts_looked_up)
+        return;  // worked out before the program ended: the same again
+    std::string bytes;
+    const std::string source = FileExists(job.dump) || job.archive.empty() ? job.dump : job.archive;
+    if (!ReadWholeFile(source, bytes))
+        return;
+    // The capture knows where its payload began; a dump whose capture the end of the
+    // program cut is looked through.
+    std::optional<PayloadStart> header = FindPayloadStart(bytes);
+    if (job.payload_start >= static_cast<std::int64_t>(kReplyHeaderSize) &&
+        job.payload_start <= static_cast<std::int64_t>(bytes.size())) {
+        const std::string_view code =
+            std::string_view(bytes).substr(static_cast<std::size_t>(job.payload_start) - 10, 2);
+        header = PayloadStart{job.payload_start, code == "ND"};
+    }
+    if (header && !header->new_data)
+        return;  // all data: delivered whole, and nothing of it is remembered
+    std::optional<std::int64_t> start;
+    const auto end = static_cast<std::int64_t>(bytes.size());
+    // What came before the header (all of a dump without one) is the rest of a transfer
+    // that was under way when the capture began: its records come again with a later one.
+    std::int64_t before_header = end;
+    if (header) {
+        start = header->offset;
+        before_header = header->offset - static_cast<std::int64_t>(kReplyHeaderSize);
+    }
+    // The parts remembered, and those of transfers read before whose files are committed
+    // and only wait to be moved.
+    std::vector<DeliveredPart> parts;
+    std::vector<RoadJob> jobs;
+    if (journal_.Parts(parts) != 0 || journal_.ReadAll(jobs) != 0)
+        return;
+    for (const RoadJob& other : jobs) {
+        if (other.id == job.id || other.state != JobState::Committed ||
+            other.on_delivery != PartOnDelivery::Keep || other.read_at > job.read_at) {
+            continue;
+        }
+        const std::string dump = other.archive.empty() ? other.dump : other.archive;
+        parts.push_back({dump, std::max<std::int64_t>(other.payload_start, 0), other.part_length,
+                         other.read_at});
+        parts.push_back({dump, 0, other.piece_length, other.read_at});
+    }
+    const auto covers = [&](std::int64_t from, std::int64_t to) {
+        return std::any_of(job.delivered.begin(), job.delivered.end(),
+                           [&](const DeliveredRange& r) { return r.from <= from && r.to >= to; });
+    };
+    // The dump's two stretches of a reader's stream: what came before the header, and the
+    // payload after it.
+    const std::string_view all(bytes);
+    const std::string_view before = all.substr(0, static_cast<std::size_t>(before_header));
+    const std::string_view payload =
+        start ? all.substr(static_cast<std::size_t>(*start)) : std::string_view();
+    const auto add = [&](std::optional<DeliveredRange> range, std::int64_t offset) {
+        if (range)
+            job.delivered.push_back({offset + range->from, offset + range->to});
+        return range;
+    };
+    // A part held whole in this transfer's payload is remembered with it from now on.
+    std::vector<std::string> held_whole;
+    for (const DeliveredPart& part : parts) {
+        add(SharedStretch(before, part), 0);
+        if (const auto range = add(SharedStretch(payload, part), start.value_or(0));
+            range && range->to - range->from == part.length) {
+            held_whole.push_back(part.dump);
+        }
+    }
+    // Records before the header are delivered from there; the same records in the payload
+    // after it are not delivered again.
+    add(SharedStretch(payload, before), start.value_or(0));
+    // Should the reader send it again, what this transfer delivers is left out then; what
+    // an earlier part holds whole adds nothing to remember.
+    job.parts_looked_up = true;
+    if (start)
+        job.payload_start = *start;
+    job.part_length = start && !covers(*start, end) ? end - *start : 0;
+    job.piece_length = before_header > 0 && !covers(0, before_header) ? before_header : 0;
+    job.on_delivery =
+        job.part_length > 0 || job.piece_length > 0 ? PartOnDelivery::Keep : PartOnDelivery::None;
+    if (job.part_length > 0)
+        job.based_on = held_whole;
+    if (run.journalled) {
+        journal_.Change(job.id, [&](RoadJob& j) {
+            j.payload_start = job.payload_start;
+            j.parts_looked_up = true;
+            j.delivered = job.delivered;
+            j.based_on = job.based_on;
+            j.on_delivery = job.on_delivery;
+            j.part_length = job.part_length;
+            j.piece_length = job.piece_length;
+        });
+    }
 }
 
 void DecodeJobs::Archive(RoadJob& job) {
@@ -569,10 +707,13 @@ void DecodeJobs::DecodeJob(JobRun& run) {
     if (!FileExists(source) && !job.archive.empty() && FileExists(job.archive))
         source = job.archive;
 
+    WorkOutDeliveredPart(run);
+
     const Settings settings = this->settings();
     DecodingPass pass(settings, source, host_, clock_);
     pass.set_abort(&work_.decoding_abort);
     pass.set_staging_id(job.id);
+    pass.set_delivered(job.delivered);
     bool opened = false;
     const auto pass_start = std::chrono::steady_clock::now();
     int pass_ms = 0;
@@ -589,6 +730,10 @@ void DecodeJobs::DecodeJob(JobRun& run) {
                                        .count());
         for (const std::string& note : run.notes)
             host_.InsertLogLineAtTop(note);
+        if (pass.delivered_before_count() > 0) {
+            host_.InsertLogLineAtTop(
+                StringPrintf(kDeliveredBeforeLine, pass.delivered_before_count()));
+        }
         if (opened && !pass.delivered()) {
             if (journal_failure != 0) {
                 host_.InsertLogLineAtTop(StringPrintf(kJournalNotWrittenLine,
@@ -605,7 +750,8 @@ void DecodeJobs::DecodeJob(JobRun& run) {
                            .delivered_files = pass.delivered_file_count(),
                            .delivered = opened && pass.delivered(),
                            .completed = pass.completed(),
-                           .milliseconds = pass_ms};
+                           .milliseconds = pass_ms,
+                           .delivered_before = pass.delivered_before_count()};
     // The read log has the pass's line before anyone hears that the job ended.
     if (opened)
         read_log_.Append(FormatPassLine(outcome));

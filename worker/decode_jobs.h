@@ -144,6 +144,11 @@ class DecodeJobs {
     void RunJob(JobRun& run);
     void DeliverCommitted(const RoadJob& job);
     void DecodeJob(JobRun& run);
+    // For a transfer of new data: how far an earlier part of the same data delivered its
+    // records already, and whether its own part is to be remembered. Waits for the
+    // transfers read before it to be done with, so that their parts are known.
+    void WorkOutDeliveredPart(JobRun& run);
+    void EndTurn(JobRun& run);
     void Archive(RoadJob& job);
     void LogCapture(const RoadJob& job, const JobRun& run);
     bool IsRunning(const std::string& id) const;
@@ -161,6 +166,11 @@ class DecodeJobs {
     Settings settings_;              // guarded by mutex_
     std::set<std::string> running_;  // ids of the jobs on a thread now; guarded by mutex_
     std::condition_variable threads_ended_;
+    // The transfers of new data take their turns in the order they were read (or found at
+    // the start), each one's part known before the next looks for it; guarded by mutex_.
+    std::uint64_t next_turn_ = 0;
+    std::set<std::uint64_t> open_turns_;
+    std::condition_variable turn_ended_;
 };
 
 }  // namespace korvalen

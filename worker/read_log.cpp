@@ -37,6 +37,9 @@ std::string FormatPassLine(const PassLine& line) {
         "файлов %d, %d мс",
         line.dump.c_str(), line.objects, line.points, line.power_ons, line.write_errors,
         line.delivered_files, line.milliseconds);
+    if (line.delivered_before > 0)
+        text += StringPrintf("; записей %d уже доставлено при прошлом считывании",
+                             line.delivered_before);
     if (!line.completed)
         text += " (прервано)";
     if (!line.delivered)
@@ -51,8 +54,8 @@ ReadLog::ReadLog(const std::string& data_folder, const Clock& clock, std::int64_
       limit_(limit) {}
 
 bool ReadLog::Append(std::string_view line) {
-    const std::string bytes = Utf8ToCp1251(FormatLogTime(clock_.LocalNow()) + std::string(line)) +
-                              "\r\n";
+    const std::string bytes =
+        Utf8ToCp1251(FormatLogTime(clock_.LocalNow()) + std::string(line)) + "\r\n";
     std::lock_guard guard(mutex_);
     File file;
     // Another process's line is being written: it takes a moment.
@@ -63,8 +66,7 @@ bool ReadLog::Append(std::string_view line) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     try {
-        if (file.Length() > 0 &&
-            file.Length() + static_cast<std::int64_t>(bytes.size()) > limit_) {
+        if (file.Length() > 0 && file.Length() + static_cast<std::int64_t>(bytes.size()) > limit_) {
             file.Close();
             if (ReplaceFileWith(path_, older_path_) != 0)
                 return false;

@@ -34,6 +34,7 @@ struct PassLine {
     bool delivered = true;
     bool completed = true;  // false: aborted
     int milliseconds = 0;   // from the dump's opening to the last file delivered
+    int delivered_before = 0;  // records left out: an earlier part delivered them
 };
 
 // The lines, without the time that starts each one.

@@ -84,11 +84,17 @@ std::string_view DumpKindName(DumpKind kind) {
 
 // One job per block: "job ID SESSION STATE KIND", its fields, "end". Paths stand last on
 // their lines, so they may hold blanks. A CSV mark is "csv START PATH" or, once its end is
-// known, "csv START..END PATH"; a staged file is "file SIZE NAME".
-std::string FormatJournal(const std::vector<RoadJob>& jobs) {
+// known, "csv START..END PATH"; a staged file is "file SIZE NAME". A delivered part stands
+// before the jobs as "part FROM LENGTH READ_AT DUMP".
+std::string FormatJournal(const JournalContents& contents) {
     std::string text(kJournalHead);
     text += '\n';
-    for (const RoadJob& job : jobs) {
+    for (const DeliveredPart& part : contents.parts) {
+        text += StringPrintf("part %lld %lld ", static_cast<long long>(part.from),
+                             static_cast<long long>(part.length)) +
+                (part.read_at.empty() ? "-" : part.read_at) + " " + part.dump + "\n";
+    }
+    for (const RoadJob& job : contents.jobs) {
         text += StringPrintf("job %s %d ", job.id.c_str(), job.owner);
         text +=
             std::string(StateName(job.state)) + " " + std::string(DumpKindName(job.kind)) + "\n";
@@ -110,12 +116,26 @@ std::string FormatJournal(const std::vector<RoadJob>& jobs) {
         for (const StagedFile& file : job.files)
             text +=
                 StringPrintf("file %lld ", static_cast<long long>(file.size)) + file.name + "\n";
+        if (job.payload_start >= 0)
+            text += StringPrintf("payload %lld\n", static_cast<long long>(job.payload_start));
+        if (job.parts_looked_up)
+            text += "looked\n";
+        for (const DeliveredRange& range : job.delivered) {
+            text += StringPrintf("delivered %lld %lld\n", static_cast<long long>(range.from),
+                                 static_cast<long long>(range.to));
+        }
+        for (const std::string& dump : job.based_on)
+            field("based", dump);
+        if (job.on_delivery == PartOnDelivery::Keep) {
+            text += StringPrintf("part keep %lld\n", static_cast<long long>(job.part_length));
+            text += StringPrintf("piece keep %lld\n", static_cast<long long>(job.piece_length));
+        }
         text += "end\n";
     }
     return text;
 }
 
-std::optional<std::vector<RoadJob>> ParseJournal(std::string_view text) {
+std::optional<JournalContents> ParseJournal(std::string_view text) {
     std::vector<std::string_view> lines;
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = text.find('\n', at);
@@ -126,13 +146,26 @@ std::optional<std::vector<RoadJob>> ParseJournal(std::string_view text) {
     }
     if (lines.empty() || lines[0] != kJournalHead)
         return std::nullopt;
-    std::vector<RoadJob> jobs;
+    JournalContents contents;
+    std::vector<RoadJob>& jobs = contents.jobs;
     std::optional<RoadJob> job;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const auto [key, rest] = SplitLine(lines[i]);
         if (!job) {
             if (key.empty())
                 continue;
+            if (key == "part") {
+                const auto [from_text, after_from] = SplitLine(rest);
+                const auto [length_text, after_length] = SplitLine(after_from);
+                const auto [read_at, dump] = SplitLine(after_length);
+                const auto from = ParseCount(from_text);
+                const auto length = ParseCount(length_text);
+                if (!from || !length || read_at.empty() || dump.empty())
+                    return std::nullopt;
+                contents.parts.push_back({std::string(dump), *from, *length,
+                                          read_at == "-" ? "" : std::string(read_at)});
+                continue;
+            }
             if (key != "job")
                 return std::nullopt;
             // "ID SESSION STATE KIND"
@@ -182,6 +215,29 @@ std::optional<std::vector<RoadJob>> ParseJournal(std::string_view text) {
             if (!size || name.empty())
                 return std::nullopt;
             job->files.push_back({std::string(name), *size});
+        } else if (key == "payload") {
+            const auto start = ParseCount(rest);
+            if (!start)
+                return std::nullopt;
+            job->payload_start = *start;
+        } else if (key == "looked") {
+            job->parts_looked_up = true;
+        } else if (key == "delivered") {
+            const auto [from_text, to_text] = SplitLine(rest);
+            const auto from = ParseCount(from_text);
+            const auto to = ParseCount(to_text);
+            if (!from || !to)
+                return std::nullopt;
+            job->delivered.push_back({*from, *to});
+        } else if (key == "based") {
+            job->based_on.emplace_back(rest);
+        } else if (key == "part" || key == "piece") {
+            const auto [what, length_text] = SplitLine(rest);
+            const auto length = ParseCount(length_text);
+            if (!length || what != "keep")
+                return std::nullopt;
+            job->on_delivery = PartOnDelivery::Keep;
+            (key == "piece" ? job->piece_length : job->part_length) = *length;
         } else if (key.empty()) {
             return std::nullopt;
         }
@@ -189,7 +245,7 @@ std::optional<std::vector<RoadJob>> ParseJournal(std::string_view text) {
     }
     if (job)
         return std::nullopt;  // a job cut off
-    return jobs;
+    return contents;
 }
 
 std::string JournalErrorText(int code) {
@@ -238,24 +294,40 @@ int RoadJournal::Open() {
     return code != 0 ? code : kJournalBusy;
 }
 
-int RoadJournal::ReadAll(std::vector<RoadJob>& jobs) const {
+int RoadJournal::Read(JournalContents& contents) const {
     std::string text;
     int code = 0;
     if (!ReadWholeFile(JournalPath(), text, &code)) {
         if (NotFound(code)) {
-            jobs.clear();
+            contents = {};
             return 0;
         }
         return code != 0 ? code : kJournalDamaged;
     }
-    std::optional<std::vector<RoadJob>> parsed = ParseJournal(text);
+    std::optional<JournalContents> parsed = ParseJournal(text);
     if (!parsed)
         return kJournalDamaged;
-    jobs = std::move(*parsed);
+    contents = std::move(*parsed);
     return 0;
 }
 
-int RoadJournal::Update(const std::function<bool(std::vector<RoadJob>&, int&)>& change) {
+int RoadJournal::ReadAll(std::vector<RoadJob>& jobs) const {
+    JournalContents contents;
+    const int code = Read(contents);
+    if (code == 0)
+        jobs = std::move(contents.jobs);
+    return code;
+}
+
+int RoadJournal::Parts(std::vector<DeliveredPart>& parts) const {
+    JournalContents contents;
+    const int code = Read(contents);
+    if (code == 0)
+        parts = std::move(contents.parts);
+    return code;
+}
+
+int RoadJournal::Update(const std::function<bool(JournalContents&, int&)>& change) {
     if (!is_open())
         return kJournalClosed;
     std::lock_guard guard(mutex_);
@@ -266,16 +338,16 @@ int RoadJournal::Update(const std::function<bool(std::vector<RoadJob>&, int&)>& 
             return kJournalBusy;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    std::vector<RoadJob> jobs;
-    if (const int code = ReadAll(jobs); code != 0)
+    JournalContents contents;
+    if (const int code = Read(contents); code != 0)
         return code;
     int refusal = 0;
-    const bool changed = change(jobs, refusal);
+    const bool changed = change(contents, refusal);
     if (refusal != 0)
         return refusal;
     if (!changed)
         return 0;
-    return WriteFileAtomically(JournalPath(), FormatJournal(jobs));
+    return WriteFileAtomically(JournalPath(), FormatJournal(contents));
 }
 
 bool RoadJournal::SessionAlive(int session) const {
@@ -293,9 +365,9 @@ bool RoadJournal::SessionAlive(int session) const {
 
 int RoadJournal::TakeOverAbandoned(std::vector<RoadJob>& taken) {
     taken.clear();
-    return Update([&](std::vector<RoadJob>& jobs, int&) {
+    return Update([&](JournalContents& contents, int&) {
         std::vector<int> alive;  // sessions found held by another process
-        for (RoadJob& job : jobs) {
+        for (RoadJob& job : contents.jobs) {
             bool abandoned = job.owner == session_;
             if (!abandoned && std::find(alive.begin(), alive.end(), job.owner) == alive.end()) {
                 abandoned = !SessionAlive(job.owner);
@@ -313,7 +385,8 @@ int RoadJournal::TakeOverAbandoned(std::vector<RoadJob>& taken) {
 
 int RoadJournal::Add(RoadJob job) {
     job.owner = session_;
-    return Update([&](std::vector<RoadJob>& jobs, int& refusal) {
+    return Update([&](JournalContents& contents, int& refusal) {
+        std::vector<RoadJob>& jobs = contents.jobs;
         if (std::any_of(jobs.begin(), jobs.end(),
                         [&](const RoadJob& j) { return j.id == job.id; })) {
             refusal = kJobExists;
@@ -325,7 +398,8 @@ int RoadJournal::Add(RoadJob job) {
 }
 
 int RoadJournal::Change(const std::string& id, const std::function<void(RoadJob&)>& edit) {
-    return Update([&](std::vector<RoadJob>& jobs, int& refusal) {
+    return Update([&](JournalContents& contents, int& refusal) {
+        std::vector<RoadJob>& jobs = contents.jobs;
         const auto job =
             std::find_if(jobs.begin(), jobs.end(), [&](const RoadJob& j) { return j.id == id; });
         if (job == jobs.end()) {
@@ -338,10 +412,32 @@ int RoadJournal::Change(const std::string& id, const std::function<void(RoadJob&
 }
 
 int RoadJournal::Remove(const std::string& id) {
-    return Update([&](std::vector<RoadJob>& jobs, int&) {
-        const auto before = jobs.size();
-        std::erase_if(jobs, [&](const RoadJob& j) { return j.id == id; });
-        return jobs.size() != before;
+    return Update([&](JournalContents& contents, int&) {
+        std::vector<RoadJob>& jobs = contents.jobs;
+        const auto job =
+            std::find_if(jobs.begin(), jobs.end(), [&](const RoadJob& j) { return j.id == id; });
+        if (job == jobs.end())
+            return false;
+        std::vector<DeliveredPart>& parts = contents.parts;
+        if (job->on_delivery == PartOnDelivery::Keep) {
+            // The job's transfer held the parts it was based on and goes further: it takes
+            // their place.
+            std::erase_if(parts, [&](const DeliveredPart& p) {
+                return std::find(job->based_on.begin(), job->based_on.end(), p.dump) !=
+                       job->based_on.end();
+            });
+            const std::string dump = job->archive.empty() ? job->dump : job->archive;
+            if (job->piece_length > 0)
+                parts.insert(parts.begin(), {dump, 0, job->piece_length, job->read_at});
+            if (job->part_length > 0) {
+                parts.insert(parts.begin(), {dump, std::max<std::int64_t>(job->payload_start, 0),
+                                             job->part_length, job->read_at});
+            }
+            if (parts.size() > kMostParts)
+                parts.resize(kMostParts);
+        }
+        jobs.erase(job);
+        return true;
     });
 }
 

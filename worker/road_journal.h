@@ -15,6 +15,7 @@
 #include "output/staged_delivery.h"
 #include "platform/clock.h"
 #include "platform/file.h"
+#include "worker/delivered_part.h"
 
 namespace korvalen {
 
@@ -35,6 +36,14 @@ enum class DumpKind {
 
 std::string_view DumpKindName(DumpKind kind);  // "ND", "AD", "cut", "file"
 
+// What a job's delivery does to the parts of transfers remembered as delivered.
+enum class PartOnDelivery {
+    None,
+    // A transfer of new data: should the reader send it again (it ended short, or its
+    // acknowledgement did not reach the reader), what it delivered is not delivered twice.
+    Keep,
+};
+
 // One dump on its way to the InBox. Its id is its one identity: unique across processes
 // and restarts, it names the pass's staging folder too.
 struct RoadJob {
@@ -44,20 +53,43 @@ struct RoadJob {
     DumpKind kind = DumpKind::Cut;
     std::string read_at;  // "20261209-171052", when the capture began; empty for a file
     std::string dump;
-    std::string archive;            // where the archive keeps the dump, once it does
-    std::string staging;            // the staging folder of its pass, named before it is made
-    std::string inbox;              // the InBox of that pass
-    std::vector<CsvFileMark> csv;   // CSV files its pass appends to, with their lengths
-    std::vector<StagedFile> files;  // once committed: every file its pass staged
+    std::int64_t payload_start = -1;  // where the capture found its payload; -1 not known
+    std::string archive;              // where the archive keeps the dump, once it does
+    std::string staging;              // the staging folder of its pass, named before it is made
+    std::string inbox;                // the InBox of that pass
+    std::vector<CsvFileMark> csv;     // CSV files its pass appends to, with their lengths
+    std::vector<StagedFile> files;    // once committed: every file its pass staged
+    // Once worked out (`parts_looked_up`): its records that lie wholly in one of the
+    // `delivered` ranges of its dump came with earlier parts of the same data; whether its
+    // own part is remembered once it is delivered, in the place of the parts of the dumps
+    // `based_on`, which its payload holds whole.
+    bool parts_looked_up = false;
+    std::vector<DeliveredRange> delivered;
+    std::vector<std::string> based_on;
+    PartOnDelivery on_delivery = PartOnDelivery::None;
+    // With Keep: the payload bytes of its transfer of new data (from `payload_start`), and
+    // the bytes before any header in its dump (the rest of a transfer that was under way
+    // when the capture began; all of a dump without a header), that its pass delivers.
+    std::int64_t part_length = 0;
+    std::int64_t piece_length = 0;
 
     bool operator==(const RoadJob&) const = default;
+};
+
+// What the journal holds: the jobs, and the parts delivered of transfers that the readers
+// will send again, newest first.
+struct JournalContents {
+    std::vector<RoadJob> jobs;
+    std::vector<DeliveredPart> parts;
+
+    bool operator==(const JournalContents&) const = default;
 };
 
 // The journal file's text and back. A text that is not a whole journal (a damaged line, a
 // job cut off) gives nothing: a guess at the rest could drop a job whose reader has
 // forgotten its data.
-std::string FormatJournal(const std::vector<RoadJob>& jobs);
-std::optional<std::vector<RoadJob>> ParseJournal(std::string_view text);
+std::string FormatJournal(const JournalContents& contents);
+std::optional<JournalContents> ParseJournal(std::string_view text);
 
 // Why the journal could not be read or changed: the system's code, or one of these.
 inline constexpr int kJournalDamaged = -1;  // the file is there but is no whole journal
@@ -96,6 +128,8 @@ class RoadJournal {
 
     // Every job, of every session.
     int ReadAll(std::vector<RoadJob>& jobs) const;
+    // The parts delivered of transfers that the readers will send again.
+    int Parts(std::vector<DeliveredPart>& parts) const;
     // This session's jobs.
     int Jobs(std::vector<RoadJob>& jobs) const;
     std::optional<RoadJob> Find(const std::string& id) const;
@@ -110,6 +144,8 @@ class RoadJournal {
     int Add(RoadJob job);
     // Edits the job as the journal has it now; kJobGone when no job has the id.
     int Change(const std::string& id, const std::function<void(RoadJob&)>& edit);
+    // The job leaves the journal; in the same change its delivery is applied to the parts:
+    // the part it was based on goes, and with Keep its own dump becomes the newest part.
     int Remove(const std::string& id);
     // Whether a job of any session has `path` as its dump, compared by what the file is,
     // not by how it is spelled: a capture must not write over it. True when the journal
@@ -118,6 +154,8 @@ class RoadJournal {
     // An id no job has had: the time and a random number.
     std::string NewJobId(const CalendarTime& now) const;
 
+    // How many delivered parts are remembered: one per logger read short lately.
+    static constexpr std::size_t kMostParts = 16;
     // How long a change waits for another process's change to end.
     static constexpr std::chrono::milliseconds kLockWait{5000};
 
@@ -125,7 +163,8 @@ class RoadJournal {
     std::string JournalPath() const;
     // Reads the whole journal under the file lock, lets `change` edit it and writes it
     // back when `change` returns true. `change` may set `refusal` to fail the change.
-    int Update(const std::function<bool(std::vector<RoadJob>&, int& refusal)>& change);
+    int Update(const std::function<bool(JournalContents&, int& refusal)>& change);
+    int Read(JournalContents& contents) const;
 
     const std::string folder_;
     mutable std::mutex mutex_;  // one change at a time within the process

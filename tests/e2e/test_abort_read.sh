@@ -31,7 +31,7 @@ wait_sim_log "transfer-end stopped" 5
 list=$(wait_summaries 1 15)
 expect "the cut transfer told above its summary" \
     "$(sed -n 1p <<<"$list" | sed -E 's/[0-9]+ из [0-9]+/N из M/')" \
-    "Передача прервана: получено N из M байт; данные остались в считывателе и придут при следующем считывании"
+    "Передача прервана: получено N из M байт; полученное доставлено, остальное придет при следующем считывании"
 expect "routes of the part received" "$(sed -n 4p <<<"$list")" "найдены маршруты объектов:"
 expect "nothing acknowledged" "$(sim_count "(SDD)")" 0
 size=$(stat -c %s "$PROGRAM_DIR/Data/Korvalen.trc")

@@ -27,7 +27,7 @@ announced=$(grep -o 'transfer ND [0-9]*' "$pulled_log" | awk '{print $3}')
 size=$(stat -c %s "$PROGRAM_DIR/Data/Korvalen.trc")
 [ "$size" -ge 20011 ] && [ "$size" -lt 40011 ] || fail "the dump holds $size bytes"
 expect "the cut transfer told above its summary" "$(sed -n 1p <<<"$list")" \
-    "Передача прервана: получено $((size - 11)) из $announced байт; данные остались в считывателе и придут при следующем считывании"
+    "Передача прервана: получено $((size - 11)) из $announced байт; полученное доставлено, остальное придет при следующем считывании"
 expect "the part received decoded" "$(sed -n 4p <<<"$list")" "найдены маршруты объектов:"
 expect "nothing acknowledged" "$(grep -c '(SDD)' "$pulled_log")" 0
 # The port found gone: its status query has failed for a second.

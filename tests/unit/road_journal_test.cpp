@@ -35,6 +35,14 @@ RoadJob FullJob() {
     job.inbox = "C:\\Korvalen\\InBox\\";
     job.csv = {{"C:\\Program Files\\Out Box\\012C.csv", 1234, 2048}, {"D:\\012N.csv", 0, -1}};
     job.files = {{"09171052.012", 4200}, {"09171053.012", 105}};
+    job.payload_start = 11;
+    job.parts_looked_up = true;
+    job.delivered = {{11, 30011}, {30500, 31500}};
+    job.based_on = {"C:\\Korvalen\\Data\\Archive\\20261209-170000-cut.trc",
+                    "C:\\Korvalen\\Data\\Archive\\20261209-170010-cut.trc"};
+    job.on_delivery = PartOnDelivery::Keep;
+    job.part_length = 59929;
+    job.piece_length = 600;
     return job;
 }
 
@@ -44,7 +52,10 @@ TEST(JournalText, EveryFieldComesBackAndDamageStopsTheReading) {
     plain.owner = 2;
     plain.kind = DumpKind::File;
     plain.dump = "/home/user/dump with blanks.trc";
-    const std::vector<RoadJob> jobs{FullJob(), plain};
+    const JournalContents jobs{
+        {FullJob(), plain},
+        {{"C:\\Korvalen\\Data\\Archive\\20261209-170000-cut.trc", 11, 30000, "20261209-170000"},
+         {"C:\\Korvalen\\Data\\Archive\\20261209-170010-cut.trc", 0, 1000, "20261209-170010"}}};
     const std::string text = FormatJournal(jobs);
     EXPECT_EQ(ParseJournal(text), jobs);
 
@@ -74,7 +85,7 @@ TEST(JournalText, EveryFieldComesBackAndDamageStopsTheReading) {
         const auto parsed = ParseJournal(row.text);
         ASSERT_EQ(parsed.has_value(), row.jobs.has_value()) << row.name;
         if (parsed) {
-            EXPECT_EQ(parsed->size(), *row.jobs) << row.name;
+            EXPECT_EQ(parsed->jobs.size(), *row.jobs) << row.name;
         }
     }
 }

@@ -1,5 +1,5 @@
 // The reply header found however the reads cut the stream, and the fields read from it.
-#include "serial/reader_protocol.h"
+#include "decode/reply_header.h"
 
 namespace korvalen {
 namespace {
