@@ -16,11 +16,9 @@
 #include <vector>
 
 #include "child_process.h"
-#include "decode/decoding_pass.h"
 #include "decode_test_support.h"
-#include "inbox_records.h"
+#include "road_checks.h"
 #include "sim_process.h"
-#include "worker/road_journal.h"
 
 #ifndef KORVALEN_READ_PATH
 #error "KORVALEN_READ_PATH must name the built korvalen-read"
@@ -31,16 +29,13 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ChildProcess;
-using testing::FileNames;
-using testing::InboxRecord;
-using testing::InboxRecords;
 using testing::ReadTestFile;
 using testing::SimProcess;
 
 // The places where the road's state on the disk changes (see the program's CrashPoint
 // calls): a program that ends at any of them must lose nothing and deliver nothing twice.
-const char* const kStepBoundaries[] = {"capturing", "pending",   "sent",      "acknowledged",
-                                       "archived",  "staged",    "committed", "done"};
+const char* const kStepBoundaries[] = {"capturing", "pending", "sent",      "acknowledged",
+                                       "archived",  "staged",  "committed", "done"};
 
 // One round's kill: at a step boundary, or after some milliseconds.
 struct Kill {
@@ -49,15 +44,6 @@ struct Kill {
     int recovery_after_ms = -1;  // the next start killed as well, while it recovers
 };
 
-// A record without what the decoding of another stream may set otherwise: the power-on
-// mark depends on the markers around it, the last-record mark on the file it ends.
-std::tuple<std::int32_t, double, double, double, std::string> Plain(const InboxRecord& r) {
-    std::string text = r.text;
-    if (const auto at = text.find("PU "); at != std::string::npos)
-        text.erase(at, 3);
-    return {r.object, r.time, r.longitude, r.latitude, text};
-}
-
 class RoadCrashCampaign : public ::testing::Test {
   protected:
     // One start of the tool; its status (86: ended at its crash point, -1: killed).
@@ -65,9 +51,9 @@ class RoadCrashCampaign : public ::testing::Test {
         std::vector<std::string> environment;
         if (!point.empty())
             environment.push_back("KORVALEN_CRASH_AT=" + point);
-        ChildProcess child({KORVALEN_READ_PATH, "--new", "--data", data, "-o", inbox,
-                            sim.device_path()},
-                           environment, folder / "read.log");
+        ChildProcess child(
+            {KORVALEN_READ_PATH, "--new", "--data", data, "-o", inbox, sim.device_path()},
+            environment, folder / "read.log");
         if (kill_after_ms >= 0) {
             if (child.Wait(std::chrono::milliseconds(kill_after_ms)))
                 return *child.Wait(0ms);
@@ -103,77 +89,14 @@ class RoadCrashCampaign : public ::testing::Test {
     }
 
     void Check(const std::string& logger_journal, const std::string& sim_log) {
-        // Nothing is left half done: no job, no staging folder, no copy or journal in the
-        // making.
-        std::string text;
-        ASSERT_TRUE(ReadWholeFile(data + "Korvalen.jnl", text));
-        const auto jobs = ParseJournal(text);
-        ASSERT_TRUE(jobs);
-        EXPECT_TRUE(jobs->empty()) << text;
-        EXPECT_FALSE(std::filesystem::exists(inbox + "Korvalen.staging"));
-        for (const std::string& name : FileNames(data + "Archive"))
-            EXPECT_EQ(name.find(".part"), std::string::npos) << name;
-        EXPECT_FALSE(std::filesystem::exists(data + "Korvalen.jnl.new"));
-
-        // Every transfer exactly once: the InBox is what decoding each archived dump once
-        // gives, and every message file is whole.
-        Settings settings;
-        ApplyDefaults(settings, folder.path());
-        std::vector<InboxRecord> expected;
-        int archived = 0;
-        for (const std::string& name : FileNames(data + "Archive")) {
-            const std::string out = folder / ("expected/" + std::to_string(archived++) + "/");
-            std::filesystem::create_directories(out);
-            settings.InboxDir = out;
-            testing::RecordingHost quiet;
-            DecodingPass pass(settings, data + "Archive/" + name, quiet);
-            EXPECT_TRUE(pass.Run());
-            const auto records = InboxRecords(out);
-            expected.insert(expected.end(), records.begin(), records.end());
-        }
-        std::filesystem::remove_all(folder / "expected");
-        std::sort(expected.begin(), expected.end());
-        std::vector<std::string> problems;
-        const std::vector<InboxRecord> found = InboxRecords(inbox, &problems);
-        EXPECT_TRUE(problems.empty()) << problems.front();
-        EXPECT_EQ(found, expected);
-
-        // Every acknowledged transfer is in the archive, whole (after what a transfer cut off
-        // before it may have left on the line).
-        const std::regex ack("ack ([0-9]+)");
-        for (std::sregex_iterator it(sim_log.begin(), sim_log.end(), ack), end; it != end; ++it) {
-            const auto size = static_cast<std::uintmax_t>(std::stoul((*it)[1]) + 11);
-            bool kept = false;
-            for (const std::string& name : FileNames(data + "Archive")) {
-                kept = kept || (name.find("-ND") != std::string::npos &&
-                                std::filesystem::file_size(data + "Archive/" + name) >= size);
-            }
-            EXPECT_TRUE(kept) << "no archived dump of an acknowledged transfer of " << size;
-        }
-
-        // Nothing the logger wrote is missing: the reader has forgotten all of it.
-        Settings logger = settings;
-        logger.InboxDir = folder / "logger/";
-        std::filesystem::create_directories(logger.InboxDir);
-        testing::WriteTestFile(folder / "logger.trc", ReadTestFile(logger_journal));
-        testing::RecordingHost quiet;
-        DecodingPass pass(logger, folder / "logger.trc", quiet);
-        EXPECT_TRUE(pass.Run());
-        std::set<decltype(Plain(found[0]))> delivered;
-        for (const InboxRecord& r : found)
-            delivered.insert(Plain(r));
-        std::set<decltype(Plain(found[0]))> written;
-        for (const InboxRecord& r : InboxRecords(folder / "logger"))
-            written.insert(Plain(r));
-        std::filesystem::remove_all(folder / "logger");
-        int missing = 0;
-        for (const auto& record : written)
-            missing += delivered.count(record) == 0 ? 1 : 0;
-        EXPECT_EQ(missing, 0);
-        records_written += static_cast<int>(written.size());
-        records_missing += missing;
-        records_found += static_cast<int>(written.size()) - missing;
-        records_again += static_cast<int>(found.size() - delivered.size());
+        const testing::RoadFindings findings =
+            testing::CheckRoad(data, inbox, folder / "check", {{logger_journal, sim_log}});
+        for (const std::string& problem : findings.problems)
+            ADD_FAILURE() << problem;
+        records_written += findings.records_written;
+        records_missing += findings.records_missing;
+        records_found += findings.records_found;
+        records_again += findings.records_again;
     }
 
     testing::TempFolder folder;
@@ -207,10 +130,11 @@ TEST_F(RoadCrashCampaign, EveryTransferReachesTheInBoxOnceWhateverMomentTheProgr
         if (HasFatalFailure())
             return;
     }
-    std::printf("crash campaign: %zu kills; the logger wrote %d records, %d of them found in the "
-                "InBox, %d missing; %d copies more came with transfers the reader sent again "
-                "(cut by a kill, or not acknowledged)\n",
-                kills.size(), records_written, records_found, records_missing, records_again);
+    std::printf(
+        "crash campaign: %zu kills; the logger wrote %d records, %d of them found in the "
+        "InBox, %d missing; %d copies more came with transfers the reader sent again "
+        "(cut by a kill, or not acknowledged)\n",
+        kills.size(), records_written, records_found, records_missing, records_again);
 }
 
 }  // namespace
