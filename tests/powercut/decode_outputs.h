@@ -71,8 +71,8 @@ inline std::vector<std::string> Compare(const Delivered& want, const Delivered& 
         ++wanted_count[record];
     std::map<std::int32_t, std::pair<std::size_t, std::size_t>> deliveries;  // least, most
     for (const auto& [record, count] : wanted_count) {
-        const auto found = static_cast<std::size_t>(
-            std::count(got.records.begin(), got.records.end(), record));
+        const auto found =
+            static_cast<std::size_t>(std::count(got.records.begin(), got.records.end(), record));
         const std::size_t times = found % count == 0 ? found / count : 0;
         auto [at, fresh] = deliveries.try_emplace(record.object, times, times);
         at->second = {std::min(at->second.first, times), std::max(at->second.second, times)};

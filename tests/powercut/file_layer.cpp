@@ -174,6 +174,13 @@ std::optional<int> FileLayer::Fault(const char* op, const std::string& path) {
     return error;
 }
 
+std::optional<int> FileLayer::ReadFault(const std::string& path) {
+    if (!faults_.Watches("read", path))
+        return std::nullopt;
+    Record({.kind = EventKind::Read, .number = calls_, .path = path});
+    return Fault("read", path);
+}
+
 bool FileLayer::SkipsSync(const OpenFile& file) {
     if (!faults_.SkipsSync(file.folder))
         return false;

@@ -38,6 +38,9 @@ class FileLayer {
     void Count(const char* op, const std::string& path, const std::string& to = {});
     // The planted error of this call, recorded, or none.
     std::optional<int> Fault(const char* op, const std::string& path);
+    // A read of a file with a planted read fault: recorded (a census finds which to fail),
+    // and failed when it is the one.
+    std::optional<int> ReadFault(const std::string& path);
     bool SkipsSync(const OpenFile& file);
     bool FailsReads() const { return faults_.FailsReads(); }
 

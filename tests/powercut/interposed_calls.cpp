@@ -302,7 +302,7 @@ ssize_t read(int fd, void* buffer, size_t size) {
     if (layer && layer->FailsReads()) {
         const std::lock_guard lock(layer->mutex());
         if (const OpenFile* file = layer->Find(fd)) {
-            if (const auto error = layer->Fault("read", file->path))
+            if (const auto error = layer->ReadFault(file->path))
                 return Fail(*error);
         }
     }

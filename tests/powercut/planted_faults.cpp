@@ -62,6 +62,14 @@ PlantedFaults PlantedFaults::Parse(std::string_view text, std::string* problems)
     return faults;
 }
 
+bool PlantedFaults::Watches(std::string_view op, std::string_view path) const {
+    for (const Once& once : once_) {
+        if (once.op == op && once.path == path)
+            return true;
+    }
+    return false;
+}
+
 std::optional<int> PlantedFaults::Take(std::string_view op, std::string_view path) {
     for (Once& once : once_) {
         if (once.op == op && once.path == path && ++once.seen == once.nth)

@@ -16,6 +16,7 @@ class PlantedFaults {
 
     bool SkipsSync(bool folder) const { return folder ? skip_folder_syncs_ : skip_file_syncs_; }
     bool FailsReads() const { return fails_reads_; }
+    bool Watches(std::string_view op, std::string_view path) const;
     // The error the call fails with when it is the planted one; counts the matching calls.
     std::optional<int> Take(std::string_view op, std::string_view path);
 

@@ -7,7 +7,7 @@
 namespace korvalen::powercut {
 namespace {
 
-constexpr std::array<std::pair<EventKind, std::string_view>, 13> kNames{{
+constexpr std::array<std::pair<EventKind, std::string_view>, 14> kNames{{
     {EventKind::Exists, "exists"},
     {EventKind::Call, "call"},
     {EventKind::Ack, "ack"},
@@ -20,6 +20,7 @@ constexpr std::array<std::pair<EventKind, std::string_view>, 13> kNames{{
     {EventKind::FileSync, "fsync"},
     {EventKind::FolderSync, "dirsync"},
     {EventKind::Fault, "fault"},
+    {EventKind::Read, "read"},
     {EventKind::Unmodelled, "unmodelled"},
 }};
 

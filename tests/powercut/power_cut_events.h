@@ -25,6 +25,7 @@ enum class EventKind {
     FileSync,    // the file's content, as copy `number` in the store, is on the disk
     FolderSync,  // the names in the folder are on the disk
     Fault,       // a planted fault was applied: op, path
+    Read,        // a file with a planted read fault was read, after `number` counted calls
     Unmodelled,  // something the rebuild cannot follow (the run's result is not to be trusted)
 };
 

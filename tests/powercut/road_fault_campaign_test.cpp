@@ -68,12 +68,22 @@ class Story {
     const SimProcess& sim(int n = 0) const { return *sims_[static_cast<std::size_t>(n)]; }
     const std::string& log() const { return log_; }
 
-    // A read with the layer planting `faults` (none: without the layer).
+    // A read with the layer planting `faults` (none: without the layer); a fault the run
+    // never met fails the test, which would prove nothing.
     int Read(const std::string& faults = "", std::vector<std::string> environment = {}) const {
-        return RunTool(ReadArguments(data_, inbox_, sim().device_path()),
-                       faults.empty() ? std::nullopt
-                                      : std::optional<LayerPlan>(LayerPlan{root_, "", 0, faults}),
-                       log_, std::move(environment));
+        const std::string store = folder_ / ("store-" + std::to_string(++reads_));
+        const int status =
+            RunTool(ReadArguments(data_, inbox_, sim().device_path()),
+                    faults.empty() ? std::nullopt
+                                   : std::optional<LayerPlan>(LayerPlan{root_, store, 0, faults}),
+                    log_, std::move(environment));
+        if (!faults.empty()) {
+            const auto events = ReadEvents(store);
+            EXPECT_TRUE(std::any_of(events.begin(), events.end(),
+                                    [](const Event& e) { return e.kind == EventKind::Fault; }))
+                << "the run never met the planted " << faults;
+        }
+        return status;
     }
 
     bool HasCommittedJob() const {
@@ -111,6 +121,7 @@ class Story {
     std::string log_ = folder_ / "read.log";
     std::vector<std::string> journals_;
     std::vector<std::unique_ptr<SimProcess>> sims_;
+    mutable int reads_ = 0;
 };
 
 TEST(RoadFaultCampaign, AMoveRefusedOnceIsDeliveredAtTheNextStart) {
@@ -144,6 +155,48 @@ TEST(RoadFaultCampaign, AJournalReadFailingOnceIsNoEmptyJournal) {
             EXPECT_TRUE(problems.empty())
                 << setup.name << ", read " << n << " of the journal failing" << Joined(problems);
         }
+    }
+}
+
+// A station (--wait) holds a committed job whose move was refused, and the reader sends
+// its next transfer; one read of the journal fails meanwhile: each read after the refused
+// move in turn (a census of the station's reads finds them).
+TEST(RoadFaultCampaign, AJournalReadFailingWhileAStationCapturesAgain) {
+    const std::string refused = "move:InBox:1:ENOSPC";
+    const auto station = [&](const Story& story, const std::string& faults) {
+        const std::string store = story.path("station.store");
+        ChildProcess child({KORVALEN_READ_PATH, "--wait", "--count", "2", "--data", story.data(),
+                            "-o", story.inbox(), story.sim().device_path()},
+                           LayerEnvironment({story.root(), store, 0, faults}), story.log());
+        EXPECT_TRUE(WaitFor([&] { return LogSays(story.log(), "waiting for the reader"); }, 10s));
+        story.sim().PressButton();
+        EXPECT_TRUE(WaitFor([&] { return story.HasCommittedJob(); }, 20s));
+        story.sim().PressButton();
+        EXPECT_TRUE(child.Wait(60s)) << "the station did not end after two transfers";
+        return ReadEvents(store);
+    };
+    std::vector<int> reads;  // the journal's reads after the refused move, by their number
+    {
+        const Story census;
+        int read = 0;
+        bool refused_yet = false;
+        for (const Event& e : station(census, refused + ";read:Data/Korvalen.jnl:1000000:EIO")) {
+            refused_yet = refused_yet || (e.kind == EventKind::Fault && e.op == "move");
+            read += e.kind == EventKind::Read ? 1 : 0;
+            if (e.kind == EventKind::Read && refused_yet)
+                reads.push_back(read);
+        }
+    }
+    ASSERT_FALSE(reads.empty());
+    // Every second read by default; KORVALEN_POWERCUT_POINTS=all for each of them.
+    const std::size_t stride = ChosenPoints().all ? 1 : 2;
+    for (std::size_t i = 0; i < reads.size(); i += stride) {
+        const int n = reads[i];
+        const Story story;
+        station(story, refused + ";read:Data/Korvalen.jnl:" + std::to_string(n) + ":EIO");
+        const auto problems = story.DrainAndCheck();
+        EXPECT_TRUE(problems.empty()) << "read " << n << " of the journal failing (of "
+                                      << reads.back() << ")" << Joined(problems);
     }
 }
 

@@ -173,10 +173,10 @@ class RoadPowerCut : public ::testing::Test {
 };
 
 TEST_F(RoadPowerCut, ReadIntoExistingFolders) {
-    // Every point after "(SDD)", every tenth before it.
+    // Every second point after "(SDD)", every tenth before it.
     Campaign(kExistingFolders, [](const RunSummary& counts) {
         std::vector<std::uint64_t> points = Stride(1, *counts.ack_after, 10);
-        const auto after = Stride(*counts.ack_after + 1, counts.calls, 1);
+        const auto after = Stride(*counts.ack_after + 1, counts.calls, 2);
         points.insert(points.end(), after.begin(), after.end());
         return points;
     });
