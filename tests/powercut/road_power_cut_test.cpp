@@ -173,10 +173,11 @@ class RoadPowerCut : public ::testing::Test {
 };
 
 TEST_F(RoadPowerCut, ReadIntoExistingFolders) {
-    // Every second point after "(SDD)", every tenth before it.
+    // Every third point after "(SDD)", every tenth before it (all of them take about
+    // 1.7 s each).
     Campaign(kExistingFolders, [](const RunSummary& counts) {
         std::vector<std::uint64_t> points = Stride(1, *counts.ack_after, 10);
-        const auto after = Stride(*counts.ack_after + 1, counts.calls, 2);
+        const auto after = Stride(*counts.ack_after + 1, counts.calls, 3);
         points.insert(points.end(), after.begin(), after.end());
         return points;
     });
@@ -220,8 +221,9 @@ TEST_F(RoadPowerCut, RecoveryCutByASecondPowerCut) {
             continue;
         const std::uint64_t n = counted.second.calls;
         second_calls += n;
-        for (std::uint64_t second :
-             Stride(1, n, choice.all ? 1 : std::max<std::uint64_t>(1, n / 4)))
+        // By default a third, two thirds and the whole of the recovering start.
+        const std::uint64_t step = choice.all ? 1 : std::max<std::uint64_t>(1, n / 3);
+        for (std::uint64_t second : Stride(step, n, step))
             tally.Add(Point(road, first, second).point);
     }
     const double seconds =
