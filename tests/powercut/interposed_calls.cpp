@@ -88,6 +88,8 @@ int OpenAt(int dirfd, const char* path, int flags, mode_t mode) {
                         folder ? 0 : layer->Generation(status, created, *relative)};
     if ((flags & O_TMPFILE) == O_TMPFILE)
         layer->Record({.kind = EventKind::Unmodelled, .op = "O_TMPFILE", .path = *relative});
+    else if (flags & (O_SYNC | O_DSYNC))  // every write would be a sync
+        layer->Record({.kind = EventKind::Unmodelled, .op = "O_SYNC", .path = *relative});
     else if (created)
         layer->Record(
             {.kind = EventKind::Create, .generation = file.generation, .path = *relative});
@@ -234,6 +236,34 @@ int TruncatedByName(const char* path, Call call) {
     return call();
 }
 
+// A second descriptor of a followed file is followed as well.
+template <typename Call>
+int Duplicated(int fd, Call call) {
+    const LayerEntry entry;
+    FileLayer* layer = entry.layer();
+    if (!layer)
+        return call();
+    const std::lock_guard lock(layer->mutex());
+    const int copy = call();
+    if (copy >= 0) {
+        if (const OpenFile* file = layer->Find(fd))
+            layer->Opened(copy, *file);
+        else
+            layer->Closed(copy);
+    }
+    return copy;
+}
+
+// What the whole system or volume puts onto the disk at once: the model cannot say what
+// that was, so a run that calls them is not to be trusted.
+void SyncedEverything(const char* op) {
+    const LayerEntry entry;
+    if (FileLayer* layer = entry.layer()) {
+        const std::lock_guard lock(layer->mutex());
+        layer->Record({.kind = EventKind::Unmodelled, .op = op});
+    }
+}
+
 }  // namespace
 
 extern "C" {
@@ -294,6 +324,28 @@ int close(int fd) {
         layer->Closed(fd);
     }
     return Real().close(fd);
+}
+
+int dup(int fd) noexcept {
+    return Duplicated(fd, [&] { return Real().dup(fd); });
+}
+
+int dup2(int fd, int copy) noexcept {
+    return Duplicated(fd, [&] { return Real().dup2(fd, copy); });
+}
+
+int dup3(int fd, int copy, int flags) noexcept {
+    return Duplicated(fd, [&] { return Real().dup3(fd, copy, flags); });
+}
+
+void sync() noexcept {
+    SyncedEverything("sync");
+    Real().sync();
+}
+
+int syncfs(int fd) noexcept {
+    SyncedEverything("syncfs");
+    return Real().syncfs(fd);
 }
 
 ssize_t read(int fd, void* buffer, size_t size) {

@@ -35,6 +35,11 @@ struct RealCalls {
     int (*mkdirat)(int, const char*, mode_t);
     int (*rmdir)(const char*);
     int (*close)(int);
+    int (*dup)(int);
+    int (*dup2)(int, int);
+    int (*dup3)(int, int, int);
+    void (*sync)();
+    int (*syncfs)(int);
     long (*syscall)(long, ...);
 };
 
@@ -70,6 +75,11 @@ inline const RealCalls& Real() {
         next(c.mkdirat, "mkdirat");
         next(c.rmdir, "rmdir");
         next(c.close, "close");
+        next(c.dup, "dup");
+        next(c.dup2, "dup2");
+        next(c.dup3, "dup3");
+        next(c.sync, "sync");
+        next(c.syncfs, "syncfs");
         next(c.syscall, "syscall");
         return c;
     }();
