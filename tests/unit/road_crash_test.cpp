@@ -16,12 +16,9 @@
 #include <vector>
 
 #include "child_process.h"
-#include "decode/decoding_pass.h"
 #include "decode_test_support.h"
-#include "inbox_records.h"
+#include "road_checks.h"
 #include "sim_process.h"
-#include "worker/delivered_part.h"
-#include "worker/road_journal.h"
 
 #ifndef KORVALEN_READ_PATH
 #error "KORVALEN_READ_PATH must name the built korvalen-read"
@@ -32,9 +29,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ChildProcess;
-using testing::FileNames;
-using testing::InboxRecord;
-using testing::InboxRecords;
 using testing::ReadTestFile;
 using testing::SimProcess;
 
@@ -49,18 +43,6 @@ struct Kill {
     int after_ms = -1;
     int recovery_after_ms = -1;  // the next start killed as well, while it recovers
 };
-
-// A record without what the decoding of another stream may set otherwise: the power-on
-// mark depends on the markers around it, the last-record mark on the file it ends, and
-// the report time on the records before it (a run of stale fixes keeps the time it began
-// at), which the rest of a transfer that was under way when the program started does not
-// have.
-std::tuple<std::int32_t, double, double, std::string> Plain(const InboxRecord& r) {
-    std::string text = r.text;
-    if (const auto at = text.find("PU "); at != std::string::npos)
-        text.erase(at, 3);
-    return {r.object, r.longitude, r.latitude, text};
-}
 
 class RoadCrashCampaign : public ::testing::Test {
   protected:
@@ -107,100 +89,14 @@ class RoadCrashCampaign : public ::testing::Test {
     }
 
     void Check(const std::string& logger_journal, const std::string& sim_log) {
-        // Nothing is left half done: no job, no staging folder, no copy or journal in the
-        // making.
-        std::string text;
-        ASSERT_TRUE(ReadWholeFile(data + "Korvalen.jnl", text));
-        const auto jobs = ParseJournal(text);
-        ASSERT_TRUE(jobs);
-        EXPECT_TRUE(jobs->jobs.empty()) << text;
-        EXPECT_FALSE(std::filesystem::exists(inbox + "Korvalen.staging"));
-        for (const std::string& name : FileNames(data + "Archive"))
-            EXPECT_EQ(name.find(".part"), std::string::npos) << name;
-        EXPECT_FALSE(std::filesystem::exists(data + "Korvalen.jnl.new"));
-
-        // Every record exactly once: the InBox is what decoding each acknowledged transfer
-        // once gives (a part delivered of a transfer that ended short, or one whose
-        // acknowledgement never went, is left out when it comes again), and every message
-        // file is whole. The acknowledged transfers are the archive's dumps of new data of
-        // the sizes the reader forgot, in order.
-        Settings settings;
-        ApplyDefaults(settings, folder.path());
-        std::vector<std::string> acknowledged;
-        std::vector<std::string> archived = FileNames(data + "Archive");
-        const std::regex ack("ack ([0-9]+)");
-        const auto payload = [&](const std::string& name) {
-            const std::string bytes = ReadTestFile(data + "Archive/" + name);
-            const auto start = FindPayloadStart(bytes);
-            return start ? static_cast<std::int64_t>(bytes.size()) - start->offset : -1;
-        };
-        for (std::sregex_iterator it(sim_log.begin(), sim_log.end(), ack), end; it != end; ++it) {
-            const std::int64_t size = std::stoll((*it)[1]);
-            const auto dump =
-                std::find_if(archived.begin(), archived.end(), [&](const std::string& name) {
-                    return name.find("-ND") != std::string::npos && payload(name) == size;
-                });
-            ASSERT_NE(dump, archived.end())
-                << "no archived dump of an acknowledged transfer of " << size;
-            acknowledged.push_back(*dump);
-            archived.erase(dump);
-        }
-        std::multiset<decltype(Plain(InboxRecord{}))> expected;
-        for (std::size_t i = 0; i < acknowledged.size(); ++i) {
-            const std::string out = folder / ("expected/" + std::to_string(i) + "/");
-            std::filesystem::create_directories(out);
-            settings.InboxDir = out;
-            // The transfer from its header on: what came before it is the rest of an
-            // earlier one, the same data sent again.
-            const std::string bytes = ReadTestFile(data + "Archive/" + acknowledged[i]);
-            const std::string transfer = folder / ("expected/" + std::to_string(i) + ".trc");
-            testing::WriteTestFile(
-                transfer,
-                bytes.substr(static_cast<std::size_t>(FindPayloadStart(bytes)->offset - 11)));
-            testing::RecordingHost quiet;
-            DecodingPass pass(settings, transfer, quiet);
-            EXPECT_TRUE(pass.Run());
-            for (const InboxRecord& r : InboxRecords(out))
-                expected.insert(Plain(r));
-        }
-        std::filesystem::remove_all(folder / "expected");
-        std::vector<std::string> problems;
-        const std::vector<InboxRecord> found = InboxRecords(inbox, &problems);
-        EXPECT_TRUE(problems.empty()) << problems.front();
-        std::multiset<decltype(Plain(InboxRecord{}))> delivered_once;
-        for (const InboxRecord& r : found)
-            delivered_once.insert(Plain(r));
-        EXPECT_TRUE(delivered_once == expected)
-            << found.size() << " records in the InBox, " << expected.size() << " expected";
-        for (auto key = delivered_once.begin(); key != delivered_once.end();
-             key = delivered_once.upper_bound(*key)) {
-            const auto extra = static_cast<int>(delivered_once.count(*key)) -
-                               static_cast<int>(expected.count(*key));
-            records_again += extra > 0 ? extra : 0;
-        }
-
-        // Nothing the logger wrote is missing: the reader has forgotten all of it.
-        Settings logger = settings;
-        logger.InboxDir = folder / "logger/";
-        std::filesystem::create_directories(logger.InboxDir);
-        testing::WriteTestFile(folder / "logger.trc", ReadTestFile(logger_journal));
-        testing::RecordingHost quiet;
-        DecodingPass pass(logger, folder / "logger.trc", quiet);
-        EXPECT_TRUE(pass.Run());
-        std::set<decltype(Plain(InboxRecord{}))> delivered;
-        for (const InboxRecord& r : found)
-            delivered.insert(Plain(r));
-        std::set<decltype(Plain(InboxRecord{}))> written;
-        for (const InboxRecord& r : InboxRecords(folder / "logger"))
-            written.insert(Plain(r));
-        std::filesystem::remove_all(folder / "logger");
-        int missing = 0;
-        for (const auto& record : written)
-            missing += delivered.count(record) == 0 ? 1 : 0;
-        EXPECT_EQ(missing, 0);
-        records_written += static_cast<int>(written.size());
-        records_missing += missing;
-        records_found += static_cast<int>(written.size()) - missing;
+        const testing::RoadFindings findings =
+            testing::CheckRoad(data, inbox, folder / "check", {{logger_journal, sim_log}});
+        for (const std::string& problem : findings.problems)
+            ADD_FAILURE() << problem;
+        records_written += findings.records_written;
+        records_missing += findings.records_missing;
+        records_found += findings.records_found;
+        records_again += findings.records_again;
     }
 
     testing::TempFolder folder;
