@@ -298,7 +298,9 @@ void DecodingPass::Deliver() {
         return;
     }
     CrashPoint("staged");
-    if (journal_ && !journal_->Commit(*staged, CsvMarks())) {
+    const bool committed = journal_ ? journal_->Commit(*staged, CsvMarks())
+                                    : delivery_->CommitWithoutJournal(*staged) == 0;
+    if (!committed) {
         journal_failed_ = true;
         Undeliver();
         return;

@@ -52,25 +52,69 @@ int MakeDurableFolder(const std::string& folder, const std::string& parent) {
     return SyncFolder(parent);
 }
 
-std::vector<CsvFileMark> ParseCsvMarks(std::string_view text) {
-    std::vector<CsvFileMark> marks;
+// What a pass without a journal keeps in its folder: its CSV marks ("START PATH" lines)
+// and, once every file is staged and on the disk, "committed" with its files ("file SIZE
+// NAME" lines): from then on its files are to be moved, and its CSV lines stay.
+struct PassMarks {
+    std::vector<CsvFileMark> csv;
+    bool committed = false;
+    std::vector<StagedFile> files;
+};
+
+std::optional<std::int64_t> Count(std::string_view text) {
+    if (text.empty() || text.size() > 18)
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::string FormatPassMarks(const PassMarks& marks) {
+    std::string text;
+    for (const CsvFileMark& mark : marks.csv)
+        text += StringPrintf("%lld ", static_cast<long long>(mark.length)) + mark.path + "\n";
+    if (marks.committed) {
+        text += "committed\n";
+        for (const StagedFile& file : marks.files)
+            text +=
+                StringPrintf("file %lld ", static_cast<long long>(file.size)) + file.name + "\n";
+    }
+    return text;
+}
+
+std::optional<PassMarks> ParsePassMarks(std::string_view text) {
+    PassMarks marks;
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = text.find('\n', at);
         if (end == std::string_view::npos)
             end = text.size();
         const std::string_view line = text.substr(at, end - at);
         at = end + 1;
-        const std::size_t blank = line.find(' ');
-        if (blank == std::string_view::npos || blank == 0)
+        if (line == "committed") {
+            marks.committed = true;
             continue;
-        std::int64_t length = 0;
-        bool digits = true;
-        for (char c : line.substr(0, blank)) {
-            digits = digits && c >= '0' && c <= '9';
-            length = length * 10 + (c - '0');
         }
-        if (digits)
-            marks.push_back({std::string(line.substr(blank + 1)), length});
+        const std::size_t blank = line.find(' ');
+        if (blank == std::string_view::npos)
+            return std::nullopt;
+        if (marks.committed && line.substr(0, blank) == "file") {
+            const std::string_view rest = line.substr(blank + 1);
+            const std::size_t second = rest.find(' ');
+            const auto size =
+                second == std::string_view::npos ? std::nullopt : Count(rest.substr(0, second));
+            if (!size)
+                return std::nullopt;
+            marks.files.push_back({std::string(rest.substr(second + 1)), *size});
+            continue;
+        }
+        const auto length = Count(line.substr(0, blank));
+        if (!length || marks.committed)
+            return std::nullopt;
+        marks.csv.push_back({std::string(line.substr(blank + 1)), *length});
     }
     return marks;
 }
@@ -134,16 +178,24 @@ int StagedDelivery::Prepare() {
 }
 
 int StagedDelivery::KeepCsvMarks(const std::vector<CsvFileMark>& marks) {
-    std::string text;
-    for (const CsvFileMark& mark : marks)
-        text += StringPrintf("%lld ", static_cast<long long>(mark.length)) + mark.path + "\n";
-    return WriteFileAtomically(folder_ + std::string(kCsvMarksName), text);
+    csv_marks_ = marks;
+    return WriteFileAtomically(folder_ + std::string(kCsvMarksName),
+                               FormatPassMarks({csv_marks_, false, {}}));
+}
+
+int StagedDelivery::CommitWithoutJournal(const std::vector<StagedFile>& files) {
+    return WriteFileAtomically(folder_ + std::string(kCsvMarksName),
+                               FormatPassMarks({csv_marks_, true, files}));
 }
 
 std::optional<std::vector<StagedFile>> StagedDelivery::Seal(int& error_code) {
-    if (const int code = SyncFolder(folder_); code != 0) {
-        error_code = code;
-        return std::nullopt;
+    // The InBox too: the CSV files a pass began are there, and must be there after a
+    // power cut as surely as the staged files.
+    for (const std::string& folder : {folder_, inbox_}) {
+        if (const int code = SyncFolder(folder); code != 0) {
+            error_code = code;
+            return std::nullopt;
+        }
     }
     std::optional<std::vector<std::string>> entries = ListFolder(folder_, &error_code);
     if (!entries)
@@ -286,8 +338,19 @@ SweepResult SweepStagingFolders(const std::string& inbox) {
             std::string text;
             if (!ReadWholeFile(folder + std::string(kCsvMarksName), text))
                 continue;
+            const std::optional<PassMarks> pass = ParsePassMarks(text);
+            if (!pass)
+                continue;
+            if (pass->committed) {
+                // Every file was staged and on the disk: its moves are finished, its CSV
+                // lines stay.
+                lock = File();
+                if (DeliverStagedFiles(folder, inbox, pass->files).ok())
+                    ++result.removed;
+                continue;
+            }
             bool all_cut = true;
-            for (const CsvFileMark& mark : ParseCsvMarks(text)) {
+            for (const CsvFileMark& mark : pass->csv) {
                 if (CutBackCsvFile(mark) != CsvCutBack::Done) {
                     result.csv_kept.push_back(mark.path);
                     all_cut = false;

@@ -66,9 +66,13 @@ class StagedDelivery {
     // For a pass without a journal: the CSV files it appends to and their lengths before,
     // on the disk before the first line reaches them.
     int KeepCsvMarks(const std::vector<CsvFileMark>& marks);
+    // For a pass without a journal: every file is staged and on the disk; from now on a
+    // sweep after a crash finishes its moves instead of taking its CSV lines back.
+    int CommitWithoutJournal(const std::vector<StagedFile>& files);
 
-    // Puts the staging folder's names onto the disk: the files, flushed as they were
-    // closed, are now all there. The staged files, or nothing (with the system's code).
+    // Puts the staging folder's names onto the disk, and the InBox's (the CSV files a pass
+    // began): the files, flushed as they were closed, are now all there. The staged
+    // files, or nothing (with the system's code).
     std::optional<std::vector<StagedFile>> Seal(int& error_code);
     // Moves the staged files into the InBox, puts the InBox's names onto the disk and
     // removes the staging folder.
@@ -80,6 +84,7 @@ class StagedDelivery {
     std::string inbox_;
     std::string folder_;
     bool journalled_;
+    std::vector<CsvFileMark> csv_marks_;
     File lock_;
 };
 
@@ -110,8 +115,9 @@ struct SweepResult {
 // Removes the staging folders that nobody holds and that no journal can need: those that
 // hold nothing but their lock, and those of passes without a journal, whose CSV lines
 // are taken back first (a folder whose CSV files cannot be cut back stays, and says
-// which). A folder with files of a journalled pass is never touched, whichever program's
-// journal that is: its job finishes it.
+// which) or, once such a pass had committed its files, whose moves are finished. A folder with
+// files of a journalled pass is never touched, whichever program's journal that is: its job
+// finishes it.
 SweepResult SweepStagingFolders(const std::string& inbox);
 
 }  // namespace korvalen

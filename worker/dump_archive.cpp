@@ -60,13 +60,27 @@ std::optional<std::string> DumpArchive::Keep(const std::string& dump, const std:
         error_code = code;
         return std::nullopt;
     }
+    // A copy made before the program ended, whose name the journal never heard of, is the
+    // one kept: the archive holds each transfer once.
+    const std::string stem = name.substr(0, name.size() - 4);  // without ".trc"
+    std::string dump_bytes;
+    if (ReadWholeFile(dump, dump_bytes)) {
+        std::string kept;
+        for (int n = 0;; ++n) {
+            const std::string candidate =
+                n == 0 ? folder_ + name : folder_ + stem + StringPrintf("-%d.trc", n);
+            if (!FileExists(candidate))
+                break;
+            if (ReadWholeFile(candidate, kept) && kept == dump_bytes)
+                return candidate;
+        }
+    }
     const std::string part = folder_ + name + std::string(kPartSuffix);
     if (const int code = CopyInto(dump, part); code != 0) {
         RemoveFile(part);
         error_code = code;
         return std::nullopt;
     }
-    const std::string stem = name.substr(0, name.size() - 4);  // without ".trc"
     std::string target = folder_ + name;
     int code = RenameWithoutReplacing(part, target);
     for (int n = 1; code != 0 && NameTaken(code); ++n) {

@@ -91,7 +91,7 @@ class Story {
         if (!ReadWholeFile(data_ + "Korvalen.jnl", text))
             return false;
         const auto jobs = ParseJournal(text);
-        return jobs && std::any_of(jobs->begin(), jobs->end(), [](const RoadJob& job) {
+        return jobs && std::any_of(jobs->jobs.begin(), jobs->jobs.end(), [](const RoadJob& job) {
                    return job.state == JobState::Committed;
                });
     }

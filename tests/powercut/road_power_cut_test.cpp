@@ -49,18 +49,24 @@ struct Outcome {
 
 class RoadPowerCut : public ::testing::Test {
   protected:
-    // The folders of an earlier read (of another logger), made once for every point.
-    static const std::string& EarlierRead() {
+    // The folders of an earlier read (of another logger), made once for every point, and
+    // that logger's records and reader's log, which the checks account for too.
+    static const std::string& EarlierRead(testing::LoggerRecord* logger = nullptr) {
         static TempFolder folder;
+        static testing::LoggerRecord earlier;
         static const std::string root = [] {
             const std::string path = folder / "root";
             fs::create_directory(path);
-            SimProcess sim(LoggerArguments(7, folder / "logger.txt", "2026-11-20"));
+            earlier.journal = folder / "logger.txt";
+            SimProcess sim(LoggerArguments(7, earlier.journal, "2026-11-20"));
             const int status = RunTool(ReadInto(path, sim), std::nullopt, folder / "read.log");
             if (status != 0)
                 throw std::runtime_error("the earlier read failed: " + std::to_string(status));
+            earlier.sim_log = sim.Log();
             return path;
         }();
+        if (logger)
+            *logger = earlier;
         return root;
     }
 
@@ -125,8 +131,13 @@ class RoadPowerCut : public ::testing::Test {
             result.problems.push_back("the reader still had data after 8 starts (status " +
                                       std::to_string(status) + ")");
         } else {
-            const testing::RoadFindings findings = testing::CheckRoad(
-                root + "/Data/", root + "/InBox/", folder / "check", {{journal, sim.Log()}});
+            std::vector<testing::LoggerRecord> loggers{{journal, sim.Log()}};
+            if (road.earlier_read) {
+                loggers.emplace_back();
+                EarlierRead(&loggers.back());
+            }
+            const testing::RoadFindings findings =
+                testing::CheckRoad(root + "/Data/", root + "/InBox/", folder / "check", loggers);
             result.problems.insert(result.problems.end(), findings.problems.begin(),
                                    findings.problems.end());
             result.records = findings.records_written;

@@ -69,8 +69,8 @@ inline std::vector<InboxRecord> DecodedOnce(const std::string& dump, const std::
         const std::string bytes = ReadTestFile(dump);
         const auto start = FindPayloadStart(bytes);
         source = scratch + ".transfer";
-        WriteTestFile(source, start ? bytes.substr(static_cast<std::size_t>(start->offset - 11))
-                                    : bytes);
+        WriteTestFile(source,
+                      start ? bytes.substr(static_cast<std::size_t>(start->offset - 11)) : bytes);
     }
     RecordingHost quiet;
     DecodingPass pass(settings, source, quiet);
@@ -169,10 +169,11 @@ inline RoadFindings CheckRoad(const std::string& data, const std::string& inbox,
         const std::regex ack("ack ([0-9]+)");
         for (std::sregex_iterator it(log.begin(), log.end(), ack), end; it != end; ++it) {
             const std::int64_t size = std::stoll((*it)[1]);
-            const auto dump = std::find_if(unused.begin(), unused.end(), [&](const std::string& name) {
-                return name.find("-ND") != std::string::npos &&
-                       NewDataPayload(data + "Archive/" + name) == size;
-            });
+            const auto dump =
+                std::find_if(unused.begin(), unused.end(), [&](const std::string& name) {
+                    return name.find("-ND") != std::string::npos &&
+                           NewDataPayload(data + "Archive/" + name) == size;
+                });
             if (dump == unused.end()) {
                 Problem(findings, "no archived dump of an acknowledged transfer" + which);
                 continue;
@@ -187,11 +188,13 @@ inline RoadFindings CheckRoad(const std::string& data, const std::string& inbox,
         delivered.insert(Plain(r));
     int lacking = 0;
     for (auto key = expected.begin(); key != expected.end(); key = expected.upper_bound(*key)) {
-        const auto fewer = static_cast<int>(expected.count(*key)) - static_cast<int>(delivered.count(*key));
+        const auto fewer =
+            static_cast<int>(expected.count(*key)) - static_cast<int>(delivered.count(*key));
         lacking += fewer > 0 ? fewer : 0;
     }
     for (auto key = delivered.begin(); key != delivered.end(); key = delivered.upper_bound(*key)) {
-        const auto more = static_cast<int>(delivered.count(*key)) - static_cast<int>(expected.count(*key));
+        const auto more =
+            static_cast<int>(delivered.count(*key)) - static_cast<int>(expected.count(*key));
         findings.records_again += more > 0 ? more : 0;
     }
     if (lacking > 0) {

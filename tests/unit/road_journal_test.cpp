@@ -205,14 +205,19 @@ TEST(Archive, KeepsEveryTransferUnderItsOwnNameWithinItsLimit) {
          "AD",
          {"20261209-100000-ND.trc", "20261209-110000-cut.trc", "20261209-120000-AD.trc"}},
     };
+    char transfer = 'a';  // each row another transfer
     for (const auto& row : rows) {
-        WriteTestFile(dump, std::string(80, row.kind[0]));
+        WriteTestFile(dump, std::string(80, transfer++));
         int code = 0;
         const auto kept = archive.Keep(dump, ArchiveName(row.read_at, row.kind), code);
         ASSERT_TRUE(kept) << row.read_at << " " << code;
-        EXPECT_EQ(ReadTestFile(*kept), std::string(80, row.kind[0]));
+        EXPECT_EQ(ReadTestFile(*kept), ReadTestFile(dump));
         EXPECT_EQ(FileNames(archive.folder()), row.after) << row.read_at;
     }
+    // The same transfer kept again (its job done again after a crash) is the copy it has.
+    int again_code = 0;
+    EXPECT_EQ(archive.Keep(dump, ArchiveName("20261209-120000", "AD"), again_code),
+              archive.folder() + "20261209-120000-AD.trc");
     // One dump beyond the limit by itself stays.
     WriteTestFile(dump, std::string(1000, 'x'));
     int code = 0;
