@@ -34,7 +34,9 @@ struct DialogData {
     int com;
     std::optional<int> open_port;
     std::vector<ComPortChoice> choices;  // the port list's entries, in its order
-    std::vector<int> reader_ports;       // the ports with the reader's adapter
+    // The port of the reader's adapter, or every port of several identical ones.
+    std::vector<int> reader_ports;
+    bool reader_port_known = false;  // one port, not a choice between several
     ComPortAnswer answer;
 };
 
@@ -43,7 +45,7 @@ std::wstring EntryText(const DialogData& data, int number) {
     std::string text = ComPortName(number);
     if (std::find(data.reader_ports.begin(), data.reader_ports.end(), number) !=
         data.reader_ports.end()) {
-        text += data.reader_ports.size() == 1 ? " (считыватель)" : " (считыватель?)";
+        text += data.reader_port_known ? " (считыватель)" : " (считыватель?)";
     }
     return Widen(text);
 }
@@ -62,9 +64,6 @@ void FillPortList(HWND dialog, const DialogData& data) {
             selected = i;
     }
     SendMessageW(box, CB_SETCURSEL, selected, 0);
-    // The marks make entries wider than the box: the open list is as wide as they need.
-    if (!data.reader_ports.empty())
-        SendMessageW(box, CB_SETDROPPEDWIDTH, 200, 0);
 }
 
 // What is behind the selected port and whether it is free: an opening that is closed at
@@ -157,8 +156,13 @@ ComPortAnswer AskComPort(HWND owner, int com, std::optional<int> open_port,
                     .choices = ComPortChoices(ports),
                     .reader_ports = {},
                     .answer = {}};
-    if (reader_adapter)
-        data.reader_ports = SearchReaderAdapter(reader_adapter, com, ports).matches;
+    if (reader_adapter) {
+        const AdapterSearch search = SearchReaderAdapter(reader_adapter, com, ports);
+        data.reader_port_known = search.port.has_value();
+        data.reader_ports = search.matches;
+        if (search.port)
+            std::erase_if(data.reader_ports, [&](int port) { return port != *search.port; });
+    }
     DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_COM_PORT), owner, ComPortProc,
                     reinterpret_cast<LPARAM>(&data));
     return data.answer;
