@@ -403,6 +403,7 @@ int Main(const std::vector<std::string>& arguments) {
             connection.SendCommand(kQueryAllData);
         else
             std::cerr << "korvalen-read: waiting for the reader's transfers on " << command.port
+                      << (port->device() == command.port ? "" : " (" + port->device() + ")")
                       << '\n';
         end = AwaitTransfers(command, record, jobs.work(), host, *port, connection);
 

@@ -70,7 +70,10 @@ std::optional<GivenPort> GivenPort::Find(const std::string& text,
                                          std::string& error) {
     if (NamesAPort(text))
         return GivenPort(text, {});
-    const std::vector<const SystemSerialPort*> found = ByDevice(text, ports);
+    std::vector<const SystemSerialPort*> found = ByDevice(text, ports);
+    std::sort(found.begin(), found.end(), [](const SystemSerialPort* a, const SystemSerialPort* b) {
+        return ComPortNumber(a->device).value_or(0) < ComPortNumber(b->device).value_or(0);
+    });
     if (found.size() == 1)
         return GivenPort(found.front()->device, found.front()->identity);
     error = found.empty()
