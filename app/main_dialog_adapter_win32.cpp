@@ -80,6 +80,30 @@ void CKorvalenDlg::TakePickedPort(const PortPick& pick) {
         StringPrintf("Считыватель найден на COM%i (был COM%i): ", settings_.COM, old_com) + Now());
 }
 
+void CKorvalenDlg::NoteOpenedDevice(const PortPick& pick) {
+    const PortIdentity open = IdentityOfPort(pick.ports, settings_.COM);
+    other_device_open_ =
+        FollowsAdapter() && open.Followable() && !SameAdapter(adapter_->identity, open);
+}
+
+void CKorvalenDlg::LeaveOtherDevice() {
+    if (!other_device_open_ || IsBusy() || !port_ || port_->status() != PortStatus::Open)
+        return;
+    const PortPick pick = PickReaderPort();
+    if (!pick.port || *pick.port == settings_.COM)
+        return;
+    port_->Close();
+    other_device_open_ = false;
+    if (!port_->Open(ComPortName(*pick.port))) {
+        StartReopenTries();
+        ShowUiState(UiState::NoConnection);
+        return;
+    }
+    TakePickedPort(pick);
+    SetStatusText(0, StringPrintf("Состояние COM-порта: (COM%i, 115200)", settings_.COM));
+    ShowUiState(UiState::Ready);
+}
+
 void CKorvalenDlg::RememberReaderAdapter(int com, const std::vector<SystemSerialPort>* ports) {
     const RememberedAdapter now{
         .port = com,
@@ -89,6 +113,7 @@ void CKorvalenDlg::RememberReaderAdapter(int com, const std::vector<SystemSerial
         return;
     adapter_ = now;
     identical_adapters_told_.clear();
+    other_device_open_ = false;
     const std::string path = program_folder_ + "\\Data\\" + std::string(kRememberedAdapterFile);
     if (const int code = WriteRememberedAdapter(path, now); code != 0) {
         worker_host_.InsertLogLineAtTop(

@@ -21,8 +21,10 @@ namespace korvalen {
 void CKorvalenDlg::OpenPort() {
     const PortPick pick = PickReaderPort();
     const bool opened = pick.port && port_->Open(ComPortName(*pick.port));
-    if (opened)
+    if (opened) {
         TakePickedPort(pick);
+        NoteOpenedDevice(pick);
+    }
     // The port's number shows whether or not it opened.
     SetStatusText(0, StringPrintf("Состояние COM-порта: (COM%i, 115200)", settings_.COM));
     if (!opened) {
@@ -73,6 +75,7 @@ void CKorvalenDlg::TryReopenPort() {
             FormatLocalDateTime(SystemClock().LocalNow()));
     }
     TakePickedPort(pick);
+    NoteOpenedDevice(pick);
     SetStatusText(0, StringPrintf("Состояние COM-порта: (COM%i, 115200)", settings_.COM));
     ShowUiState(UiState::Ready);
 }
@@ -80,6 +83,7 @@ void CKorvalenDlg::TryReopenPort() {
 void CKorvalenDlg::OnDeviceChange(WPARAM event) {
     if (event != DBT_DEVICEARRIVAL)
         return;
+    LeaveOtherDevice();
     reopen_.DeviceArrived(GetTickCount());
     if (reopen_.Due(GetTickCount()))
         TryReopenPort();

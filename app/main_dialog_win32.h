@@ -120,6 +120,12 @@ class CKorvalenDlg {
     // The port `pick` chose is open: when it is not COM, COM becomes it as the COM-port
     // dialog would set it, and the log list says so.
     void TakePickedPort(const PortPick& pick);
+    // Notes whether the port `pick` opened is known to be another device than the
+    // reader's adapter, which is then looked for whenever a device arrives.
+    void NoteOpenedDevice(const PortPick& pick);
+    // A device arrived while the port open is another device: the adapter, found on
+    // another port, is opened instead.
+    void LeaveOtherDevice();
     // The device behind COMn as the system reports it now (`ports`, or asked anew)
     // becomes the remembered adapter.
     void RememberReaderAdapter(int com, const std::vector<SystemSerialPort>* ports = nullptr);
@@ -160,6 +166,9 @@ class CKorvalenDlg {
     std::optional<RememberedAdapter> adapter_;
     // The ports last named in the line about identical adapters, so it is said once.
     std::vector<int> identical_adapters_told_;
+    // The port open is known to hold another device than the remembered adapter (which
+    // was nowhere when it opened).
+    bool other_device_open_ = false;
     UINT taskbar_created_ = 0;
     bool holding_shutdown_ = false;
 

@@ -5,7 +5,9 @@
 #    and product under a new instance): the window opens COM7 by itself, says so, saves
 #    COM7, and a read goes through;
 # 2. the program started while COM7 is missing and the adapter is on COM3: opened at start;
-# 3. two identical adapters: no guess, a line names them, the port dialog marks them, and
+# 3. COM3 another device now and the adapter nowhere: COM3 opens as before, and when the
+#    adapter arrives on COM7, the program leaves COM3 for it;
+# 4. two identical adapters: no guess, a line names them, the port dialog marks them, and
 #    the operator's choice wins and is remembered.
 source "$(dirname "$0")/lib.sh"
 e2e_begin adapter_moves
@@ -83,13 +85,33 @@ expect "on COM3" "$(driver status 0)" "Состояние COM-порта: (COM3,
 driver no-message 'Ошибка соединения' 0 || fail "a port message at start"
 driver list 1023 | grep -q "^Считыватель найден на COM3 (был COM7): " || fail "no line at start"
 expect "COM saved" "$(ini_line 3)" "COM3"
+driver close
+driver wait-gone || fail "the window does not close"
 
-# 3. Pulled out, and two adapters of the same kind come, on COM5 and COM9: neither is
+# 3. The adapter gone, and COM3 given to another device (the reader behind it stands for
+# that device): COM3 opens as it always did. The adapter comes back as COM7, and Windows
+# announces it: the program goes there.
+unplug 2
+driver add-port-device COM3 "USB Serial Port (COM3)" 'FTDIBUS\VID_0403+PID_6001+A5XK3RJTA\0000' \
+    'FTDIBUS\COMPORT&VID_0403&PID_6001' || fail "cannot add the other device"
+start_program
+driver main-windows 1 >/dev/null || fail "no main window"
+expect "the other device open" "$(driver status 0) $(driver status 1)" \
+    "Состояние COM-порта: (COM3, 115200) Соединение установлено"
+reader fourth
+link 7
+plug COM7 4
+driver send 537 32768 0 >/dev/null  # WM_DEVICECHANGE, DBT_DEVICEARRIVAL
+expect "the adapter's port instead" "$(driver status 0) $(driver status 1)" \
+    "Состояние COM-порта: (COM7, 115200) Соединение установлено"
+driver list 1023 | grep -q "^Считыватель найден на COM7 (был COM3): " || fail "no line of the move"
+
+# 4. Pulled out, and two adapters of the same kind come, on COM5 and COM9: neither is
 # opened; the line names both, the port dialog marks both.
 kill -USR2 "$SIM_PID"
 wait_until 5 "the port taken as lost" '[ "$(driver status 1)" = "Ошибка соединения!" ]'
-unplug 2
-reader fourth
+unplug 4
+reader fifth
 link 5
 plug COM5 5
 plug COM9 6
