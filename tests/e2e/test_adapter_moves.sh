@@ -139,3 +139,14 @@ driver dialog-click "$port_dialog" 2
 driver dialog-gone "$port_dialog" || fail "the dialog stays after Отмена"
 driver close
 driver wait-gone || fail "the window does not close"
+
+# A damaged record is said so and taken as nothing remembered: COM5 opens as set.
+printf 'garbage\r\n' >"$PROGRAM_DIR/Data/Korvalen.adapter"
+start_program
+driver main-windows 1 >/dev/null || fail "no main window"
+expect "the damaged record told" "$(driver list 1023 | head -n 1)" \
+    'Файл адаптера считывателя поврежден: C:\Korvalen\Data\Korvalen.adapter'
+expect "COM5 as set" "$(driver status 0) $(driver status 1)" \
+    "Состояние COM-порта: (COM5, 115200) Соединение установлено"
+driver close
+driver wait-gone || fail "the window does not close"
