@@ -68,8 +68,10 @@ void CKorvalenDlg::OnTestHotKey(WPARAM id) {
     PumpMessagesUntil([this] { return !port_->reader_running(); });
     port_->port().Purge();
     test_dialog_open_ = true;
-    RunDeviceTestDialog(window_, port_->port());
+    const bool answered = RunDeviceTestDialog(window_, port_->port());
     test_dialog_open_ = false;
+    if (answered)
+        RememberReaderAdapter(settings_.COM);
     port_->StartReading();
 }
 

@@ -16,25 +16,45 @@
 
 namespace korvalen {
 
+// With the reader's adapter remembered, the port it is on now opens, and a port that does
+// not open is tried again until the adapter comes; with nothing remembered, COM as it is.
 void CKorvalenDlg::OpenPort() {
-    const bool opened = port_->Open(ComPortName(settings_.COM));
+    const PortPick pick = PickReaderPort();
+    const bool opened = pick.port && port_->Open(ComPortName(*pick.port));
+    if (opened) {
+        TakePickedPort(pick);
+        NoteOpenedDevice(pick);
+    }
     // The port's number shows whether or not it opened.
     SetStatusText(0, StringPrintf("Состояние COM-порта: (COM%i, 115200)", settings_.COM));
     if (!opened) {
-        // The second line says why: a port held by another program, no such port.
-        ShowMessageBox(window_, PortOpenErrorMessage(port_->open_error()), MB_OK | MB_ICONSTOP);
+        // The second line says why: a port held by another program, no such port. Several
+        // identical adapters have said so in the log list instead.
+        if (pick.port)
+            ShowMessageBox(window_, PortOpenErrorMessage(port_->open_error()), MB_OK | MB_ICONSTOP);
         ShowUiState(UiState::NoConnection);
+        if (FollowsAdapter())
+            StartReopenTries();
         return;
     }
     ShowUiState(UiState::Ready);
+}
+
+void CKorvalenDlg::StartReopenTries() {
+    reopen_.Lost(GetTickCount());
+    SetTimer(window_, kReopenTimer, kReopenTimerMs, nullptr);
+}
+
+void CKorvalenDlg::StopReopenTries() {
+    reopen_.Stop();
+    KillTimer(window_, kReopenTimer);
 }
 
 void CKorvalenDlg::OnPortLost() {
     if (!port_ || port_->status() != PortStatus::Open)
         return;
     port_->Close();
-    reopen_.Lost(GetTickCount());
-    SetTimer(window_, kReopenTimer, kReopenTimerMs, nullptr);
+    StartReopenTries();
     // The line before the state: whoever sees the new state finds the line that explains it.
     worker_host_.InsertLogLineAtTop(
         StringPrintf("Связь со считывателем потеряна (COM%i): ", settings_.COM) +
@@ -43,21 +63,27 @@ void CKorvalenDlg::OnPortLost() {
 }
 
 void CKorvalenDlg::TryReopenPort() {
-    if (!port_->Open(ComPortName(settings_.COM))) {
+    const PortPick pick = PickReaderPort();
+    if (!pick.port || !port_->Open(ComPortName(*pick.port))) {
         reopen_.Failed(GetTickCount());
         return;
     }
-    reopen_.Stop();
-    KillTimer(window_, kReopenTimer);
-    worker_host_.InsertLogLineAtTop(
-        StringPrintf("Связь со считывателем восстановлена (COM%i): ", settings_.COM) +
-        FormatLocalDateTime(SystemClock().LocalNow()));
+    StopReopenTries();
+    if (*pick.port == settings_.COM) {
+        worker_host_.InsertLogLineAtTop(
+            StringPrintf("Связь со считывателем восстановлена (COM%i): ", settings_.COM) +
+            FormatLocalDateTime(SystemClock().LocalNow()));
+    }
+    TakePickedPort(pick);
+    NoteOpenedDevice(pick);
+    SetStatusText(0, StringPrintf("Состояние COM-порта: (COM%i, 115200)", settings_.COM));
     ShowUiState(UiState::Ready);
 }
 
 void CKorvalenDlg::OnDeviceChange(WPARAM event) {
     if (event != DBT_DEVICEARRIVAL)
         return;
+    LeaveOtherDevice();
     reopen_.DeviceArrived(GetTickCount());
     if (reopen_.Due(GetTickCount()))
         TryReopenPort();
@@ -72,14 +98,12 @@ void CKorvalenDlg::OnPowerBroadcast(WPARAM event) {
         return;
     port_->Close();
     if (port_->Open(ComPortName(settings_.COM))) {
-        reopen_.Stop();
-        KillTimer(window_, kReopenTimer);
+        StopReopenTries();
         ShowUiState(UiState::Ready);
         return;
     }
     if (!reopen_.retrying()) {
-        reopen_.Lost(GetTickCount());
-        SetTimer(window_, kReopenTimer, kReopenTimerMs, nullptr);
+        StartReopenTries();
         ShowUiState(UiState::NoConnection);
     }
 }
@@ -87,8 +111,7 @@ void CKorvalenDlg::OnPowerBroadcast(WPARAM event) {
 // After a failed opening the port counts as open for this command: the first use closes
 // it, the second opens it. The operator's close stays closed: no more tries.
 void CKorvalenDlg::OnPortOpenClose() {
-    reopen_.Stop();
-    KillTimer(window_, kReopenTimer);
+    StopReopenTries();
     if (port_->status() == PortStatus::Closed) {
         OpenPort();
         return;
@@ -97,12 +120,14 @@ void CKorvalenDlg::OnPortOpenClose() {
     ShowUiState(UiState::NoConnection);
 }
 
+// The operator's choice wins over the adapter remembered: the device behind the chosen
+// port becomes the reader's adapter.
 void CKorvalenDlg::OnPortDialog() {
-    reopen_.Stop();
-    KillTimer(window_, kReopenTimer);
+    StopReopenTries();
     const std::optional<int> open_port =
         port_->status() == PortStatus::Open ? std::optional(settings_.COM) : std::nullopt;
-    const ComPortAnswer answer = AskComPort(window_, settings_.COM, open_port);
+    const ComPortAnswer answer = AskComPort(window_, settings_.COM, open_port,
+                                            FollowsAdapter() ? &adapter_->identity : nullptr);
     if (!answer.accepted)
         return;
     port_->Close();
@@ -116,6 +141,7 @@ void CKorvalenDlg::OnPortDialog() {
     settings_.COM = *answer.port;
     jobs_->SetSettings(settings_);
     SaveSettings(settings_, program_folder_, messages_);
+    RememberReaderAdapter(settings_.COM);
     OpenPort();
 }
 

@@ -241,6 +241,7 @@ bool CKorvalenDlg::OnInitDialog() {
     jobs_ = std::make_unique<DecodeJobs>(program_folder_ + "\\Data\\", settings_, worker_host_);
     port_ = std::make_unique<PortConnection>(*jobs_, worker_host_);
     jobs_->Recover();
+    LoadReaderAdapter();
     OpenPort();
 
     // With MinTray the program starts in the tray (DoModal leaves the window hidden).

@@ -7,7 +7,9 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/help_window_win32.h"
 #include "app/hot_keys_win32.h"
@@ -18,6 +20,8 @@
 #include "app/window_worker_host_win32.h"
 #include "serial/link_rules.h"
 #include "serial/port_connection.h"
+#include "serial/port_list.h"
+#include "serial/remembered_adapter.h"
 #include "settings/settings.h"
 #include "ui/message_box_win32.h"
 #include "worker/decode_jobs.h"
@@ -48,6 +52,9 @@ class CKorvalenDlg {
     // On the window's thread: the reading thread found the port gone. It is closed, the
     // window says so, and it is tried again until it opens.
     void OnPortLost();
+    // On the window's thread: the reader answered on `port`; the device behind it is
+    // remembered as the reader's adapter.
+    void OnReaderAnswered(std::string_view port);
 
     HWND window() const { return window_; }
 
@@ -94,6 +101,34 @@ class CKorvalenDlg {
     void OnPowerBroadcast(WPARAM event);
     void OnPortOpenClose();
     void OnPortDialog();
+    // Tries of a lost port, every two seconds and at a device's arrival, until one opens.
+    void StartReopenTries();
+    void StopReopenTries();
+
+    // The reader's adapter (main_dialog_adapter_win32.cpp): remembered in the data folder
+    // when the reader answers on a port or the operator chooses one, and followed to
+    // another COM number when it comes back there.
+    struct PortPick {
+        std::optional<int> port;              // none: several ports hold such an adapter
+        std::vector<SystemSerialPort> ports;  // what the system reported (when it was asked)
+    };
+    void LoadReaderAdapter();
+    bool FollowsAdapter() const { return adapter_ && adapter_->identity.Followable(); }
+    // The port to open for the reader: COM, or the port its adapter is on now. Tells the
+    // operator once when several ports hold such an adapter.
+    PortPick PickReaderPort();
+    // The port `pick` chose is open: when it is not COM, COM becomes it as the COM-port
+    // dialog would set it, and the log list says so.
+    void TakePickedPort(const PortPick& pick);
+    // Notes whether the port `pick` opened is known to be another device than the
+    // reader's adapter, which is then looked for whenever a device arrives.
+    void NoteOpenedDevice(const PortPick& pick);
+    // A device arrived while the port open is another device: the adapter, found on
+    // another port, is opened instead.
+    void LeaveOtherDevice();
+    // The device behind COMn as the system reports it now (`ports`, or asked anew)
+    // becomes the remembered adapter.
+    void RememberReaderAdapter(int com, const std::vector<SystemSerialPort>* ports = nullptr);
     void OnReaderCommand(std::string_view command);
 
     // The settings dialog, the copy of the dump, the pending dumps, the read journal and
@@ -127,6 +162,13 @@ class CKorvalenDlg {
     std::atomic<bool> test_dialog_open_{false};
     // A port that went away (not one the operator closed) is tried again by a timer.
     ReopenSchedule reopen_;
+    // The reader's adapter as remembered in the data folder; none: nothing remembered.
+    std::optional<RememberedAdapter> adapter_;
+    // The ports last named in the line about identical adapters, so it is said once.
+    std::vector<int> identical_adapters_told_;
+    // The port open is known to hold another device than the remembered adapter (which
+    // was nowhere when it opened).
+    bool other_device_open_ = false;
     UINT taskbar_created_ = 0;
     bool holding_shutdown_ = false;
 

@@ -87,6 +87,9 @@ void WindowWorkerHost::ApplyRequests() {
             case Request::Kind::PortLost:
                 window_.OnPortLost();
                 break;
+            case Request::Kind::ReaderAnswered:
+                window_.OnReaderAnswered(request.text);
+                break;
             case Request::Kind::State: {
                 // A worker that ends asks for "ready"; the window shows whether the reader
                 // is connected instead (a decoded file says nothing about the port).
@@ -146,6 +149,10 @@ void WindowWorkerHost::SetUiState(UiState state) {
 
 void WindowWorkerHost::PortLost() {
     Queue({Request::Kind::PortLost, 0, {}});
+}
+
+void WindowWorkerHost::ReaderAnswered(std::string_view port) {
+    Queue({Request::Kind::ReaderAnswered, 0, std::string(port)});
 }
 
 }  // namespace korvalen

@@ -20,10 +20,10 @@ inline constexpr UINT kWorkerRequestsMessage = WM_APP + 2;
 
 // The main window as the host of its workers. Every call comes from a worker's own
 // thread. What only changes the window (the progress bar, button 1000's caption, the
-// status text, the UI state) is queued and posted, and the window carries it out on its
-// own thread in the order asked: a busy window never holds up the port or a pass. Message
-// boxes and the ID prompt are modal on the worker's thread with the main window as their
-// owner; log lines are sent to the list.
+// status text, the UI state, a lost port, the reader's answer) is queued and posted, and the window
+// carries it out on its own thread in the order asked: a busy window never holds up the port or a
+// pass. Message boxes and the ID prompt are modal on the worker's thread with the main window as
+// their owner; log lines are sent to the list.
 class WindowWorkerHost final : public WorkerHost {
   public:
     explicit WindowWorkerHost(CKorvalenDlg& window) : window_(window) {}
@@ -43,13 +43,14 @@ class WindowWorkerHost final : public WorkerHost {
     void SetStatusText(std::string_view text) override;
     void SetUiState(UiState state) override;
     void PortLost() override;
+    void ReaderAnswered(std::string_view port) override;
 
     // On the window's thread: carries out the queued requests.
     void ApplyRequests();
 
   private:
     struct Request {
-        enum class Kind { Range, Position, Caption, Status, State, PortLost } kind;
+        enum class Kind { Range, Position, Caption, Status, State, PortLost, ReaderAnswered } kind;
         int value = 0;
         std::string text;
     };

@@ -2,12 +2,14 @@
 // reader's fixed line shown, the chosen port read.
 #include "serial/com_port_dialog_win32.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
 
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
+#include "serial/adapter_search.h"
 #include "serial/port_list.h"
 #include "serial/port_open_error.h"
 #include "serial/serial_port.h"
@@ -32,8 +34,21 @@ struct DialogData {
     int com;
     std::optional<int> open_port;
     std::vector<ComPortChoice> choices;  // the port list's entries, in its order
+    // The port of the reader's adapter, or every port of several identical ones.
+    std::vector<int> reader_ports;
+    bool reader_port_known = false;  // one port, not a choice between several
     ComPortAnswer answer;
 };
+
+// A port list's entry: the port, and a mark where the reader's adapter is.
+std::wstring EntryText(const DialogData& data, int number) {
+    std::string text = ComPortName(number);
+    if (std::find(data.reader_ports.begin(), data.reader_ports.end(), number) !=
+        data.reader_ports.end()) {
+        text += data.reader_port_known ? " (считыватель)" : " (считыватель?)";
+    }
+    return Widen(text);
+}
 
 void SetText(HWND dialog, int id, const std::string& text) {
     SetDlgItemTextW(dialog, id, Widen(text).c_str());
@@ -43,7 +58,7 @@ void FillPortList(HWND dialog, const DialogData& data) {
     HWND box = GetDlgItem(dialog, IDC_COM_PORT_LIST);
     WPARAM selected = static_cast<WPARAM>(-1);
     for (std::size_t i = 0; i < data.choices.size(); ++i) {
-        const std::wstring entry = Widen(ComPortName(data.choices[i].number));
+        const std::wstring entry = EntryText(data, data.choices[i].number);
         SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
         if (data.choices[i].number == data.com)
             selected = i;
@@ -133,11 +148,21 @@ INT_PTR CALLBACK ComPortProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
 
 }  // namespace
 
-ComPortAnswer AskComPort(HWND owner, int com, std::optional<int> open_port) {
+ComPortAnswer AskComPort(HWND owner, int com, std::optional<int> open_port,
+                         const PortIdentity* reader_adapter) {
+    const std::vector<SystemSerialPort> ports = ListSerialPorts();
     DialogData data{.com = com,
                     .open_port = open_port,
-                    .choices = ComPortChoices(ListSerialPorts()),
+                    .choices = ComPortChoices(ports),
+                    .reader_ports = {},
                     .answer = {}};
+    if (reader_adapter) {
+        const AdapterSearch search = SearchReaderAdapter(reader_adapter, com, ports);
+        data.reader_port_known = search.port.has_value();
+        data.reader_ports = search.matches;
+        if (search.port)
+            std::erase_if(data.reader_ports, [&](int port) { return port != *search.port; });
+    }
     DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_COM_PORT), owner, ComPortProc,
                     reinterpret_cast<LPARAM>(&data));
     return data.answer;

@@ -25,6 +25,7 @@ class DialogTestHost : public DeviceTestHost {
     explicit DialogTestHost(HWND dialog) : dialog_(dialog) { messages_.set_owner(dialog); }
 
     void ShowLines(std::size_t first, const std::vector<std::string>& lines) override {
+        answered_ = true;
         HWND list = GetDlgItem(dialog_, IDC_TEST_OUTPUT);
         const auto count = static_cast<std::size_t>(SendMessageW(list, LB_GETCOUNT, 0, 0));
         for (std::size_t i = count; i > first; --i)
@@ -42,9 +43,12 @@ class DialogTestHost : public DeviceTestHost {
     void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override {
         messages_.ShowMessage(text, caption, icon);
     }
+    // Whether the reader's report has begun to arrive; set on the test's thread.
+    bool answered() const { return answered_; }
 
   private:
     HWND dialog_;
+    std::atomic<bool> answered_ = false;
     WindowMessageSink messages_;
 };
 
@@ -75,6 +79,8 @@ class TestDialog {
     }
 
     void OnClearFlash() { port_.Write(kEraseFlash); }
+
+    bool answered() const { return host_ && host_->answered(); }
 
     // "Закрыть", Esc and the close box: refused while the report arrives.
     void OnClose() {
@@ -132,10 +138,11 @@ INT_PTR CALLBACK TestDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
 
 }  // namespace
 
-void RunDeviceTestDialog(HWND owner, SerialPort& port) {
+bool RunDeviceTestDialog(HWND owner, SerialPort& port) {
     TestDialog test(port);
     DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_TEST), owner, TestDialogProc,
                     reinterpret_cast<LPARAM>(&test));
+    return test.answered();
 }
 
 }  // namespace korvalen

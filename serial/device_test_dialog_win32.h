@@ -9,7 +9,8 @@ namespace korvalen {
 
 // The device test dialog (CTestDlg, resource 135), modal: the reader's self-test report
 // line by line, and the clearing of the logger's flash. The caller has stopped the
-// reading thread: the dialog has `port` to itself until it returns.
-void RunDeviceTestDialog(HWND owner, SerialPort& port);
+// reading thread: the dialog has `port` to itself until it returns. True when the reader
+// answered a test.
+bool RunDeviceTestDialog(HWND owner, SerialPort& port);
 
 }  // namespace korvalen

@@ -28,8 +28,11 @@ void AddSerialPort(std::vector<SystemSerialPort>& ports, SystemSerialPort port) 
     });
     if (known == ports.end()) {
         ports.push_back(std::move(port));
-    } else if (known->name.empty()) {
-        known->name = std::move(port.name);
+    } else {
+        if (known->name.empty())
+            known->name = std::move(port.name);
+        if (known->identity == PortIdentity())
+            known->identity = std::move(port.identity);
     }
 }
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "serial/port_identity.h"
+
 namespace korvalen {
 
 // One serial port as the system reports it.
@@ -15,6 +17,9 @@ struct SystemSerialPort {
     // The device behind the port as the system names it ("USB-SERIAL CH340 (COM9)"); empty
     // when the system gives no name.
     std::string name;
+    // What the system tells of the device (Windows's Plug and Play); empty where it tells
+    // nothing, as for a port known only by its kernel device.
+    PortIdentity identity{};
 
     bool operator==(const SystemSerialPort&) const = default;
 };
@@ -26,7 +31,7 @@ struct SystemSerialPort {
 std::vector<SystemSerialPort> ListSerialPorts();
 
 // Adds `port` to `ports`, or, when its device is there already, gives that entry the name
-// if it has none yet: the first list that names a port names it.
+// and the identity it has none of yet: the first list that names a port names it.
 void AddSerialPort(std::vector<SystemSerialPort>& ports, SystemSerialPort port);
 
 // The number of a COM name: 9 for "COM9", "com9" or "\\.\COM9"; nothing for any other
@@ -46,5 +51,9 @@ struct ComPortChoice {
 // other COM port the system reports, in number order, each once. A port the system lists
 // twice takes the first name given. Devices that are no COM names are left out.
 std::vector<ComPortChoice> ComPortChoices(const std::vector<SystemSerialPort>& reported);
+
+// What `korvalen-read --list` says below the ports of how a port is named so that the name
+// follows its adapter to another socket.
+std::string_view PortNamesThatFollowTheAdapter();
 
 }  // namespace korvalen

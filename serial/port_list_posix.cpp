@@ -85,4 +85,10 @@ std::vector<SystemSerialPort> ListSerialPorts() {
     return ListSerialPortsUnder("/");
 }
 
+std::string_view PortNamesThatFollowTheAdapter() {
+    return "The names in /dev/serial/by-id/ (maker, model, serial number) follow an adapter\n"
+           "to any socket: given as PORT, --wait finds it again when it is plugged back\n"
+           "(ls -l /dev/serial/by-id/ shows which ttyUSB each one is).";
+}
+
 }  // namespace korvalen

@@ -3,6 +3,7 @@
 // every serial driver writes, names or not.
 #include <windows.h>
 
+#include <cfgmgr32.h>
 #include <setupapi.h>
 
 #include <algorithm>
@@ -41,7 +42,8 @@ std::wstring FromRegistryChars(const std::vector<wchar_t>& chars, DWORD bytes) {
     return std::wstring(chars.data(), length);
 }
 
-std::wstring DeviceProperty(HDEVINFO list, SP_DEVINFO_DATA& device, DWORD property) {
+// A device's property as the strings it holds: one for REG_SZ, each of a REG_MULTI_SZ.
+std::vector<std::wstring> DeviceStrings(HDEVINFO list, SP_DEVINFO_DATA& device, DWORD property) {
     DWORD type = 0;
     DWORD bytes = 0;
     SetupDiGetDeviceRegistryPropertyW(list, &device, property, &type, nullptr, 0, &bytes);
@@ -50,10 +52,62 @@ std::wstring DeviceProperty(HDEVINFO list, SP_DEVINFO_DATA& device, DWORD proper
     std::vector<wchar_t> chars(bytes / sizeof(wchar_t) + 1, L'\0');
     if (!SetupDiGetDeviceRegistryPropertyW(list, &device, property, &type,
                                            reinterpret_cast<BYTE*>(chars.data()), bytes, &bytes) ||
-        type != REG_SZ) {
+        (type != REG_SZ && type != REG_MULTI_SZ)) {
         return {};
     }
-    return FromRegistryChars(chars, bytes);
+    if (type == REG_SZ)
+        return {FromRegistryChars(chars, bytes)};
+    std::vector<std::wstring> strings;
+    const std::size_t length = std::min<std::size_t>(bytes / sizeof(wchar_t), chars.size());
+    for (std::size_t start = 0; start < length && chars[start] != L'\0';) {
+        const std::wstring one(chars.data() + start);
+        start += one.size() + 1;
+        strings.push_back(one);
+    }
+    return strings;
+}
+
+std::wstring DeviceProperty(HDEVINFO list, SP_DEVINFO_DATA& device, DWORD property) {
+    const std::vector<std::wstring> strings = DeviceStrings(list, device, property);
+    return strings.empty() ? std::wstring() : strings.front();
+}
+
+std::wstring InstanceId(HDEVINFO list, SP_DEVINFO_DATA& device) {
+    DWORD chars = 0;
+    SetupDiGetDeviceInstanceIdW(list, &device, nullptr, 0, &chars);
+    if (chars == 0)
+        return {};
+    std::vector<wchar_t> id(chars + 1, L'\0');
+    if (!SetupDiGetDeviceInstanceIdW(list, &device, id.data(), chars, nullptr))
+        return {};
+    return std::wstring(id.data());
+}
+
+// The instance id of the device's parent (the USB device of a composite device's serial
+// interface); empty when the system keeps none.
+std::wstring ParentInstanceId(DEVINST device) {
+    DEVINST parent = 0;
+    if (CM_Get_Parent(&parent, device, 0) != CR_SUCCESS)
+        return {};
+    std::vector<wchar_t> id(MAX_DEVICE_ID_LEN + 1, L'\0');
+    if (CM_Get_Device_IDW(parent, id.data(), MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS)
+        return {};
+    return std::wstring(id.data());
+}
+
+PortIdentity IdentityOf(HDEVINFO list, SP_DEVINFO_DATA& device, const std::wstring& name) {
+    PortIdentity identity;
+    identity.instance_id = Narrow(InstanceId(list, device));
+    for (const std::wstring& id : DeviceStrings(list, device, SPDRP_HARDWAREID))
+        identity.hardware_ids.push_back(Narrow(id));
+    // The path from the bus's root where the system gives it, else the hub's port.
+    std::wstring location = DeviceProperty(list, device, SPDRP_LOCATION_PATHS);
+    if (location.empty())
+        location = DeviceProperty(list, device, SPDRP_LOCATION_INFORMATION);
+    identity.location = Narrow(location);
+    identity.name = Narrow(name);
+    ReadUsbIds(identity, Narrow(ParentInstanceId(device.DevInst)));
+    return identity;
 }
 
 std::wstring StringValue(HKEY key, const wchar_t* name) {
@@ -92,7 +146,9 @@ void AddPlugAndPlayPorts(std::vector<SystemSerialPort>& ports, const GUID& kind,
         std::wstring name = DeviceProperty(list.get(), device, SPDRP_FRIENDLYNAME);
         if (name.empty())
             name = DeviceProperty(list.get(), device, SPDRP_DEVICEDESC);
-        AddSerialPort(ports, {.device = Narrow(port), .name = Narrow(name)});
+        AddSerialPort(ports, {.device = Narrow(port),
+                              .name = Narrow(name),
+                              .identity = IdentityOf(list.get(), device, name)});
     }
 }
 
@@ -125,7 +181,8 @@ void AddMappedPorts(std::vector<SystemSerialPort>& ports) {
         if (status != ERROR_SUCCESS || type != REG_SZ)
             continue;
         AddSerialPort(ports, {.device = Narrow(FromRegistryChars(data, data_bytes)),
-                              .name = Narrow(std::wstring_view(name.data(), name_chars))});
+                              .name = Narrow(std::wstring_view(name.data(), name_chars)),
+                              .identity = {}});
     }
 }
 
@@ -140,6 +197,12 @@ std::vector<SystemSerialPort> ListSerialPorts() {
     // The ports class holds printer ports too.
     std::erase_if(ports, [](const SystemSerialPort& port) { return !ComPortNumber(port.device); });
     return ports;
+}
+
+std::string_view PortNamesThatFollowTheAdapter() {
+    return "A port may also be given by its device, as the list shows it: its name, or\n"
+           "VENDOR:PRODUCT[:SERIAL]. With --wait such a port is followed to another number\n"
+           "when the adapter is plugged into another socket.";
 }
 
 }  // namespace korvalen

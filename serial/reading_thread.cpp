@@ -156,6 +156,8 @@ void ReadingThread::EndCapture(const CaptureEnd& end) {
         .acknowledged = false,
         .acknowledgement = {},
     };
+    if (report.header)
+        host_.ReaderAnswered(port_name_);
     const bool kept = jobs_.CaptureEnded(dump_, report);
     report.acknowledged = end.complete_new_data && kept;
     if (report.acknowledged)

@@ -21,7 +21,8 @@ namespace korvalen {
 // is waiting, captures transfers into dump files that the job owner gives it,
 // acknowledges a complete transfer of new data once the job owner has it on the disk,
 // and hands every captured dump back to be decoded. A port whose status query fails for
-// a second outside a capture is told to the host as lost.
+// a second outside a capture is told to the host as lost; a transfer with the reader's
+// reply header is told as the reader's answer.
 //
 // Shared with other threads: `port` (every call synchronises itself, see
 // PortConnection), `stop`, the job owner (its work state: the capture flag and the

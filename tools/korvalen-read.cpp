@@ -26,6 +26,7 @@
 #include "settings/settings_file.h"
 #include "tools/command_line.h"
 #include "tools/read/console_host.h"
+#include "tools/read/given_port.h"
 #include "tools/read/read_log_follower.h"
 #include "tools/read/run_record.h"
 #include "tools/read/service.h"
@@ -48,7 +49,9 @@ Reads the flash of the logger behind a reader on a serial port, as the program's
 complete transfer of new data is acknowledged ("(SDD)") once the dump is safely on the
 disk, and the dump is decoded into message files in the InBox folder, which appear there
 whole, each under its final name. PORT is COM9, \\.\COM12, /dev/ttyUSB0,
-/dev/serial/by-id/... or a pseudo-terminal.
+/dev/serial/by-id/... or a pseudo-terminal; on Windows also the device behind a port
+as --list shows it (its name, or VENDOR:PRODUCT[:SERIAL]), which --wait follows to
+another COM number when the adapter is plugged into another socket.
 
 What to read (one of the three):
       --new            ask the reader for the new data, "(QND)" (the default); the
@@ -62,7 +65,8 @@ What to read (one of the three):
                        a lost port ends the run)
       --count N        with --wait: end after N transfers, empty and cut ones included
       --list           print the serial ports the system has, one a line: the name to
-                       give as PORT, then the system's name of the device
+                       give as PORT, then the system's name of the device and (on
+                       Windows) its VENDOR:PRODUCT[:SERIAL]
 
 Where:
       --settings FILE  the program's Korvalen.ini: the InBox folder and the decoding
@@ -208,8 +212,12 @@ std::atomic<bool> interrupted{false};
 std::atomic<RunRecord*> run_record{nullptr};
 
 int ListPorts() {
-    for (const SystemSerialPort& port : ListSerialPorts())
-        std::cout << port.device << (port.name.empty() ? "" : "  " + port.name) << '\n';
+    for (const SystemSerialPort& port : ListSerialPorts()) {
+        const std::string spec = DeviceSpec(port.identity);
+        std::cout << port.device << (port.name.empty() ? "" : "  " + port.name)
+                  << (spec.empty() ? "" : "  " + spec) << '\n';
+    }
+    std::cout << PortNamesThatFollowTheAdapter() << '\n';
     return 0;
 }
 
@@ -217,17 +225,35 @@ int ListPorts() {
 enum class ReadEnd { Done, Interrupted, NoAnswer, DumpUnopened, PortLost };
 
 // The adapter was pulled out under --wait: the port is closed and tried again every two
-// seconds until the adapter is back (or the run is stopped). False when stopped.
-bool AwaitPortBack(const CommandLine& command, PortConnection& connection, RunRecord& record) {
+// seconds until the adapter is back (or the run is stopped), under another number when
+// the port was given by its device. False when stopped.
+bool AwaitPortBack(const CommandLine& command, GivenPort& port, PortConnection& connection,
+                   RunRecord& record) {
     std::cerr << "korvalen-read: the link to " << command.port
               << " was lost; waiting for it to come back\n";
     connection.Close();
     const Clock& clock = SystemClock();
     ReopenSchedule schedule;
     schedule.Lost(clock.TickCountMs());
+    std::string several_told;
     while (!interrupted) {
         if (schedule.Due(clock.TickCountMs())) {
-            if (connection.Open(command.port)) {
+            const std::string was = port.device();
+            bool moved = false;
+            std::string several;
+            const bool found =
+                port.Follow(port.follows() ? ListSerialPorts() : std::vector<SystemSerialPort>(),
+                            moved, several);
+            if (!found && several != several_told) {
+                std::cerr << "korvalen-read: the adapter of " << command.port << " is on "
+                          << several << " alike; none is tried\n";
+            }
+            several_told = several;
+            if (found && connection.Open(port.device())) {
+                if (moved) {
+                    std::cerr << "korvalen-read: the adapter of " << command.port << " is on "
+                              << port.device() << " now (was " << was << ")\n";
+                }
                 std::cerr << "korvalen-read: " << command.port
                           << " is back; waiting for the reader's transfers\n";
                 return true;
@@ -244,7 +270,7 @@ bool AwaitPortBack(const CommandLine& command, PortConnection& connection, RunRe
 // the reader starts, up to --count. Wakes at every capture's and job's end and every
 // interrupt, and once a second to pass on the read log's lines.
 ReadEnd AwaitTransfers(const CommandLine& command, RunRecord& record, const WorkState& work,
-                       ConsoleHost& host, PortConnection& connection) {
+                       ConsoleHost& host, GivenPort& port, PortConnection& connection) {
     const int wanted =
         command.mode == Mode::Wait ? command.count.value_or(std::numeric_limits<int>::max()) : 1;
     const auto answer_deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
@@ -259,7 +285,7 @@ ReadEnd AwaitTransfers(const CommandLine& command, RunRecord& record, const Work
         if (record.TakePortLost()) {
             if (command.mode != Mode::Wait)
                 return ReadEnd::PortLost;
-            if (!AwaitPortBack(command, connection, record))
+            if (!AwaitPortBack(command, port, connection, record))
                 return ReadEnd::Interrupted;
         }
         if (command.mode != Mode::Wait && record.transfers() == 0 && !work.capture_active &&
@@ -379,11 +405,21 @@ int Main(const std::vector<std::string>& arguments) {
     jobs.WaitUntilIdle(std::chrono::hours(24));
     host.PrintAllLines();
 
+    std::string not_found;
+    std::optional<GivenPort> port = GivenPort::Find(
+        command.port,
+        GivenPort::NamesAPort(command.port) ? std::vector<SystemSerialPort>() : ListSerialPorts(),
+        not_found);
+    if (!port) {
+        std::cerr << "korvalen-read: " << not_found << '\n';
+        return 1;
+    }
     PortConnection connection(jobs, host);
     ReadEnd end = ReadEnd::Interrupted;
     if (!interrupted) {
-        if (!connection.Open(command.port)) {
-            std::cerr << "korvalen-read: cannot open " << command.port << ": "
+        if (!connection.Open(port->device())) {
+            std::cerr << "korvalen-read: cannot open " << command.port
+                      << (port->device() == command.port ? "" : " (" + port->device() + ")") << ": "
                       << PortOpenErrorReason(connection.open_error()) << '\n';
             return 1;
         }
@@ -393,8 +429,9 @@ int Main(const std::vector<std::string>& arguments) {
             connection.SendCommand(kQueryAllData);
         else
             std::cerr << "korvalen-read: waiting for the reader's transfers on " << command.port
+                      << (port->device() == command.port ? "" : " (" + port->device() + ")")
                       << '\n';
-        end = AwaitTransfers(command, record, jobs.work(), host, connection);
+        end = AwaitTransfers(command, record, jobs.work(), host, *port, connection);
 
         // A transfer runs, or one that was asked for may be starting: the reader is
         // stopped. Between transfers the run ends at once.

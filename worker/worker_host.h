@@ -41,6 +41,9 @@ class WorkerHost : public DecodingHost {
     // The reading thread found the port gone (an adapter pulled out): whoever owns the
     // port closes it and tries it again. Told once per loss.
     virtual void PortLost() {}
+    // The reader answered on `port` ("COM3"): a transfer began with its reply header.
+    // Whoever owns the port may remember the device behind it.
+    virtual void ReaderAnswered(std::string_view /*port*/) {}
 };
 
 }  // namespace korvalen

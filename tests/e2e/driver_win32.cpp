@@ -644,45 +644,74 @@ int FolderBrowser(const Call& c) {
     return WaitFor(5000, [&] { return !IsWindow(browser); }) ? 0 : Fail(L"the browser stays");
 }
 
-// A serial device of the setup class "Ports" as a driver's installation leaves it: the
-// name the Device Manager shows and the port in the device's key. Wine's own ports have
-// neither, so the tests add one for the port list to find.
+// Serial devices of the setup class "Ports".
+constexpr GUID kPortsClass = {
+    0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+struct ListCloser {
+    void operator()(HDEVINFO list) const { SetupDiDestroyDeviceInfoList(list); }
+};
+using DeviceList = std::unique_ptr<std::remove_pointer_t<HDEVINFO>, ListCloser>;
+struct KeyCloser {
+    void operator()(HKEY key) const { RegCloseKey(key); }
+};
+
+// A serial device of the setup class "Ports" as a driver's installation leaves it: its
+// instance (ROOT\PORTS\COMn unless given, as a USB adapter's "USB\VID_1A86&PID_7523\..."),
+// its hardware ids, the name the Device Manager shows and the port in the device's key.
+// Wine's own ports have none of them, so the tests add one for the port list to find.
 int AddPortDevice(const Call& c) {
     const std::wstring& port = c.args[1];
     const std::wstring& name = c.args[2];
-    constexpr GUID kPortsClass = {
-        0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-    struct ListCloser {
-        void operator()(HDEVINFO list) const { SetupDiDestroyDeviceInfoList(list); }
-    };
-    struct KeyCloser {
-        void operator()(HKEY key) const { RegCloseKey(key); }
-    };
+    const std::wstring instance = c.arg(3) ? c.args[3] : L"ROOT\\PORTS\\" + port;
+    std::wstring hardware_ids;  // REG_MULTI_SZ: each id ended by its zero, one more at the end
+    for (std::size_t i = 4; i < c.args.size(); ++i)
+        hardware_ids += c.args[i] + L'\0';
+    hardware_ids += L'\0';
     const HDEVINFO created = SetupDiCreateDeviceInfoList(&kPortsClass, nullptr);
     if (created == INVALID_HANDLE_VALUE)
         return Fail(L"cannot add the device");
-    const std::unique_ptr<std::remove_pointer_t<HDEVINFO>, ListCloser> list(created);
+    const DeviceList list(created);
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);
-    const std::wstring instance = L"ROOT\\PORTS\\" + port;
     if (!SetupDiCreateDeviceInfoW(list.get(), instance.c_str(), &kPortsClass, nullptr, nullptr, 0,
                                   &device) ||
         !SetupDiRegisterDeviceInfo(list.get(), &device, 0, nullptr, nullptr, nullptr) ||
         !SetupDiSetDeviceRegistryPropertyW(
             list.get(), &device, SPDRP_FRIENDLYNAME, reinterpret_cast<const BYTE*>(name.c_str()),
             static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)))) {
-        return Fail(L"cannot add the device");
+        return Fail(L"cannot add the device (" + std::to_wstring(GetLastError()) + L")");
+    }
+    if (c.args.size() > 4 && !SetupDiSetDeviceRegistryPropertyW(
+                                 list.get(), &device, SPDRP_HARDWAREID,
+                                 reinterpret_cast<const BYTE*>(hardware_ids.data()),
+                                 static_cast<DWORD>(hardware_ids.size() * sizeof(wchar_t)))) {
+        return Fail(L"cannot set the hardware ids");
     }
     const HKEY opened = SetupDiCreateDevRegKeyW(list.get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
                                                 nullptr, nullptr);
     if (opened == INVALID_HANDLE_VALUE)
         return Fail(L"cannot add the device");
     const std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser> key(opened);
-    const bool set = RegSetValueExW(key.get(), L"PortName", 0, REG_SZ,
-                                    reinterpret_cast<const BYTE*>(port.c_str()),
-                                    static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t))) ==
-                     ERROR_SUCCESS;
+    const bool set =
+        RegSetValueExW(key.get(), L"PortName", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(port.c_str()),
+                       static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
     return set ? 0 : Fail(L"cannot add the device");
+}
+
+// The device of that instance removed, as Windows removes an adapter pulled out.
+int RemovePortDevice(const Call& c) {
+    const HDEVINFO created = SetupDiCreateDeviceInfoList(&kPortsClass, nullptr);
+    if (created == INVALID_HANDLE_VALUE)
+        return Fail(L"cannot list the devices");
+    const DeviceList list(created);
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof(device);
+    if (!SetupDiOpenDeviceInfoW(list.get(), c.arg(1), nullptr, 0, &device))
+        return Fail(L"no device " + c.args[1]);
+    if (!SetupDiRemoveDevice(list.get(), &device))
+        return Fail(L"cannot remove the device (" + std::to_wstring(GetLastError()) + L")");
+    return 0;
 }
 
 // A message as the system sends it to the main window (WM_QUERYENDSESSION at shutdown,
@@ -996,7 +1025,10 @@ constexpr DriverCommand kCommands[] = {
     {L"hotkey-free-elsewhere", 1, Needs::Nothing, HotkeyFreeElsewhere,
      L"VK   1 when it is free once another window is active"},
     {L"add-port-device", 2, Needs::Nothing, AddPortDevice,
-     L"COMn NAME   a serial device named NAME on COMn, as its driver's installation leaves it"},
+     L"COMn NAME [INSTANCE [HARDWARE_ID...]]   a serial device named NAME on COMn, as its "
+     L"driver's installation leaves it"},
+    {L"remove-port-device", 1, Needs::Nothing, RemovePortDevice,
+     L"INSTANCE   that device gone, as an adapter pulled out"},
     {L"send", 3, Needs::MainWindow, SendToWindow,
      L"MESSAGE WPARAM LPARAM   send a message to the main window (decimal), print its answer"},
     {L"file-dialog", 1, Needs::MainWindow, FileDialog,
