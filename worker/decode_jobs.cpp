@@ -48,8 +48,7 @@ constexpr const char* kCutLine =
     "при следующем считывании";
 // A transfer that began with the part an earlier one delivered.
 constexpr const char* kDeliveredBeforeLine =
-    "Начало передачи уже доставлено при прошлом считывании: записей %d, они не доставлены "
-    "повторно";
+    "Уже доставлено при прошлом считывании: записей %d";
 // A complete transfer of new data that was not acknowledged because its dump or the
 // journal could not be put onto the disk.
 constexpr const char* kUnacknowledgedLine =

@@ -63,9 +63,11 @@ class ChildProcess {
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // As a power cut would end it: no handler runs, nothing is flushed.
-    void Kill() {
+    void Kill() { Signal(SIGKILL); }
+    // As the operator's Ctrl+C (SIGINT) or a service manager's stop (SIGTERM).
+    void Signal(int signal) {
         if (!status_)
-            ::kill(pid_, SIGKILL);
+            ::kill(pid_, signal);
     }
 
     // The exit status, -1 when a signal ended it; nothing when it still runs after
