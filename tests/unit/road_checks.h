@@ -82,6 +82,10 @@ inline std::vector<InboxRecord> DecodedOnce(const std::string& dump, const std::
     return records;
 }
 
+inline std::string FileNameOf(const std::string& path) {
+    return path.substr(path.find_last_of('/') + 1);
+}
+
 // The payload bytes of a dump of new data; -1 when it is none.
 inline std::int64_t NewDataPayload(const std::string& dump) {
     const std::string bytes = ReadTestFile(dump);
@@ -101,34 +105,38 @@ inline int TransfersWithData(const std::string& sim_log) {
 }  // namespace road_checks_detail
 
 // `data` and `inbox` end with their separator; `scratch` is a folder the check may use.
-inline RoadFindings CheckRoad(const std::string& data, const std::string& inbox,
-                              const std::string& scratch,
+// Several data folders (a station with a reader each) may deliver into one InBox.
+inline RoadFindings CheckRoad(const std::vector<std::string>& data_folders,
+                              const std::string& inbox, const std::string& scratch,
                               const std::vector<LoggerRecord>& loggers) {
     using namespace road_checks_detail;
     RoadFindings findings;
 
     // Nothing is left half done: no job, no staging folder, no copy or journal in the
     // making.
-    std::string text;
-    if (!ReadWholeFile(data + "Korvalen.jnl", text)) {
-        Problem(findings, "no journal");
-    } else if (const auto jobs = ParseJournal(text); !jobs) {
-        Problem(findings, "the journal cannot be read");
-    } else if (!jobs->jobs.empty()) {
-        std::string ids;
-        for (const RoadJob& job : jobs->jobs)
-            ids += " " + job.id + (job.state == JobState::Committed ? " (committed)" : "");
-        Problem(findings, "the journal still holds" + ids);
+    std::vector<std::string> archived;  // full paths, each data folder's in turn
+    for (const std::string& data : data_folders) {
+        std::string text;
+        if (!ReadWholeFile(data + "Korvalen.jnl", text)) {
+            Problem(findings, "no journal");
+        } else if (const auto jobs = ParseJournal(text); !jobs) {
+            Problem(findings, "the journal cannot be read");
+        } else if (!jobs->jobs.empty()) {
+            std::string ids;
+            for (const RoadJob& job : jobs->jobs)
+                ids += " " + job.id + (job.state == JobState::Committed ? " (committed)" : "");
+            Problem(findings, "the journal still holds" + ids);
+        }
+        for (const std::string& name : FileNames(data + "Archive")) {
+            if (name.find(".part") != std::string::npos)
+                Problem(findings, "a copy in the making is left in the archive: " + name);
+            archived.push_back(data + "Archive/" + name);
+        }
+        if (std::filesystem::exists(data + "Korvalen.jnl.new"))
+            Problem(findings, "Korvalen.jnl.new is left");
     }
     if (std::filesystem::exists(inbox + "Korvalen.staging"))
         Problem(findings, "a staging folder is left in the InBox");
-    const std::vector<std::string> archived = FileNames(data + "Archive");
-    for (const std::string& name : archived) {
-        if (name.find(".part") != std::string::npos)
-            Problem(findings, "a copy in the making is left in the archive: " + name);
-    }
-    if (std::filesystem::exists(data + "Korvalen.jnl.new"))
-        Problem(findings, "Korvalen.jnl.new is left");
 
     // Every message file whole.
     std::vector<std::string> damaged;
@@ -150,10 +158,10 @@ inline RoadFindings CheckRoad(const std::string& data, const std::string& inbox,
     for (const LoggerRecord& logger : loggers)
         sent += TransfersWithData(logger.sim_log);
     std::map<std::string, int> copies;  // an archived dump's bytes: how many files hold them
-    for (const std::string& name : archived) {
-        const std::string bytes = ReadTestFile(data + "Archive/" + name);
+    for (const std::string& path : archived) {
+        const std::string bytes = ReadTestFile(path);
         if (bytes.size() > 11 && ++copies[bytes] > std::max(sent, 1))
-            Problem(findings, "the archive holds a dump more often than it was sent: " + name);
+            Problem(findings, "the archive holds a dump more often than it was sent: " + path);
     }
 
     // Every record exactly once: the InBox is what decoding each acknowledged transfer
@@ -170,15 +178,15 @@ inline RoadFindings CheckRoad(const std::string& data, const std::string& inbox,
         for (std::sregex_iterator it(log.begin(), log.end(), ack), end; it != end; ++it) {
             const std::int64_t size = std::stoll((*it)[1]);
             const auto dump =
-                std::find_if(unused.begin(), unused.end(), [&](const std::string& name) {
-                    return name.find("-ND") != std::string::npos &&
-                           NewDataPayload(data + "Archive/" + name) == size;
+                std::find_if(unused.begin(), unused.end(), [&](const std::string& path) {
+                    return FileNameOf(path).find("-ND") != std::string::npos &&
+                           NewDataPayload(path) == size;
                 });
             if (dump == unused.end()) {
                 Problem(findings, "no archived dump of an acknowledged transfer" + which);
                 continue;
             }
-            for (const InboxRecord& r : DecodedOnce(data + "Archive/" + *dump, scratch, true))
+            for (const InboxRecord& r : DecodedOnce(*dump, scratch, true))
                 expected.insert(Plain(r));
             unused.erase(dump);
         }
@@ -227,6 +235,12 @@ inline RoadFindings CheckRoad(const std::string& data, const std::string& inbox,
         }
     }
     return findings;
+}
+
+inline RoadFindings CheckRoad(const std::string& data, const std::string& inbox,
+                              const std::string& scratch,
+                              const std::vector<LoggerRecord>& loggers) {
+    return CheckRoad(std::vector<std::string>{data}, inbox, scratch, loggers);
 }
 
 }  // namespace korvalen::testing
