@@ -27,7 +27,8 @@ void CKorvalenDlg::OnSettings() {
 // room now. Disabled while the window is busy, like the rest of the menu.
 void CKorvalenDlg::OnDecodePending() {
     if (jobs_->DecodePending() == 0)
-        ShowMessageBox(window_, "Все считанные данные уже доставлены в InBox.", MB_OK | MB_ICONINFORMATION);
+        ShowMessageBox(window_, "Все считанные данные уже доставлены в InBox.",
+                       MB_OK | MB_ICONINFORMATION);
 }
 
 // The read log of the data folder, oldest line first, in the program's text window.

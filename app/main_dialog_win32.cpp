@@ -93,9 +93,8 @@ INT_PTR CKorvalenDlg::DoModal() {
 void CKorvalenDlg::WaitForWorkers() {
     if (port_)
         port_->StopReading();
-    PumpMessagesUntil([this] {
-        return (!port_ || !port_->reader_running()) && (!jobs_ || jobs_->idle());
-    });
+    PumpMessagesUntil(
+        [this] { return (!port_ || !port_->reader_running()) && (!jobs_ || jobs_->idle()); });
 }
 
 void CKorvalenDlg::End(INT_PTR result) {

@@ -153,8 +153,8 @@ void WriteMessageRecords(const MRVMessage& report, bool last, OutputFile& file) 
     if (report.HasInputs) {
         const std::string& text = InputsText(report);
         WriteStep(CodePeriod::With, [&] {
-            WriteRecord(file, InputsRecordHead(report, last, static_cast<std::int32_t>(text.size())),
-                        text);
+            WriteRecord(
+                file, InputsRecordHead(report, last, static_cast<std::int32_t>(text.size())), text);
         });
     }
     if (!report.NoPosition) {

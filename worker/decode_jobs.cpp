@@ -47,8 +47,7 @@ constexpr const char* kCutLine =
     "Передача прервана: получено %lld из %lld байт; полученное доставлено, остальное придет "
     "при следующем считывании";
 // A transfer that began with the part an earlier one delivered.
-constexpr const char* kDeliveredBeforeLine =
-    "Уже доставлено при прошлом считывании: записей %d";
+constexpr const char* kDeliveredBeforeLine = "Уже доставлено при прошлом считывании: записей %d";
 // A complete transfer of new data that was not acknowledged because its dump or the
 // journal could not be put onto the disk.
 constexpr const char* kUnacknowledgedLine =
@@ -411,6 +410,7 @@ int DecodeJobs::FinishPending(bool at_start) {
         archive_.Prune();
 
     std::vector<JobRun> runs;
+    runs.reserve(jobs.size());
     for (RoadJob& job : jobs)
         runs.push_back(Recovered(std::move(job)));
     const int count = static_cast<int>(runs.size());
@@ -778,7 +778,7 @@ void DecodeJobs::DecodeJob(JobRun& run) {
     // for the next start; any other is decoded again from the start, and keeps the CSV
     // marks whose lines the pass could not take back, for the redo to take them.
     if (job.state != JobState::Committed) {
-        const std::vector<CsvFileMark> kept = pass.csv_not_cut_back();
+        const std::vector<CsvFileMark>& kept = pass.csv_not_cut_back();
         journal_.Change(job.id, [&](RoadJob& j) {
             j.state = JobState::Pending;
             j.staging.clear();

@@ -14,13 +14,13 @@ namespace korvalen {
 
 // What one capture came to, for its line.
 struct CaptureLine {
-    std::string port;              // "COM1"
-    std::string kind;              // "ND", "AD", or empty when no header came
-    std::int64_t announced = -1;   // the size of the header; -1 without one
-    std::int64_t received = 0;     // payload bytes received (all bytes without a header)
-    std::string acknowledgement;   // "отправлено", or why not
+    std::string port;             // "COM1"
+    std::string kind;             // "ND", "AD", or empty when no header came
+    std::int64_t announced = -1;  // the size of the header; -1 without one
+    std::int64_t received = 0;    // payload bytes received (all bytes without a header)
+    std::string acknowledgement;  // "отправлено", or why not
     std::string dump;
-    std::string archive;           // the archive's name of the dump; empty when none
+    std::string archive;  // the archive's name of the dump; empty when none
 };
 
 // What one pass came to, for its line.
@@ -32,8 +32,8 @@ struct PassLine {
     int write_errors = 0;
     int delivered_files = 0;
     bool delivered = true;
-    bool completed = true;  // false: aborted
-    int milliseconds = 0;   // from the dump's opening to the last file delivered
+    bool completed = true;     // false: aborted
+    int milliseconds = 0;      // from the dump's opening to the last file delivered
     int delivered_before = 0;  // records left out: an earlier part delivered them
 };
 
@@ -51,8 +51,7 @@ class ReadLog {
   public:
     static constexpr std::int64_t kDefaultLimit = std::int64_t{1} << 20;
 
-    ReadLog(const std::string& data_folder, const Clock& clock,
-            std::int64_t limit = kDefaultLimit);
+    ReadLog(const std::string& data_folder, const Clock& clock, std::int64_t limit = kDefaultLimit);
 
     // Appends the line (UTF-8) after the time of the clock. False when it could not be
     // written; the program goes on without it.

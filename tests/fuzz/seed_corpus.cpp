@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "decode/decoding_pass.h"
-#include "support/dump_builder.h"
 #include "decode_test_support.h"
 #include "fuzz_steps.h"
 #include "settings/settings_file.h"
+#include "support/dump_builder.h"
 #include "temp_folder.h"
 
 namespace korvalen {

@@ -36,8 +36,7 @@ TEST(LostPortRule, TenFailedPollsInARowOutsideACapture) {
              return p;
          }(),
          16},
-        {"failures during a capture are the read error's", std::vector<Poll>(20, {true, true}),
-         0},
+        {"failures during a capture are the read error's", std::vector<Poll>(20, {true, true}), 0},
     };
     for (const auto& row : rows) {
         LostPortRule rule;
@@ -66,17 +65,22 @@ TEST(ReopenSchedule, EveryTwoSecondsAndAtOnceForANewDevice) {
         {"two seconds after the loss",
          {{"lost", 1000, false}, {"check", 2999, false}, {"check", 3000, true}}},
         {"two seconds after a failed try",
-         {{"lost", 0, false}, {"failed", 2000, false}, {"check", 3999, false},
+         {{"lost", 0, false},
+          {"failed", 2000, false},
+          {"check", 3999, false},
           {"check", 4000, true}}},
         {"a new device: at once",
          {{"lost", 0, false}, {"arrived", 500, true}, {"failed", 500, false}}},
         {"a device while nothing was lost changes nothing",
          {{"arrived", 0, false}, {"check", 5000, false}}},
         {"the operator's close and an opening stop the tries",
-         {{"lost", 0, false}, {"stop", 100, false}, {"check", 10000, false},
+         {{"lost", 0, false},
+          {"stop", 100, false},
+          {"check", 10000, false},
           {"arrived", 10000, false}}},
         {"across the wrap of the tick count",
-         {{"lost", 0xFFFFFC00u, false}, {"check", 0x00000100u, false},
+         {{"lost", 0xFFFFFC00u, false},
+          {"check", 0x00000100u, false},
           {"check", 0x000003D0u, true}}},
     };
     for (const auto& row : rows) {
@@ -91,8 +95,8 @@ TEST(ReopenSchedule, EveryTwoSecondsAndAtOnceForANewDevice) {
                 schedule.Failed(step.now);
             else if (what == "stop")
                 schedule.Stop();
-            EXPECT_EQ(schedule.Due(step.now), step.due_after) << row.name << ": " << what << " "
-                                                              << step.now;
+            EXPECT_EQ(schedule.Due(step.now), step.due_after)
+                << row.name << ": " << what << " " << step.now;
         }
     }
 }
