@@ -72,7 +72,8 @@ int Run(const SimOptions& options) {
                         [&log](const std::string& event) { log.Write(event); });
     log.Write("start " + line.path() + " flash " + std::to_string(flash.size()) + " new " +
               std::to_string(flash.new_data_size()));
-    return RunSimulator({line, device, flash, *logger, options.record_every, start, log, journal});
+    return RunSimulator({line, device, flash, *logger, options.record_every, options.record_limit,
+                         start, log, journal});
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ Flash:
                          while running are dated from it on
       --record-every MS  the logger writes a record every MS milliseconds while running,
                          the vehicles in turn (default 1000; 0: idle)
+      --records N        with --record-every: the logger writes N records, then is idle
 
 Faults of flash transfers (N counts payload bytes after the reply header):
       --noise N          N bytes of line noise before the header
@@ -76,6 +77,7 @@ SECONDS since the start with three decimals, e.g. "1.042 transfer ND 183456".
   test-report LINES lines             the self-test report started
   test-report sent|stopped            it ended
   flash-full                          the flash is full; the logger stops recording
+  recording-ended N                   the logger wrote its --records N and is idle
   vanished at N                       the line was closed (--vanish-at)
   stdin LINE                          an unknown line on standard input, ignored
   error TEXT                          the line failed; the simulator ends with status 1
@@ -160,7 +162,7 @@ std::variant<SimOptions, std::string> ParseOptions(const std::vector<std::string
         static const std::vector<std::string_view> kWithValue = {
             "--device", "--pace",      "--flash",        "--vehicles", "--days",   "--size",
             "--seed",   "--start",     "--record-every", "--noise",    "--cut-at", "--stall-at",
-            "--extra",  "--vanish-at", "--log",          "--journal"};
+            "--extra",  "--vanish-at", "--log",          "--journal",  "--records"};
         bool known = false;
         for (std::string_view known_name : kWithValue)
             known = known || name == known_name;
@@ -218,6 +220,11 @@ std::variant<SimOptions, std::string> ParseOptions(const std::vector<std::string
                 return bad("milliseconds from 0 to 86400000");
             options.record_every = Milliseconds{*every};
             record_every_given = true;
+        } else if (name == "--records") {
+            const auto limit = ParseNumber<std::int64_t>(*text, 1, 100000000);
+            if (!limit)
+                return bad("a number of records from 1 to 100000000");
+            options.record_limit = *limit;
         } else if (name == "--stall-at") {
             const auto colon = text->find(':');
             const auto at = colon == text->npos

@@ -21,6 +21,7 @@ struct SimOptions {
     HistoryOptions history;
     std::optional<std::chrono::sys_days> start;  // none: the system clock
     Milliseconds record_every{1000};             // 0: the logger is idle
+    std::optional<std::int64_t> record_limit;    // none: records for ever
     ReaderOptions reader;
     std::optional<std::string> log_file;  // none: standard error
     std::optional<std::string> journal_file;

@@ -65,9 +65,7 @@ class Loop {
     // The logger writes whatever records fell due, each with the logger's time of its
     // moment, so a loop held up for a while catches up with the right times.
     void RecordDue(Clock::time_point now) {
-        if (parts_.record_every.count() <= 0)
-            return;
-        while (now >= next_record_) {
+        while (recording() && now >= next_record_) {
             const auto since_start =
                 std::chrono::floor<std::chrono::seconds>(next_record_ - started_);
             const LoggedRecord record = parts_.logger.RecordAt(parts_.logger_start + since_start);
@@ -80,7 +78,13 @@ class Loop {
             }
             parts_.journal.Write(record.frame);
             parts_.journal.Flush();
+            if (++recorded_ == parts_.record_limit)
+                parts_.log.Write("recording-ended " + std::to_string(recorded_));
         }
+    }
+
+    bool recording() const {
+        return parts_.record_every.count() > 0 && recorded_ != parts_.record_limit;
     }
 
     // Writes what the reader has ready until the line takes no more.
@@ -138,7 +142,7 @@ class Loop {
     // the logger is due; handles what came. A status when the simulator is to end.
     std::optional<int> WaitAndHandle(Clock::time_point now) {
         Clock::time_point wake = Clock::time_point::max();
-        if (parts_.record_every.count() > 0)
+        if (recording())
             wake = next_record_;
         if (!line_full_) {
             if (const auto chance = parts_.device.NextChanceAt(now))
@@ -244,6 +248,7 @@ class Loop {
     UniqueFd signals_;
     bool line_full_ = false;
     bool flash_full_ = false;
+    std::int64_t recorded_ = 0;  // records written since the start
     bool stdin_open_ = true;
     std::string stdin_text_;
 };

@@ -17,8 +17,9 @@ struct SimParts {
     ReaderDevice& device;
     FlashMemory& flash;
     LoggerModel& logger;
-    Milliseconds record_every;  // 0: the logger is idle
-    Seconds logger_start;       // the logger's time at the loop's start
+    Milliseconds record_every;                 // 0: the logger is idle
+    std::optional<std::int64_t> record_limit;  // the records it writes; none: no end
+    Seconds logger_start;                      // the logger's time at the loop's start
     EventLog& log;
     Journal& journal;
 };
