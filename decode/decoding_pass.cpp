@@ -36,7 +36,7 @@ std::string NewStagingId(const Clock& clock) {
 
 }  // namespace
 
-DecodingPass::DecodingPass(const Settings& settings, std::string dump_path, DecodingHost& host,
+DecodingPass::DecodingPass(const Settings& settings, std::string dump_path, Operator& host,
                            const Clock& clock)
     : settings_(settings), dump_path_(std::move(dump_path)), host_(host), clock_(clock) {}
 
@@ -77,7 +77,7 @@ bool DecodingPass::Run() {
         ++error_count_;  // the files are closed by now; what is not delivered stays staged
     }
     try {
-        InsertSummary();
+        Summarise();
     } catch (...) {
         ++error_count_;  // the summary may be cut short
     }
@@ -353,25 +353,29 @@ int DecodingPass::point_count() const {
     return points;
 }
 
-void DecodingPass::InsertSummary() {
-    if (host_.LogLineCount() > 0)
-        host_.InsertLogLineAtTop("---");
-    if (error_count_ != 0)
-        host_.InsertLogLineAtTop(StringPrintf("В файле обнаружены ошибки (%i)", error_count_));
-    host_.InsertLogLineAtTop(
-        StringPrintf("Количество включений регистратора: %02i", power_on_count_));
-    bool any_route = false;
+void DecodingPass::Summarise() {
+    finished_at_ = clock_.LocalNow();
     for (const CSpecMRVMessage& route : routes_) {
-        const std::string line = route.FormatRouteStatistics();
-        if (!line.empty()) {
-            host_.InsertLogLineAtTop(line);
-            any_route = true;
-        }
+        std::string line = route.FormatRouteStatistics();
+        if (!line.empty())
+            route_lines_.push_back(std::move(line));
     }
-    host_.InsertLogLineAtTop(any_route ? "найдены маршруты объектов:" : "маршруты не найдены!");
-    host_.InsertLogLineAtTop(completed_ ? "В файле '" + dump_path_ + "'"
-                                        : "В файле '" + dump_path_ + "' (прервано)");
-    host_.InsertLogLineAtTop(host_.FormatDateTime(clock_.LocalNow()));
+}
+
+PassOutcome DecodingPass::outcome() const {
+    PassOutcome outcome;
+    outcome.dump = dump_path_;
+    outcome.completed = completed_;
+    outcome.errors = error_count_;
+    outcome.power_ons = power_on_count_;
+    outcome.route_lines = route_lines_;
+    outcome.finished_at = finished_at_;
+    outcome.objects = route_count();
+    outcome.points = point_count();
+    outcome.delivered_files = delivered_file_count_;
+    outcome.delivered = delivered_;
+    outcome.delivered_before = delivered_before_count_;
+    return outcome;
 }
 
 }  // namespace korvalen

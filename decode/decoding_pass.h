@@ -9,9 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "decode/decoding_host.h"
 #include "decode/delivered_range.h"
 #include "decode/frame_capture.h"
+#include "decode/operator.h"
+#include "decode/pass_outcome.h"
 #include "decode/reset_marker.h"
 #include "decode/route_table.h"
 #include "output/csv_file.h"
@@ -59,7 +60,7 @@ class PassJournal {
 
 // One decoding pass over one dump file: cuts out frames and power-on markers, decodes the
 // records, sorts them into one route per object, lets the routes write the message and
-// CSV files, hands the files over and puts its summary at the top of the host's log list.
+// CSV files, hands the files over and tells what it came to (`outcome()`).
 //
 // The message files are made in a staging folder inside the InBox and moved into the
 // InBox only when every file of the pass has been written and put onto the disk; when one
@@ -68,14 +69,14 @@ class PassJournal {
 // the InBox is always whole.
 //
 // Several passes may run at once, each on a thread of its own. A pass shares with others
-// only the host, the abort event and the progress and journal it is given; everything
+// only the operator, the abort event and the progress and journal it is given; everything
 // else is its own.
 class DecodingPass {
   public:
     static constexpr std::size_t kDefaultReadBlockSize = std::size_t{256} * 1024;
 
     // Takes copies of the settings and of the path now, as a worker does when it starts.
-    DecodingPass(const Settings& settings, std::string dump_path, DecodingHost& host,
+    DecodingPass(const Settings& settings, std::string dump_path, Operator& host,
                  const Clock& clock = SystemClock());
     ~DecodingPass();
 
@@ -130,6 +131,9 @@ class DecodingPass {
     int failed_map_count() const { return failed_map_count_; }
     int power_on_count() const { return power_on_count_; }
     bool completed() const { return completed_; }
+    // What the pass came to, for its summary and the read log (without its duration,
+    // which whoever ran it measures).
+    PassOutcome outcome() const;
 
   private:
     enum class IdMode { NotAsked, AddChosenId, SkipRecordsWithoutId };
@@ -150,11 +154,11 @@ class DecodingPass {
     // The CSV files of every route, their lengths before the pass and, once the final write
     // has closed them, after it.
     std::vector<CsvFileMark> CsvMarks() const;
-    void InsertSummary();
+    void Summarise();
 
     const Settings settings_;
     const std::string dump_path_;
-    DecodingHost& host_;
+    Operator& host_;
     const Clock& clock_;
     ManualResetEvent* abort_ = nullptr;
     PassProgress* progress_ = nullptr;
@@ -182,6 +186,8 @@ class DecodingPass {
     std::vector<DeliveredRange> delivered_before_;
     int delivered_before_count_ = 0;
     bool completed_ = true;
+    std::vector<std::string> route_lines_;
+    CalendarTime finished_at_{};
     bool delivered_ = false;
     bool journal_failed_ = false;
     std::vector<CsvFileMark> csv_not_cut_back_;

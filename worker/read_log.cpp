@@ -31,11 +31,11 @@ std::string FormatCaptureLine(const CaptureLine& line) {
     return text;
 }
 
-std::string FormatPassLine(const PassLine& line) {
+std::string FormatPassLine(const PassOutcome& line) {
     std::string text = StringPrintf(
         "декодирование %s: объектов %d, точек %d, включений %d, ошибок записи %d, доставлено "
         "файлов %d, %d мс",
-        line.dump.c_str(), line.objects, line.points, line.power_ons, line.write_errors,
+        line.dump.c_str(), line.objects, line.points, line.power_ons, line.errors,
         line.delivered_files, line.milliseconds);
     if (line.delivered_before > 0)
         text += StringPrintf("; записей %d уже доставлено при прошлом считывании",

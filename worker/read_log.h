@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "decode/pass_outcome.h"
 #include "platform/clock.h"
 
 namespace korvalen {
@@ -23,23 +24,9 @@ struct CaptureLine {
     std::string archive;  // the archive's name of the dump; empty when none
 };
 
-// What one pass came to, for its line.
-struct PassLine {
-    std::string dump;
-    int objects = 0;
-    int points = 0;
-    int power_ons = 0;
-    int write_errors = 0;
-    int delivered_files = 0;
-    bool delivered = true;
-    bool completed = true;     // false: aborted
-    int milliseconds = 0;      // from the dump's opening to the last file delivered
-    int delivered_before = 0;  // records left out: an earlier part delivered them
-};
-
 // The lines, without the time that starts each one.
 std::string FormatCaptureLine(const CaptureLine& line);
-std::string FormatPassLine(const PassLine& line);
+std::string FormatPassLine(const PassOutcome& outcome);
 // "dd.mm.yyyy hh:mm:ss ", the time that starts every line.
 std::string FormatLogTime(const CalendarTime& local);
 

@@ -249,13 +249,15 @@ TEST(ReadLog, LinesInWindows1251RotatedBeyondTheLimit) {
               "считывание COM9 без заголовка: получено 12 байт; (SDD) не отправлено: передача "
               "неполная; дамп d.trc");
     EXPECT_EQ(FormatPassLine({.dump = "d.trc",
+                              .completed = false,
+                              .errors = 1,
+                              .power_ons = 2,
+                              .route_lines = {},
+                              .finished_at = {},
                               .objects = 4,
                               .points = 5231,
-                              .power_ons = 2,
-                              .write_errors = 1,
                               .delivered_files = 0,
                               .delivered = false,
-                              .completed = false,
                               .milliseconds = 120}),
               "декодирование d.trc: объектов 4, точек 5231, включений 2, ошибок записи 1, "
               "доставлено файлов 0, 120 мс (прервано); не доставлено, будет декодировано заново");
