@@ -7,9 +7,18 @@
 #include <string_view>
 #include <vector>
 
-#include "worker/worker_host.h"
-
 namespace korvalen {
+
+// The window's three states: 0 while a flash transfer is read or a dump decoded (the
+// window is busy), 1 when the reader is connected and the window waits for the user, 2
+// when the port is not open.
+enum class UiState : int { Busy = 0, Ready = 1, NoConnection = 2 };
+
+// Button 1000 reads "Прервать" while a capture or a pass can be aborted.
+inline constexpr std::string_view kAbortCaption = "Прервать";
+inline constexpr std::string_view kDecodeCaption = "Декодировать файл";
+// The status bar's state while a pass runs.
+inline constexpr std::string_view kDecodingStatus = "Преобразование";
 
 // A menu item or button and whether it is usable; disabled items are greyed.
 struct ItemEnabling {

@@ -6,9 +6,9 @@
 
 namespace korvalen {
 
-PortConnection::PortConnection(DecodeJobs& jobs, WorkerHost& host, const Clock& clock,
+PortConnection::PortConnection(DecodeJobs& jobs, const Clock& clock,
                                Opener opener)
-    : jobs_(jobs), host_(host), clock_(clock), opener_(std::move(opener)) {}
+    : jobs_(jobs), clock_(clock), opener_(std::move(opener)) {}
 
 PortConnection::~PortConnection() {
     StopReading();
@@ -87,7 +87,7 @@ void PortConnection::StartReading() {
         reader_.join();  // it has decided to end and no longer needs the lock or the port
     reader_running_ = true;
     reader_ = std::thread([this, device = device_] {
-        ReadingThread thread(port_, stop_, jobs_, host_, device, clock_);
+        ReadingThread thread(port_, stop_, jobs_, device, clock_);
         thread.Run([this] { return ReaderMayEnd(); });
     });
 }

@@ -14,7 +14,6 @@
 #include "serial/serial_port.h"
 #include "serial/shared_serial_port.h"
 #include "worker/decode_jobs.h"
-#include "worker/worker_host.h"
 
 namespace korvalen {
 
@@ -41,10 +40,10 @@ class PortConnection {
     static constexpr std::size_t kOutputQueueSize = 1024;
     static constexpr std::chrono::milliseconds kControlLinesPause{200};
 
-    // `jobs` and `host` are shared with the reading thread and must outlive the
+    // `jobs` (and its events) is shared with the reading thread and must outlive the
     // connection.
-    PortConnection(DecodeJobs& jobs, WorkerHost& host, const Clock& clock = SystemClock(),
-                   Opener opener = OpenSerialPort);
+    explicit PortConnection(DecodeJobs& jobs, const Clock& clock = SystemClock(),
+                            Opener opener = OpenSerialPort);
     // Stops the reading thread and waits for it: the owner makes sure first that the
     // thread is not waiting for it (see reader_running()).
     ~PortConnection();
@@ -84,7 +83,6 @@ class PortConnection {
     bool ReaderMayEnd();
 
     DecodeJobs& jobs_;
-    WorkerHost& host_;
     const Clock& clock_;
     const Opener opener_;
 

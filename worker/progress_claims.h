@@ -41,8 +41,14 @@ class ProgressClaims {
 
     std::uint32_t mask() const { return mask_.load(); }
 
+    // The range its owner gave the bar last (it starts at 0 .. 100): a worker that takes
+    // the bar sets its own only when it differs.
+    int range() const { return range_.load(); }
+    void set_range(int range) { range_.store(range); }
+
   private:
     std::atomic<std::uint32_t> mask_{0};
+    std::atomic<int> range_{100};
 };
 
 }  // namespace korvalen

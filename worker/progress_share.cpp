@@ -14,9 +14,10 @@ bool ProgressShare::OwnsNow() {
 }
 
 void ProgressShare::SetRangeIfChanged(std::int64_t steps) {
-    if (bar_.ProgressRangeUpper() != steps) {
-        bar_.SetProgressPosition(0);
-        bar_.SetProgressRange(static_cast<std::uint16_t>(steps));
+    const int range = static_cast<std::uint16_t>(steps);
+    if (claims_.range() != range) {
+        claims_.set_range(range);
+        events_.ProgressMoved({.range = range, .position = 0});
     }
 }
 
@@ -25,7 +26,7 @@ void ProgressShare::ShowCapture(std::int64_t announced_size, std::int64_t receiv
     if (owns) {
         if (owned_)
             SetRangeIfChanged(announced_size / kBytesPerStep);
-        bar_.SetProgressPosition(static_cast<int>(received / kBytesPerStep));
+        events_.ProgressMoved({.range = {}, .position = static_cast<int>(received / kBytesPerStep)});
     }
     owned_ = owns;
 }
@@ -35,7 +36,8 @@ void ProgressShare::ShowPass(std::int64_t bytes_read, std::int64_t length) {
     if (owns && !owned_)
         SetRangeIfChanged(length / kBytesPerStep);
     if (owns && bytes_read % kBytesPerStep == 0)
-        bar_.SetProgressPosition(static_cast<int>(bytes_read / kBytesPerStep));
+        events_.ProgressMoved(
+            {.range = {}, .position = static_cast<int>(bytes_read / kBytesPerStep)});
     owned_ = owns;
 }
 

@@ -1,11 +1,11 @@
-// One worker's share of the window's progress bar: its claim, and what it shows while it
-// owns the bar.
+// One worker's share of the road's one progress: its claim, and the steps it tells while
+// it owns the progress.
 #pragma once
 
 #include <cstdint>
 
 #include "worker/progress_claims.h"
-#include "worker/worker_host.h"
+#include "worker/road_events.h"
 
 namespace korvalen {
 
@@ -18,7 +18,7 @@ class ProgressShare {
   public:
     static constexpr std::int64_t kBytesPerStep = 1000;
 
-    ProgressShare(ProgressClaims& claims, WorkerHost& bar) : claims_(claims), bar_(bar) {}
+    ProgressShare(ProgressClaims& claims, RoadEvents& events) : claims_(claims), events_(events) {}
 
     // A capture at each poll with data, before its read; `received` is the count so far.
     void ShowCapture(std::int64_t announced_size, std::int64_t received);
@@ -33,7 +33,7 @@ class ProgressShare {
     void SetRangeIfChanged(std::int64_t steps);
 
     ProgressClaims& claims_;
-    WorkerHost& bar_;
+    RoadEvents& events_;
     int claim_bit_ = ProgressClaims::kNoClaim;
     bool claimed_ = false;
     bool owned_ = false;  // at the previous step

@@ -68,6 +68,14 @@ std::string SessionLockName(int session) {
 
 }  // namespace
 
+void ResetForRedo(RoadJob& job, std::vector<CsvFileMark> csv) {
+    job.state = JobState::Pending;
+    job.staging.clear();
+    job.inbox.clear();
+    job.files.clear();
+    job.csv = std::move(csv);
+}
+
 std::string_view DumpKindName(DumpKind kind) {
     switch (kind) {
         case DumpKind::NewData:

@@ -76,6 +76,10 @@ struct RoadJob {
     bool operator==(const RoadJob&) const = default;
 };
 
+// The job waits for a pass of its own from the start again: what an earlier pass staged
+// is forgotten, and `csv` (the marks whose lines are still to be taken back) kept.
+void ResetForRedo(RoadJob& job, std::vector<CsvFileMark> csv = {});
+
 // What the journal holds: the jobs, and the parts delivered of transfers that the readers
 // will send again, newest first.
 struct JournalContents {

@@ -1,4 +1,4 @@
-// The state the workers share with each other and with whoever starts them.
+// The state the workers share with each other and with whoever watches them.
 #pragma once
 
 #include <atomic>
@@ -9,14 +9,11 @@
 namespace korvalen {
 
 // What the workers (the reading thread and the passes of the job owner) share with each
-// other and with the window. The job owner holds it; every field is atomic or
-// synchronises itself.
+// other. The job owner holds it and lets the window and the tools read it; every field is
+// atomic or synchronises itself.
 struct WorkState {
-    std::atomic<bool> capture_active{false};  // written by the reading thread
+    std::atomic<bool> capture_active{false};  // while a capture handle is open
     std::atomic<int> decoding_pass_count{0};  // passes that have opened their dump
-    // Threads of the job owner that have not ended yet. It rises before a thread starts
-    // and falls as its very last step, so whoever waits for the workers waits for it.
-    std::atomic<int> decoding_threads{0};
     ProgressClaims progress;
     ManualResetEvent decoding_abort;  // stops every running decoding pass
 
