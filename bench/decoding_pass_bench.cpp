@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "decode/decoding_host.h"
+#include "decode/operator.h"
 #include "decode/decoding_pass.h"
 #include "decode/frame_capture.h"
 #include "decode/reset_marker.h"
@@ -22,14 +22,11 @@ namespace {
 
 constexpr std::size_t kDumpSize = 16 * 1024 * 1024;
 
-class SilentHost final : public DecodingHost {
+class SilentOperator final : public Operator {
   public:
     void ShowMessage(std::string_view, std::string_view, MessageIcon) override { ++messages; }
     bool AskYesNo(std::string_view) override { return false; }
     std::string PromptObjectId() override { return "0000"; }
-    void InsertLogLineAtTop(std::string_view) override { ++lines; }
-    int LogLineCount() override { return lines; }
-    int lines = 0;
     int messages = 0;
 };
 
@@ -76,7 +73,7 @@ void BM_DecodingPass(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         w.EmptyInbox();
-        SilentHost host;
+        SilentOperator host;
         state.ResumeTiming();
         DecodingPass pass(settings, w.dump_path, host);
         pass.Run();

@@ -24,19 +24,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Prints what the window would show and counts the dumps decoded (a summary's "В файле"
-// line each).
-class ConsoleHost final : public korvalen::WorkerHost {
+// Prints the messages and the dumps decoded, and counts those.
+class ConsoleHost final : public korvalen::RoadEvents, public korvalen::Operator {
   public:
     void ShowMessage(std::string_view text, std::string_view, korvalen::MessageIcon) override {
         std::fprintf(stderr, "message: %.*s\n", static_cast<int>(text.size()), text.data());
     }
     bool AskYesNo(std::string_view) override { return false; }
     std::string PromptObjectId() override { return "0000"; }
-    void InsertLogLineAtTop(std::string_view line) override {
-        if (line.rfind("В файле '", 0) != 0)
+    void PassEnded(const korvalen::PassEnd& pass) override {
+        if (!pass.opened)
             return;
-        std::printf("dump %.*s\n", static_cast<int>(line.size()), line.data());
+        std::printf("dump %s\n", pass.dump.c_str());
         std::fflush(stdout);
         {
             std::lock_guard lock(mutex_);
@@ -44,7 +43,6 @@ class ConsoleHost final : public korvalen::WorkerHost {
         }
         changed_.notify_all();
     }
-    int LogLineCount() override { return 0; }
     bool WaitForDumps(int count, std::chrono::seconds timeout) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return dumps_ >= count; });
@@ -90,8 +88,8 @@ int main(int argc, char** argv) {
     korvalen::ApplyDefaults(settings, folder);
     settings.InFile = folder + "/Korvalen.trc";
     settings.InboxDir = folder + "/InBox/";
-    korvalen::DecodeJobs jobs(folder + "/Data/", settings, host);
-    korvalen::PortConnection connection(jobs, host);
+    korvalen::DecodeJobs jobs(folder + "/Data/", settings, host, host);
+    korvalen::PortConnection connection(jobs);
     if (!connection.Open(device)) {
         std::fprintf(stderr, "cannot open %s: %d\n", device.c_str(), connection.open_error());
         return 1;

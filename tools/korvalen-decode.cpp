@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "decode/decoding_host.h"
 #include "decode/decoding_pass.h"
 #include "output/staged_delivery.h"
 #include "platform/console.h"
@@ -20,14 +20,15 @@
 #include "platform/manual_reset_event.h"
 #include "platform/system_error.h"
 #include "settings/settings.h"
-#include "settings/settings_file.h"
+#include "platform/string_printf.h"
 #include "tools/command_line.h"
+#include "tools/console_front.h"
 #include "tools/version_line.h"
 
 namespace korvalen {
 namespace {
 
-constexpr std::string_view kUsageHint = "Try 'korvalen-decode --help'.";
+constexpr std::string_view kTool = "korvalen-decode";
 constexpr std::string_view kHelp =
     R"(Usage: korvalen-decode [OPTIONS] DUMP...
 Decodes logger dump files (*.trc) into dispatcher message files, as the program's
@@ -81,38 +82,33 @@ closed and complete).
 // Dumps from this size on get a progress bar when standard error is a terminal.
 constexpr std::int64_t kProgressBarMinimumSize = 4 * 1024 * 1024;
 
-// Set at the first Ctrl+C, which stops the running pass as the window's abort button
-// does: every route still writes its last record and closes its files, the summary says
-// "(прервано)", and the dumps not yet begun are skipped.
-std::atomic<bool> interrupted{false};
-
-// The console stands in for the window: the log list is collected and printed, message
-// boxes and the question go to standard error, the progress bar is drawn there.
-class ConsoleHost final : public DecodingHost, public PassProgress {
+// The console as the passes' operator: messages and the question (with the answer the
+// command line gave) go to standard error, and so does a progress bar for a large dump.
+class ConsoleOperator final : public Operator, public PassProgress {
   public:
-    explicit ConsoleHost(std::optional<std::string> assigned_id)
+    explicit ConsoleOperator(std::optional<std::string> assigned_id)
         : assigned_id_(std::move(assigned_id)) {}
 
     void StartDump(std::int64_t size) {
-        log_.clear();
-        show_progress_ = size >= kProgressBarMinimumSize && StandardErrorIsTerminal();
-        drawn_ = -1;
+        show_progress_ = size >= kProgressBarMinimumSize;
+        drawn_percent_ = -1;
     }
-    void EndDump() {
-        if (drawn_ >= 0)
-            std::fputs("\r\033[K", stderr);
-        drawn_ = -1;
-        for (const std::string& line : log_)
-            std::cout << line << '\n';
+    // The pass has ended: its bar goes, its summary follows, top line first.
+    void EndDump(const DecodingPass& pass, bool opened) {
+        progress_.Erase();
+        if (opened) {
+            for (const std::string& line : FormatPassSummary(pass.outcome()))
+                std::cout << line << '\n';
+        }
         std::cout.flush();
     }
 
     void ShowMessage(std::string_view text, std::string_view, MessageIcon) override {
-        EraseProgress();
+        progress_.Erase();
         std::cerr << text << '\n';
     }
     bool AskYesNo(std::string_view question) override {
-        EraseProgress();
+        progress_.Erase();
         std::cerr << question << ' ' << (assigned_id_ ? "Да" : "Нет") << '\n';
         return assigned_id_.has_value();
     }
@@ -122,33 +118,30 @@ class ConsoleHost final : public DecodingHost, public PassProgress {
         if (!show_progress_ || length <= 0)
             return;
         const int percent = static_cast<int>(std::min<long long>(100, 100LL * bytes_read / length));
-        if (percent == drawn_)
+        if (percent == drawn_percent_)
             return;
-        drawn_ = percent;
+        drawn_percent_ = percent;
         const int filled = percent * 40 / 100;
-        std::fprintf(stderr, "\r[%s%s] %3d%%",
-                     std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                     std::string(static_cast<std::size_t>(40 - filled), ' ').c_str(), percent);
-        std::fflush(stderr);
+        progress_.Draw(StringPrintf("[%s%s] %3d%%",
+                                    std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                                    std::string(static_cast<std::size_t>(40 - filled), ' ').c_str(),
+                                    percent));
     }
-
-    void InsertLogLineAtTop(std::string_view line) override {
-        log_.insert(log_.begin(), std::string(line));
-    }
-    int LogLineCount() override { return static_cast<int>(log_.size()); }
 
   private:
-    void EraseProgress() {
-        if (drawn_ >= 0) {
-            std::fputs("\r\033[K", stderr);
-            drawn_ = -1;
-        }
-    }
-
     std::optional<std::string> assigned_id_;
-    std::vector<std::string> log_;
+    ProgressLine progress_;
     bool show_progress_ = false;
-    int drawn_ = -1;
+    int drawn_percent_ = -1;
+};
+
+// Set at the first Ctrl+C, which stops the running pass as the window's abort button
+// does: every route still writes its last record and closes its files, the summary says
+// "(прервано)", and the dumps not yet begun are skipped. Shared with the thread that
+// watches for the interrupt, as long as either needs it.
+struct Interrupt {
+    std::atomic<bool> happened{false};
+    ManualResetEvent abort;
 };
 
 struct CommandLine {
@@ -258,32 +251,19 @@ int Main(const std::vector<std::string>& arguments) {
         if (!ParseCommandLine(arguments, command))
             return 0;
     } catch (const UsageError& e) {
-        std::cerr << "korvalen-decode: " << e.text << '\n' << kUsageHint << '\n';
-        return 2;
+        return UsageFault(kTool, e.text);
     }
-    std::string clock_error;
-    const Clock* clock = ToolClock(clock_error);
+    std::string error;
+    const Clock* clock = ToolClock(error);
     if (!clock) {
-        std::cerr << "korvalen-decode: " << clock_error << '\n';
+        PrintFault(kTool, error);
         return 2;
     }
-
-    Settings settings;
-    ApplyDefaults(settings, ".");
-    settings.InboxDir = std::string("InBox") + FolderSeparator();
-    if (command.settings_file) {
-        std::string bytes;
-        int code = 0;
-        if (!ReadWholeFile(*command.settings_file, bytes, &code)) {
-            std::cerr << "korvalen-decode: cannot read the settings file '"
-                      << *command.settings_file << "' (error " << code << ")\n"
-                      << kUsageHint << '\n';
-            return 2;
-        }
-        ParseSettingsFile(bytes, settings);
-    }
-    if (command.inbox)
-        settings.InboxDir = *command.inbox;
+    std::optional<Settings> chosen =
+        LoadSettings({.settings_file = command.settings_file, .inbox = command.inbox}, error);
+    if (!chosen)
+        return UsageFault(kTool, error);
+    Settings& settings = *chosen;
     if (command.use_2d)
         settings.Use2D = true;
     if (command.global_id) {
@@ -301,9 +281,6 @@ int Main(const std::vector<std::string>& arguments) {
         settings.WriteCsvN = true;
     if (command.no_reset_alarm)
         settings.ResetAlarm = false;
-    if (settings.InboxDir.empty())
-        settings.InboxDir = std::string("InBox") + FolderSeparator();
-    settings.InboxDir = AsFolder(settings.InboxDir);
     settings.WriteGpx = command.gpx;
     settings.WriteKml = command.kml;
     if (command.map_dir)
@@ -311,50 +288,51 @@ int Main(const std::vector<std::string>& arguments) {
     for (const std::string& folder : {settings.InboxDir, settings.MapDir}) {
         if (!folder.empty() && CreateFolders(folder) != 0) {
             // The passes report every file they cannot create; this says why.
-            std::cerr << "korvalen-decode: cannot create the folder '" << folder << "'\n";
+            PrintFault(kTool, "cannot create the folder '" + folder + "'");
         }
     }
 
     // What a run killed before its moves left: its staged files go and its CSV lines are
     // taken back, so that decoding the same dumps again gives each line once.
     for (const std::string& kept : SweepStagingFolders(settings.InboxDir).csv_kept) {
-        std::cerr << "korvalen-decode: the CSV file '" << kept
-                  << "' of an earlier run could not be cut back: its lines may come twice\n";
+        PrintFault(kTool, "the CSV file '" + kept +
+                              "' of an earlier run could not be cut back: its lines may come "
+                              "twice");
     }
 
     AllowManyOpenFiles();
-    static ManualResetEvent abort;  // outlives the thread that watches for Ctrl+C
-    WatchInterrupts([] {
-        interrupted = true;
-        abort.Set();
+    const auto interrupt = std::make_shared<Interrupt>();
+    WatchInterrupts([interrupt] {
+        interrupt->happened = true;
+        interrupt->abort.Set();
     });
-    ConsoleHost host(command.assigned_id);
+    ConsoleOperator console(command.assigned_id);
     bool unopened = false;
     long long unwritten = 0;
     bool failed_maps = false;
     for (const std::string& dump : command.dumps) {
-        if (interrupted)
+        if (interrupt->happened)
             break;
         std::error_code error;
         const auto size = std::filesystem::file_size(std::filesystem::u8path(dump), error);
-        host.StartDump(error ? 0 : static_cast<std::int64_t>(size));
-        DecodingPass pass(settings, dump, host, *clock);
-        pass.set_abort(&abort);
-        pass.set_progress(&host);
-        if (!pass.Run()) {
+        console.StartDump(error ? 0 : static_cast<std::int64_t>(size));
+        DecodingPass pass(settings, dump, console, *clock);
+        pass.set_abort(&interrupt->abort);
+        pass.set_progress(&console);
+        const bool opened = pass.Run();
+        console.EndDump(pass, opened);
+        if (!opened) {
             unopened = true;
-            std::cerr << "korvalen-decode: " << dump << ": " << SystemErrorText(pass.open_error())
-                      << '\n';
+            PrintFault(kTool, dump + ": " + SystemErrorText(pass.open_error()));
         }
         unwritten += pass.unwritten_record_count();
         if (pass.failed_map_count() > 0)
             failed_maps = true;
-        host.EndDump();
     }
     // A script must be able to tell that output was lost, not only a person reading.
     if (unwritten > 0)
-        std::cerr << "korvalen-decode: " << unwritten << " records could not be written\n";
-    if (interrupted)
+        PrintFault(kTool, std::to_string(unwritten) + " records could not be written");
+    if (interrupt->happened)
         return 130;
     return unopened ? 1 : unwritten > 0 || failed_maps ? 3 : 0;
 }

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <iostream>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,9 +25,9 @@
 #include "serial/port_open_error.h"
 #include "serial/reader_protocol.h"
 #include "settings/settings.h"
-#include "settings/settings_file.h"
 #include "tools/command_line.h"
-#include "tools/read/console_host.h"
+#include "tools/console_front.h"
+#include "tools/read/console_road.h"
 #include "tools/read/given_port.h"
 #include "tools/read/read_log_follower.h"
 #include "tools/read/run_record.h"
@@ -38,7 +40,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::string_view kUsageHint = "Try 'korvalen-read --help'.";
+constexpr std::string_view kTool = "korvalen-read";
 constexpr std::string_view kHelp =
     R"help(Usage: korvalen-read [OPTIONS] PORT
        korvalen-read --list
@@ -208,8 +210,34 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& ou
     return true;
 }
 
-std::atomic<bool> interrupted{false};
-std::atomic<RunRecord*> run_record{nullptr};
+// The interrupts of a run (Ctrl+C, a stop of the service): heard on the thread that
+// watches for them, read on the run's. It lives as long as either needs it.
+class Interrupts {
+  public:
+    static std::shared_ptr<Interrupts> Watch() {
+        auto interrupts = std::make_shared<Interrupts>();
+        WatchInterrupts([interrupts] {
+            interrupts->happened_ = true;
+            std::lock_guard lock(interrupts->mutex_);
+            if (interrupts->record_)
+                interrupts->record_->Wake();
+        });
+        return interrupts;
+    }
+
+    bool happened() const { return happened_.load(); }
+    // The record woken at an interrupt, so that whoever waits on it looks again; null
+    // before it is made and once it goes.
+    void WakeOnInterrupt(RunRecord* record) {
+        std::lock_guard lock(mutex_);
+        record_ = record;
+    }
+
+  private:
+    std::atomic<bool> happened_{false};
+    std::mutex mutex_;
+    RunRecord* record_ = nullptr;  // guarded by mutex_
+};
 
 int ListPorts() {
     for (const SystemSerialPort& port : ListSerialPorts()) {
@@ -227,16 +255,15 @@ enum class ReadEnd { Done, Interrupted, NoAnswer, DumpUnopened, PortLost };
 // The adapter was pulled out under --wait: the port is closed and tried again every two
 // seconds until the adapter is back (or the run is stopped), under another number when
 // the port was given by its device. False when stopped.
-bool AwaitPortBack(const CommandLine& command, GivenPort& port, PortConnection& connection,
-                   RunRecord& record) {
-    std::cerr << "korvalen-read: the link to " << command.port
-              << " was lost; waiting for it to come back\n";
+bool AwaitPortBack(const CommandLine& command, const Interrupts& interrupts, GivenPort& port,
+                   PortConnection& connection, RunRecord& record) {
+    PrintFault(kTool, "the link to " + command.port + " was lost; waiting for it to come back");
     connection.Close();
     const Clock& clock = SystemClock();
     ReopenSchedule schedule;
     schedule.Lost(clock.TickCountMs());
     std::string several_told;
-    while (!interrupted) {
+    while (!interrupts.happened()) {
         if (schedule.Due(clock.TickCountMs())) {
             const std::string was = port.device();
             bool moved = false;
@@ -245,17 +272,16 @@ bool AwaitPortBack(const CommandLine& command, GivenPort& port, PortConnection& 
                 port.Follow(port.follows() ? ListSerialPorts() : std::vector<SystemSerialPort>(),
                             moved, several);
             if (!found && several != several_told) {
-                std::cerr << "korvalen-read: the adapter of " << command.port << " is on "
-                          << several << " alike; none is tried\n";
+                PrintFault(kTool, "the adapter of " + command.port + " is on " + several +
+                                      " alike; none is tried");
             }
             several_told = several;
             if (found && connection.Open(port.device())) {
                 if (moved) {
-                    std::cerr << "korvalen-read: the adapter of " << command.port << " is on "
-                              << port.device() << " now (was " << was << ")\n";
+                    PrintFault(kTool, "the adapter of " + command.port + " is on " +
+                                          port.device() + " now (was " + was + ")");
                 }
-                std::cerr << "korvalen-read: " << command.port
-                          << " is back; waiting for the reader's transfers\n";
+                PrintFault(kTool, command.port + " is back; waiting for the reader's transfers");
                 return true;
             }
             schedule.Failed(clock.TickCountMs());
@@ -269,13 +295,14 @@ bool AwaitPortBack(const CommandLine& command, GivenPort& port, PortConnection& 
 // (a transfer that has begun runs to its end, however long), or under --wait every one
 // the reader starts, up to --count. Wakes at every capture's and job's end and every
 // interrupt, and once a second to pass on the read log's lines.
-ReadEnd AwaitTransfers(const CommandLine& command, RunRecord& record, const WorkState& work,
-                       ConsoleHost& host, GivenPort& port, PortConnection& connection) {
+ReadEnd AwaitTransfers(const CommandLine& command, const Interrupts& interrupts,
+                       RunRecord& record, const WorkState& work, ConsoleRoad& road,
+                       GivenPort& port, PortConnection& connection) {
     const int wanted =
         command.mode == Mode::Wait ? command.count.value_or(std::numeric_limits<int>::max()) : 1;
     const auto answer_deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
     for (;;) {
-        if (interrupted)
+        if (interrupts.happened())
             return ReadEnd::Interrupted;
         if (record.dump_unopened())
             return ReadEnd::DumpUnopened;
@@ -285,14 +312,14 @@ ReadEnd AwaitTransfers(const CommandLine& command, RunRecord& record, const Work
         if (record.TakePortLost()) {
             if (command.mode != Mode::Wait)
                 return ReadEnd::PortLost;
-            if (!AwaitPortBack(command, port, connection, record))
+            if (!AwaitPortBack(command, interrupts, port, connection, record))
                 return ReadEnd::Interrupted;
         }
         if (command.mode != Mode::Wait && record.transfers() == 0 && !work.capture_active &&
             std::chrono::steady_clock::now() >= answer_deadline)
             return ReadEnd::NoAnswer;
         record.WaitForNews(1s);
-        host.PrintJournalLines();
+        road.PrintJournalLines();
     }
 }
 
@@ -312,115 +339,71 @@ void StopTransfer(PortConnection& connection, RunRecord& record, const WorkState
 void PrintEnding(const CommandLine& command, ReadEnd end, const RunOutcome& outcome,
                  int failed_jobs) {
     if (end == ReadEnd::DumpUnopened)
-        std::cerr << "korvalen-read: no dump file could be created: nothing was read\n";
+        PrintFault(kTool, "no dump file could be created: nothing was read");
     else if (outcome.dump_failed)
-        std::cerr << "korvalen-read: a dump could not be written whole: it was not "
-                     "acknowledged\n";
+        PrintFault(kTool, "a dump could not be written whole: it was not acknowledged");
     if (failed_jobs > 0) {
-        std::cerr << "korvalen-read: " << failed_jobs
-                  << " pass(es) could not write every file (the messages above say which)\n";
+        PrintFault(kTool, std::to_string(failed_jobs) +
+                              " pass(es) could not write every file (the messages above say "
+                              "which)");
     }
     if (end == ReadEnd::NoAnswer) {
-        std::cerr << "korvalen-read: the reader on " << command.port << " did not answer\n";
+        PrintFault(kTool, "the reader on " + command.port + " did not answer");
     }
     if (end == ReadEnd::PortLost)
-        std::cerr << "korvalen-read: the link to " << command.port << " was lost\n";
+        PrintFault(kTool, "the link to " + command.port + " was lost");
     if (outcome.cut > 0)
-        std::cerr << "korvalen-read: " << outcome.cut << " transfer(s) ended short of their size\n";
+        PrintFault(kTool, std::to_string(outcome.cut) + " transfer(s) ended short of their size");
 }
 
-int Main(const std::vector<std::string>& arguments) {
-    CommandLine command;
-    try {
-        if (!ParseCommandLine(arguments, command))
-            return 0;
-    } catch (const UsageError& e) {
-        std::cerr << "korvalen-read: " << e.text << '\n' << kUsageHint << '\n';
-        return 2;
-    }
-    if (command.list)
-        return ListPorts();
-
+// Where a run reads into: its settings (the InBox among them, the dump file in the data
+// folder) and its data folder, both made, their names on the disk, so that neither is
+// lost with a power cut once a transfer has been acknowledged into them. One that
+// cannot be made says so later: the data folder as a journal that cannot be opened, the
+// InBox as the passes' files.
+struct Folders {
     Settings settings;
-    ApplyDefaults(settings, ".");
-    settings.InboxDir = std::string("InBox") + FolderSeparator();
-    std::string data = std::string("Data") + FolderSeparator();
-    if (command.settings_file) {
-        std::string bytes;
-        int code = 0;
-        if (!ReadWholeFile(*command.settings_file, bytes, &code)) {
-            std::cerr << "korvalen-read: cannot read the settings file '" << *command.settings_file
-                      << "' (" << SystemErrorText(code) << ")\n"
-                      << kUsageHint << '\n';
-            return 2;
-        }
-        ParseSettingsFile(bytes, settings);
-        data = FolderOfPath(*command.settings_file) + data;
+    std::string data;
+};
+
+std::optional<Folders> MakeFolders(const CommandLine& command) {
+    const SettingsChoice choice{.settings_file = command.settings_file, .inbox = command.inbox};
+    std::string error;
+    std::optional<Settings> settings = LoadSettings(choice, error);
+    if (!settings) {
+        UsageFault(kTool, error);
+        return std::nullopt;
     }
-    if (command.inbox)
-        settings.InboxDir = *command.inbox;
-    if (settings.InboxDir.empty())  // a settings file's empty line, as korvalen-decode takes it
-        settings.InboxDir = std::string("InBox") + FolderSeparator();
-    if (command.data)
-        data = *command.data;
-    settings.InboxDir = AsFolder(settings.InboxDir);
-    data = AsFolder(data);
-    settings.InFile = data + "Korvalen.trc";
-    // Made here, their names on the disk, so that neither is lost with a power cut once
-    // a transfer has been acknowledged into them. One that cannot be made says so below:
-    // the data folder as a journal that cannot be opened, the InBox as the passes' files.
-    for (const std::string& folder : {data, settings.InboxDir})
+    Folders folders{.settings = std::move(*settings), .data = DataFolder(choice, command.data)};
+    folders.settings.InFile = folders.data + "Korvalen.trc";
+    for (const std::string& folder : {folders.data, folders.settings.InboxDir})
         static_cast<void>(CreateFolders(folder));
-    // Under a service the read log takes what the run prints, and has its own lines.
-    const bool printing_into_read_log = PrintIntoReadLogUnderService(data);
+    return folders;
+}
 
-    AllowManyOpenFiles();
-    WatchInterrupts([] {
-        interrupted = true;
-        if (RunRecord* record = run_record.load())
-            record->Wake();
-    });
-    // Built before the job owner, whose threads call them until it has gone.
-    std::optional<ReadLogFollower> journal_lines;
-    if (!StandardOutputIsTerminal() && !printing_into_read_log)
-        journal_lines.emplace(data + "Korvalen.log", data + "Korvalen.1.log");
-    ConsoleHost host(command.assigned_id, command.port, journal_lines ? &*journal_lines : nullptr);
-    RunRecord record([&host] { host.TransferEnded(); });
-    host.set_dump_unopened([&record] { record.DumpUnopened(); });
-    host.set_port_lost([&record] { record.PortLost(); });
-    run_record = &record;
-    const ScopeExit forget_record([] { run_record = nullptr; });
-    DecodeJobs jobs(data, settings, host);
-    host.set_work(&jobs.work());
-    jobs.set_listener(&record);
-    // A dump that cannot be journalled could never be acknowledged: the reader would
-    // offer the same data again at every read.
-    if (!jobs.journal().is_open()) {
-        std::cerr << "korvalen-read: cannot write in the data folder '" << data << "'\n";
-        return 1;
-    }
-
-    // What an earlier run left is delivered before anything new is read.
-    jobs.Recover();
-    jobs.WaitUntilIdle(std::chrono::hours(24));
-    host.PrintAllLines();
-
+// The reading part of a run: the port opened, the reader asked (or waited for), the
+// transfers awaited, and a transfer under way stopped when the run is interrupted.
+// Status 1 and its reason when the port cannot be found or opened.
+std::optional<int> ReadTransfers(const CommandLine& command, const Interrupts& interrupts,
+                                 DecodeJobs& jobs, ConsoleRoad& road, RunRecord& record,
+                                 ReadEnd& end) {
     std::string not_found;
     std::optional<GivenPort> port = GivenPort::Find(
         command.port,
         GivenPort::NamesAPort(command.port) ? std::vector<SystemSerialPort>() : ListSerialPorts(),
         not_found);
     if (!port) {
-        std::cerr << "korvalen-read: " << not_found << '\n';
+        PrintFault(kTool, not_found);
         return 1;
     }
-    PortConnection connection(jobs, host);
-    ReadEnd end = ReadEnd::Interrupted;
-    if (!interrupted) {
+    PortConnection connection(jobs);
+    end = ReadEnd::Interrupted;
+    if (!interrupts.happened()) {
+        const std::string named =
+            command.port + (port->device() == command.port ? "" : " (" + port->device() + ")");
         if (!connection.Open(port->device())) {
-            std::cerr << "korvalen-read: cannot open " << command.port
-                      << (port->device() == command.port ? "" : " (" + port->device() + ")") << ": "
-                      << PortOpenErrorReason(connection.open_error()) << '\n';
+            PrintFault(kTool, "cannot open " + named + ": " +
+                                  PortOpenErrorReason(connection.open_error()));
             return 1;
         }
         if (command.mode == Mode::New)
@@ -428,10 +411,8 @@ int Main(const std::vector<std::string>& arguments) {
         else if (command.mode == Mode::All)
             connection.SendCommand(kQueryAllData);
         else
-            std::cerr << "korvalen-read: waiting for the reader's transfers on " << command.port
-                      << (port->device() == command.port ? "" : " (" + port->device() + ")")
-                      << '\n';
-        end = AwaitTransfers(command, record, jobs.work(), host, *port, connection);
+            PrintFault(kTool, "waiting for the reader's transfers on " + named);
+        end = AwaitTransfers(command, interrupts, record, jobs.work(), road, *port, connection);
 
         // A transfer runs, or one that was asked for may be starting: the reader is
         // stopped. Between transfers the run ends at once.
@@ -440,16 +421,63 @@ int Main(const std::vector<std::string>& arguments) {
             end == ReadEnd::DumpUnopened)
             StopTransfer(connection, record, jobs.work());
     }
-    // No capture can begin once the reading thread has ended; then every job is waited for.
+    // No capture can begin once the reading thread has ended.
     connection.StopReading();
     const auto reader_deadline = std::chrono::steady_clock::now() + 2s;
     while (connection.reader_running() && std::chrono::steady_clock::now() < reader_deadline)
         std::this_thread::sleep_for(10ms);
+    return std::nullopt;
+}
+
+int Main(const std::vector<std::string>& arguments) {
+    CommandLine command;
+    try {
+        if (!ParseCommandLine(arguments, command))
+            return 0;
+    } catch (const UsageError& e) {
+        return UsageFault(kTool, e.text);
+    }
+    if (command.list)
+        return ListPorts();
+    const std::optional<Folders> folders = MakeFolders(command);
+    if (!folders)
+        return 2;
+    // Under a service the read log takes what the run prints, and has its own lines.
+    const bool printing_into_read_log = PrintIntoReadLogUnderService(folders->data);
+    AllowManyOpenFiles();
+    const std::shared_ptr<Interrupts> interrupts = Interrupts::Watch();
+
+    // Built before the job owner, whose threads tell them until it has gone.
+    std::optional<ReadLogFollower> journal_lines;
+    if (!StandardOutputIsTerminal() && !printing_into_read_log)
+        journal_lines.emplace(folders->data + "Korvalen.log", folders->data + "Korvalen.1.log");
+    RunRecord record;
+    interrupts->WakeOnInterrupt(&record);
+    const ScopeExit forget_record([&interrupts] { interrupts->WakeOnInterrupt(nullptr); });
+    ConsoleRoad road(record, command.assigned_id, command.port,
+                     journal_lines ? &*journal_lines : nullptr);
+    DecodeJobs jobs(folders->data, folders->settings, road, road);
+    // A dump that cannot be journalled could never be acknowledged: the reader would
+    // offer the same data again at every read.
+    if (!jobs.journal().is_open()) {
+        PrintFault(kTool, "cannot write in the data folder '" + folders->data + "'");
+        return 1;
+    }
+    // What an earlier run left is delivered before anything new is read.
+    jobs.Recover();
     jobs.WaitUntilIdle(std::chrono::hours(24));
-    host.PrintAllLines();
+    road.PrintJournalLines();
+
+    ReadEnd end = ReadEnd::Interrupted;
+    if (const std::optional<int> failed =
+            ReadTransfers(command, *interrupts, jobs, road, record, end)) {
+        return *failed;
+    }
+    jobs.WaitUntilIdle(std::chrono::hours(24));
+    road.PrintJournalLines();
 
     RunOutcome outcome = record.outcome();
-    outcome.interrupted = interrupted;
+    outcome.interrupted = interrupts->happened();
     // A reader that never answered, or whose line went before its transfer ended: the
     // transfer did not come whole.
     if (end == ReadEnd::NoAnswer || (end == ReadEnd::PortLost && outcome.cut == 0))

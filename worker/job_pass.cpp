@@ -33,9 +33,9 @@ class DecodeJobs::PassSide final : public PassProgress, public PassJournal {
         if (!std::exchange(started_, false))
             return false;
         const bool free = share_.Release() == 0;
+        jobs_.work_.decoding_pass_count.fetch_sub(1);
         if (free)
             jobs_.events_.ProgressMoved({.range = {}, .position = 0});
-        jobs_.work_.decoding_pass_count.fetch_sub(1);
         return free;
     }
 

@@ -128,7 +128,7 @@ struct PassResult {
 PassResult RunPass(Settings settings, const std::string& inbox, std::uint16_t choice,
                    std::size_t block_size, const std::string& dump) {
     settings.InboxDir = inbox + "/";
-    testing::RecordingHost host;
+    testing::RecordingOperator host;
     host.answer_yes = (choice >> 10) & 1;
     host.prompt_text = kPromptAnswers[(choice >> 11) & 3];
     const testing::StoppedClock clock{{2007, 11, 7, 12, 34, 56, 0}, {2007, 11, 7, 9, 34, 56, 0}};

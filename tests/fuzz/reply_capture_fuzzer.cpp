@@ -14,7 +14,7 @@
 
 #include "fuzz_check.h"
 #include "fuzz_steps.h"
-#include "recording_worker_host.h"
+#include "recording_road.h"
 #include "serial/capture.h"
 #include "serial/reader_protocol.h"
 #include "worker/progress_claims.h"
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t now = 0xFFFFFE00u;  // the tick count wraps half a second in
     Capture capture(now);
     ProgressClaims claims;
-    testing::RecordingWorkerHost host;
+    testing::RecordingRoad host;
     ProgressShare progress(claims, host);
     std::string port;              // arrived, not yet read
     std::int64_t since_start = 0;  // bytes received by the running capture

@@ -165,7 +165,7 @@ void MessageFileSeeds(const fs::path& folder, const std::string& sample) {
     testing::WriteTestFile(dump, sample);
     Settings settings;
     settings.InboxDir = inbox + "/";
-    testing::RecordingHost host;
+    testing::RecordingOperator host;
     const testing::StoppedClock clock{{2007, 11, 7, 12, 34, 56, 0}, {2007, 11, 7, 9, 34, 56, 0}};
     DecodingPass pass(settings, dump, host, clock);
     pass.set_csv_wait([](std::chrono::milliseconds) {});

@@ -249,7 +249,9 @@ check "the dump's message" "$(grep -c '^Не удалось записать и�
 check "the reason as the last line" "$(tail -n 1 err)" \
     "korvalen-read: a dump could not be written whole: it was not acknowledged"
 check "nothing acknowledged on a full disk" "$(grep -c 'command (SDD)' "$SIM_LOG")" 0
-check "the log list says why, above the summary" "$(sed -n 2p out | cut -d: -f1)" \
+# The read log's lines come first; the summary is headed by its date, then the dump.
+check "the log list says why, above the summary" \
+    "$(grep -B 2 "^В файле '" out | head -n 1 | cut -d: -f1)" \
     "Передача не подтверждена"
 "$read_tool" --new "$SIM" >out 2>err
 check "exit status once there is room" "$?" 0

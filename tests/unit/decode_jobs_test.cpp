@@ -10,7 +10,7 @@
 #include "inbox_records.h"
 #include "journal_jobs.h"
 #include "output/staged_delivery.h"
-#include "recording_worker_host.h"
+#include "recording_road.h"
 #include "scoped_time_zone.h"
 #include "support/dump_builder.h"
 #include "temp_folder.h"
@@ -24,7 +24,7 @@ using namespace std::chrono_literals;
 using testing::FileNames;
 using testing::InboxRecords;
 using testing::ReadTestFile;
-using testing::RecordingWorkerHost;
+using testing::RecordingRoad;
 using testing::WriteTestFile;
 
 class DecodeJobsTest : public ::testing::Test {
@@ -45,7 +45,7 @@ class DecodeJobsTest : public ::testing::Test {
     std::vector<testing::InboxRecord> Reference() {
         Settings once = settings;
         once.InboxDir = folder / "reference/";
-        testing::RecordingHost quiet;
+        testing::RecordingOperator quiet;
         DecodingPass pass(once, settings.InFile, quiet);
         EXPECT_TRUE(pass.Run());
         return InboxRecords(folder / "reference");
@@ -63,16 +63,15 @@ class DecodeJobsTest : public ::testing::Test {
     testing::TempFolder folder;
     Settings settings;
     std::string dump;
-    RecordingWorkerHost host;
+    RecordingRoad host;
 };
 
-// The window sees a job as it saw a pass: the abort caption, the state text and state 0
-// once the dump is open, the bar, and at the end the bar and caption given back and the
-// ready state; the files are in the InBox, the journal is empty. A dump that cannot be
-// opened shows its message and nothing else.
-TEST_F(DecodeJobsTest, AFileDecodedAsTheWindowShowsIt) {
+// A job tells its pass as it goes: started once the dump is open, the progress from a
+// range of its own, the progress given back, ended; the files are in the InBox, the
+// journal is empty. A dump that cannot be opened shows its message and ends unopened.
+TEST_F(DecodeJobsTest, AFileDecodedTellsItsPass) {
     {
-        DecodeJobs jobs(folder / "Data/", settings, host);
+        DecodeJobs jobs(folder / "Data/", settings, host, host);
         jobs.DecodeFile(settings.InFile);
         jobs.DecodeFile(folder / "missing.trc");
         ASSERT_TRUE(jobs.WaitUntilIdle(30s));
@@ -80,13 +79,13 @@ TEST_F(DecodeJobsTest, AFileDecodedAsTheWindowShowsIt) {
         EXPECT_FALSE(jobs.work().IsBusy());
         EXPECT_EQ(jobs.work().progress.mask(), 0u);
     }
-    const std::vector<std::string> events = host.events();
-    ASSERT_GE(events.size(), 8u);
-    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 5),
-              (std::vector<std::string>{"caption Прервать", "status Преобразование", "state 0",
-                                        "position 0", "range 20"}));
-    EXPECT_EQ(std::vector<std::string>(events.end() - 3, events.end()),
-              (std::vector<std::string>{"position 0", "caption Декодировать файл", "state 1"}));
+    std::vector<std::string> events = host.events();
+    EXPECT_EQ(std::erase(events, "pass ended unopened"), 1u);
+    ASSERT_GE(events.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 2),
+              (std::vector<std::string>{"pass started", "range 20"}));
+    EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()),
+              (std::vector<std::string>{"position 0", "pass ended"}));
     ASSERT_EQ(host.messages().size(), 1u);
     EXPECT_EQ(host.messages()[0].text,
               "Анализ файла: Не удалось открыть файл.\n" + folder / "missing.trc");
@@ -95,18 +94,18 @@ TEST_F(DecodeJobsTest, AFileDecodedAsTheWindowShowsIt) {
               0u);  // a file of the user's is no transfer
 }
 
-// What fails in the job's thread, even its last calls to the window, ends the job with
-// the count and the claim given back and the files closed, not the program.
-TEST_F(DecodeJobsTest, AHostThatFailsEndsTheJobCleanly) {
-    class FailingHost : public RecordingWorkerHost {
+// What fails in the job's thread, even the listener as it hears the end, ends the job
+// with the count and the claim given back and the files closed, not the program.
+TEST_F(DecodeJobsTest, AListenerThatFailsEndsTheJobCleanly) {
+    class FailingRoad : public RecordingRoad {
       public:
-        void InsertLogLineAtTop(std::string_view) override { throw std::runtime_error("log"); }
-        void SetUiState(UiState state) override {
-            if (state == UiState::Ready)
-                throw std::bad_alloc();
+        void ProgressMoved(const ProgressStep& step) override {
+            if (!step.range && step.position == 0)
+                throw std::runtime_error("progress given back");
         }
+        void PassEnded(const PassEnd&) override { throw std::bad_alloc(); }
     } failing;
-    DecodeJobs jobs(folder / "Data/", settings, failing);
+    DecodeJobs jobs(folder / "Data/", settings, failing, failing);
     jobs.DecodeFile(settings.InFile);
     ASSERT_TRUE(jobs.WaitUntilIdle(30s));
     EXPECT_EQ(jobs.work().decoding_pass_count.load(), 0);
@@ -121,7 +120,7 @@ TEST_F(DecodeJobsTest, AHostThatFailsEndsTheJobCleanly) {
 TEST_F(DecodeJobsTest, AnUndeliveredDumpWaitsForTheOperator) {
     settings.WriteCsvN = false;  // a CSV file that cannot be opened waits two seconds
     WriteTestFile(folder / "InBox", "a file where the folder should be");
-    DecodeJobs jobs(folder / "Data/", settings, host);
+    DecodeJobs jobs(folder / "Data/", settings, host, host);
     jobs.DecodeFile(settings.InFile);
     ASSERT_TRUE(jobs.WaitUntilIdle(30s));
     const auto log = host.log();
@@ -237,9 +236,9 @@ TEST_F(DecodeJobsTest, EveryStateLeftByACrashIsFinishedAtTheStart) {
             ASSERT_EQ(before.Add(job), 0);
         }  // the program ends
 
-        RecordingWorkerHost after;
+        RecordingRoad after;
         {
-            DecodeJobs jobs(folder / "Data/", settings, after);
+            DecodeJobs jobs(folder / "Data/", settings, after, after);
             jobs.Recover();
             ASSERT_TRUE(jobs.WaitUntilIdle(30s));
             EXPECT_TRUE(testing::OwnJobs(jobs.journal()).empty());
@@ -275,7 +274,7 @@ TEST_F(DecodeJobsTest, AnotherProgramsJobWaitsUntilItEnds) {
     job.read_at = "20261209-171052";
     job.dump = settings.InFile;
     ASSERT_EQ(other->Add(job), 0);
-    DecodeJobs jobs(folder / "Data/", settings, host);
+    DecodeJobs jobs(folder / "Data/", settings, host, host);
     jobs.Recover();
     ASSERT_TRUE(jobs.WaitUntilIdle(30s));
     EXPECT_TRUE(FileNames(folder / "InBox").empty());

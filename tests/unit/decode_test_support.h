@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "decode/decoding_host.h"
 #include "decode/decoding_pass.h"
+#include "decode/operator.h"
+#include "decode/pass_outcome.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "test_clocks.h"
@@ -22,9 +23,10 @@ inline constexpr int kMissingFolderErrorCode = 3;
 inline constexpr int kMissingFolderErrorCode = 2;
 #endif
 
-// Stands in for the main window: answers the question and the prompt as told and keeps
-// everything the pass showed.
-class RecordingHost : public DecodingHost {
+// Stands in for the person at the window: answers the question and the prompt as told
+// and keeps every message; keeps the log list as the window does, with "<now>" for the
+// date of each summary.
+class RecordingOperator : public Operator {
   public:
     struct Message {
         std::string text;
@@ -42,11 +44,14 @@ class RecordingHost : public DecodingHost {
         ++prompts;
         return prompt_text;
     }
-    void InsertLogLineAtTop(std::string_view line) override {
-        log.insert(log.begin(), std::string(line));
+    // The pass's summary on top of the list, "---" between it and the lines below.
+    void AddSummary(const DecodingPass& pass) {
+        std::vector<std::string> lines = FormatPassSummary(pass.outcome());
+        lines.front() = "<now>";
+        if (!log.empty())
+            log.insert(log.begin(), "---");
+        log.insert(log.begin(), lines.begin(), lines.end());
     }
-    int LogLineCount() override { return static_cast<int>(log.size()); }
-    std::string FormatDateTime(const CalendarTime&) override { return "<now>"; }
 
     // Answers.
     bool answer_yes = false;

@@ -30,7 +30,7 @@ namespace {
 
 using testing::FileNames;
 using testing::ReadTestFile;
-using testing::RecordingHost;
+using testing::RecordingOperator;
 using testing::RecordingProgress;
 
 constexpr const char* kNow = "<now>";
@@ -81,11 +81,11 @@ class DecodingPassTest : public ::testing::Test {
     std::string Inbox(const std::string& name = "") { return folder / ("InBox/" + name); }
 
     bool Run(const std::string& path) { return Run(path, host); }
-    bool Run(const std::string& path, RecordingHost& on) {
+    bool Run(const std::string& path, RecordingOperator& on) {
         RecordingProgress own_progress;
         return Run(path, on, &on == &host ? progress : own_progress);
     }
-    bool Run(const std::string& path, RecordingHost& on, RecordingProgress& shown) {
+    bool Run(const std::string& path, RecordingOperator& on, RecordingProgress& shown) {
         DecodingPass pass(settings, path, on, clock);
         pass.set_abort(&abort);
         pass.set_progress(&shown);
@@ -93,6 +93,8 @@ class DecodingPassTest : public ::testing::Test {
         if (block_size)
             pass.set_read_block_size(block_size);
         const bool opened = pass.Run();
+        if (opened)
+            on.AddSummary(pass);
         errors = pass.error_count();
         unwritten = pass.unwritten_record_count();
         power_ons = pass.power_on_count();
@@ -110,7 +112,7 @@ class DecodingPassTest : public ::testing::Test {
     testing::TempFolder folder;
     testing::StoppedClock clock{{2007, 11, 7, 12, 34, 56, 0}, {2007, 11, 7, 12, 34, 56, 0}};
     ManualResetEvent abort;
-    RecordingHost host;
+    RecordingOperator host;
     RecordingProgress progress;
     Settings settings;
     std::size_t block_size = 0;
@@ -241,7 +243,7 @@ TEST_F(DecodingPassTest, RecordsWithoutId) {
         SCOPED_TRACE(c.name);
         for (const auto& name : FileNames(Inbox()))
             std::filesystem::remove(Inbox(name));
-        RecordingHost asked;
+        RecordingOperator asked;
         asked.answer_yes = c.yes;
         asked.prompt_text = c.id;
         ASSERT_TRUE(Run(WriteDump(dump), asked));
@@ -278,7 +280,7 @@ TEST_F(DecodingPassTest, PowerOnCounting) {
     };
     for (const auto& c : cases) {
         settings.ResetAlarm = c.reset_alarm;
-        RecordingHost fresh;
+        RecordingOperator fresh;
         ASSERT_TRUE(Run(WriteDump(c.dump), fresh)) << c.name;
         EXPECT_EQ(power_ons, c.count) << c.name;
         EXPECT_EQ(fresh.log.back(), PowerOnLine(c.count)) << c.name;
@@ -342,7 +344,7 @@ TEST_F(DecodingPassTest, WriteFailuresAreCountedAndNothingIsDelivered) {
 
     settings.InboxDir = folder / "InBox-is-a-file/";
     testing::WriteTestFile(folder / "InBox-is-a-file", "");
-    RecordingHost other;
+    RecordingOperator other;
     ASSERT_TRUE(Run(path, other));
     EXPECT_EQ(unwritten, 3000);
     EXPECT_EQ(errors, 1);  // a failure, not the success it once was shown as
@@ -403,10 +405,15 @@ TEST_F(DecodingPassTest, PassesOnTwoThreads) {
     std::filesystem::create_directory(folder / "InBox2");
     Settings other = settings;
     other.InboxDir = folder / "InBox2/";
-    RecordingHost host1;
-    RecordingHost host2;
-    std::thread t1([&] { DecodingPass(settings, path, host1, clock).Run(); });
-    std::thread t2([&] { DecodingPass(other, path, host2, clock).Run(); });
+    RecordingOperator host1;
+    RecordingOperator host2;
+    const auto decode = [&](const Settings& chosen, RecordingOperator& on) {
+        DecodingPass pass(chosen, path, on, clock);
+        if (pass.Run())
+            on.AddSummary(pass);
+    };
+    std::thread t1([&] { decode(settings, host1); });
+    std::thread t2([&] { decode(other, host2); });
     t1.join();
     t2.join();
     EXPECT_EQ(host1.log, host2.log);
@@ -431,7 +438,7 @@ TEST_F(DecodingPassTest, BlockSizeChangesNothing) {
     std::filesystem::create_directory(folder / "InBox1");
     settings.InboxDir = folder / "InBox1/";
     block_size = 1;
-    RecordingHost byte_wise;
+    RecordingOperator byte_wise;
     byte_wise.answer_yes = true;
     byte_wise.prompt_text = "0012";
     RecordingProgress byte_wise_progress;

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "fake_serial_port.h"
-#include "recording_worker_host.h"
+#include "recording_road.h"
 #include "serial/reading_thread.h"
 #include "temp_folder.h"
 
@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::FakeSerialPort;
-using testing::RecordingWorkerHost;
+using testing::RecordingRoad;
 
 // Hands out fake ports (the connection owns them; the test keeps a view of the last)
 // and refuses the device "missing".
@@ -43,10 +43,10 @@ class PortConnectionTest : public ::testing::Test {
     }
 
     testing::TempFolder folder;
-    RecordingWorkerHost host;
-    DecodeJobs jobs{folder / "Data/", Settings(), host};
+    RecordingRoad host;
+    DecodeJobs jobs{folder / "Data/", Settings(), host, host};
     FakeSerialPort* last_port = nullptr;
-    PortConnection connection{jobs, host, SystemClock(), Opener()};
+    PortConnection connection{jobs, SystemClock(), Opener()};
 };
 
 TEST_F(PortConnectionTest, OpeningSetsThePortUpForTheReader) {

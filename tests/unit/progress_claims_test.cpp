@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "recording_worker_host.h"
+#include "recording_road.h"
 #include "worker/progress_share.h"
 
 #include <thread>
@@ -63,7 +63,7 @@ TEST(ProgressClaims, ConcurrentClaimsAndReleasesLoseNothing) {
 // A capture sets its range only from its second poll as owner, a pass at once.
 TEST(ProgressShare, NestedWorkersShareTheBar) {
     ProgressClaims claims;
-    testing::RecordingWorkerHost bar;
+    testing::RecordingRoad bar;
     ProgressShare capture(claims, bar);
     ProgressShare pass(claims, bar);
     capture.ShowCapture(10140, 0);     // the first guess: only the position
@@ -77,10 +77,10 @@ TEST(ProgressShare, NestedWorkersShareTheBar) {
     capture.ShowCapture(20000, 5000);
     EXPECT_EQ(capture.Release(), 0u);
     EXPECT_EQ(bar.events(), (std::vector<std::string>{
-                                "position 0", "position 0", "range 20", "position 1",  // capture
-                                "position 0", "range 7", "position 1", "position 2",   // pass
-                                "position 4",                                          // capture
-                                "position 0", "range 20", "position 5"}));
+                                "position 0", "range 20", "position 1",  // capture
+                                "range 7", "position 1", "position 2",   // pass
+                                "position 4",                            // capture
+                                "range 20", "position 5"}));
 }
 
 }  // namespace

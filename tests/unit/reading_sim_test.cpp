@@ -16,7 +16,7 @@
 #include "journal_jobs.h"
 #include "platform/file.h"
 #include "platform/manual_reset_event.h"
-#include "recording_worker_host.h"
+#include "recording_road.h"
 #include "serial/port_connection.h"
 #include "serial/reader_protocol.h"
 #include "sim_process.h"
@@ -27,7 +27,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::InboxRecords;
 using testing::ReadTestFile;
-using testing::RecordingWorkerHost;
+using testing::RecordingRoad;
 using testing::SimProcess;
 
 constexpr std::string_view kReadFailure =
@@ -58,9 +58,9 @@ class ReadingFromTheSimulator : public ::testing::Test {
     testing::TempFolder folder;
     std::string in_file = folder / "Korvalen.trc";
     Settings settings;
-    RecordingWorkerHost host;
-    DecodeJobs jobs{folder / "Data/", settings, host};
-    PortConnection connection{jobs, host};
+    RecordingRoad host;
+    DecodeJobs jobs{folder / "Data/", settings, host, host};
+    PortConnection connection{jobs};
 };
 
 // "(QND)", the whole transfer in the dump and in the journal, "(SDD)", the dump kept in
@@ -122,7 +122,7 @@ TEST_F(ReadingFromTheSimulator, TheRoadFromTheReaderToTheInBox) {
     reference.InboxDir = folder / "reference/";
     for (const std::string& name : archived) {
         EXPECT_NE(name.find("-ND"), std::string::npos) << name;
-        testing::RecordingHost quiet;  // answers No, as the user did
+        testing::RecordingOperator quiet;  // answers No, as the user did
         DecodingPass pass(reference, jobs.archive_folder() + name, quiet);
         ASSERT_TRUE(pass.Run());
     }

@@ -12,7 +12,7 @@
 #include "fake_serial_port.h"
 #include "journal_jobs.h"
 #include "platform/write_fault.h"
-#include "recording_worker_host.h"
+#include "recording_road.h"
 #include "temp_folder.h"
 #include "test_clocks.h"
 
@@ -22,7 +22,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::FakeSerialPort;
 using testing::ReadTestFile;
-using testing::RecordingWorkerHost;
+using testing::RecordingRoad;
 using testing::TempFolder;
 using testing::TickClock;
 using testing::WriteTestFile;
@@ -56,10 +56,10 @@ class ReadingThreadTest : public ::testing::Test {
     std::string in_file = folder / "Korvalen.trc";
     FakeSerialPort port;
     ManualResetEvent stop;
-    RecordingWorkerHost host;
+    RecordingRoad host;
     TickClock clock;
-    DecodeJobs jobs{folder / "Data/", SettingsIn(folder), host};
-    ReadingThread thread{port, stop, jobs, host, "COM1", clock};
+    DecodeJobs jobs{folder / "Data/", SettingsIn(folder), host, host};
+    ReadingThread thread{port, stop, jobs, "COM1", clock};
 };
 
 TEST_F(ReadingThreadTest, ACompleteTransferOfNewData) {
@@ -90,12 +90,20 @@ TEST_F(ReadingThreadTest, ACompleteTransferOfNewData) {
     EXPECT_TRUE(host.messages().empty());
     EXPECT_EQ(jobs.work().progress.mask(), 0u);
     EXPECT_TRUE(testing::OwnJobs(jobs.journal()).empty());  // delivered
-    // The bar: position 0 before the first read, the range from the header's size
-    // (2600 bytes: 2) at the second poll as owner, the count before each read, and 0 at
-    // the end.
+    // The capture told in order: its start, the progress (position 0 before the first
+    // read, the range from the header's size, 2600 bytes: 2, at the second poll as owner,
+    // the count before each read), the reader's answer, its end, and the progress given
+    // back.
     EXPECT_EQ(ShownByTheReader(),
-              (std::vector<std::string>{"caption Прервать", "state 0", "position 0", "position 0",
-                                        "range 2", "position 1", "position 2", "position 0"}));
+              (std::vector<std::string>{"capture started COM1", "position 0", "range 2",
+                                        "position 1", "position 2", "reader answered COM1",
+                                        "capture ended", "position 0"}));
+    ASSERT_EQ(host.reports().size(), 1u);
+    const CaptureReport report = host.reports()[0];
+    EXPECT_EQ(report.dump, in_file);
+    EXPECT_EQ(report.kind(), DumpKind::NewData);
+    EXPECT_TRUE(report.acknowledged);
+    EXPECT_EQ(report.acknowledgement, "отправлено");
 }
 
 // A capture never writes over a dump that a pass still reads, nor over one that is not
@@ -175,9 +183,9 @@ TEST_F(ReadingThreadTest, NoAcknowledgementWithoutTheDumpAndTheJournalOnTheDisk)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RecordingWorkerHost fresh;
-        DecodeJobs own_jobs{folder / "Data/", SettingsIn(folder), fresh};
-        ReadingThread reader{port, stop, own_jobs, fresh, "COM1", clock};
+        RecordingRoad fresh;
+        DecodeJobs own_jobs{folder / "Data/", SettingsIn(folder), fresh, fresh};
+        ReadingThread reader{port, stop, own_jobs, "COM1", clock};
         {
             const ScopedWriteFault disk_full(c.full, c.message ? 1000 : 0);
             for (const std::string& part :

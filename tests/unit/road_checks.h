@@ -72,7 +72,7 @@ inline std::vector<InboxRecord> DecodedOnce(const std::string& dump, const std::
         WriteTestFile(source,
                       start ? bytes.substr(static_cast<std::size_t>(start->offset - 11)) : bytes);
     }
-    RecordingHost quiet;
+    RecordingOperator quiet;
     DecodingPass pass(settings, source, quiet);
     pass.Run();
     std::vector<InboxRecord> records = InboxRecords(scratch);

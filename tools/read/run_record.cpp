@@ -16,8 +16,6 @@ int ExitStatus(const RunOutcome& outcome) {
 }
 
 void RunRecord::CaptureEnded(const CaptureReport& report) {
-    if (on_capture_end_)
-        on_capture_end_();
     {
         std::lock_guard lock(mutex_);
         ++transfers_;
@@ -31,10 +29,10 @@ void RunRecord::CaptureEnded(const CaptureReport& report) {
     changed_.notify_all();
 }
 
-void RunRecord::JobEnded(const PassLine& outcome, bool opened) {
+void RunRecord::JobEnded(const PassEnd& pass) {
     {
         std::lock_guard lock(mutex_);
-        if (!opened || !outcome.delivered || outcome.write_errors > 0) {
+        if (!pass.opened || !pass.outcome.delivered || pass.outcome.errors > 0) {
             outcome_.write_failed = true;
             ++failed_jobs_;
         }

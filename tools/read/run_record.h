@@ -3,10 +3,9 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 
-#include "worker/decode_jobs.h"
+#include "worker/road_events.h"
 
 namespace korvalen {
 
@@ -22,16 +21,12 @@ struct RunOutcome {
 // written, 4 a transfer ended cut, 0 otherwise: the first that applies.
 int ExitStatus(const RunOutcome& outcome);
 
-// Hears the job owner's captures and jobs, and wakes whoever waits for them. The
-// listener's calls come from the workers' threads.
-class RunRecord final : public JobListener {
+// What the run heard of its captures and jobs; wakes whoever waits for them. Its calls
+// come from the workers' threads.
+class RunRecord {
   public:
-    // Called at the end of each capture before anything else, on the capture's thread.
-    explicit RunRecord(std::function<void()> on_capture_end)
-        : on_capture_end_(std::move(on_capture_end)) {}
-
-    void CaptureEnded(const CaptureReport& report) override;
-    void JobEnded(const PassLine& outcome, bool opened) override;
+    void CaptureEnded(const CaptureReport& report);
+    void JobEnded(const PassEnd& pass);
     // A capture could not open its dump file: nothing was captured.
     void DumpUnopened();
     // The reading thread found the port gone (an adapter pulled out).
@@ -52,7 +47,6 @@ class RunRecord final : public JobListener {
     RunOutcome outcome() const;
 
   private:
-    const std::function<void()> on_capture_end_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool news_ = false;  // guarded by mutex_, as every field below

@@ -1,6 +1,7 @@
-// Stands in for the main window as the host of the workers (the reading thread, the job
-// owner and its passes): keeps what they showed, in order, with the thread that showed it,
-// and answers the question and the prompt as told. Safe to read while they run.
+// Stands in for the main window as the road's listener and operator: keeps what the
+// workers told, in order, with the thread that told it, keeps the log list and the
+// messages as the window shows them, and answers the question and the prompt as told.
+// Safe to read while they run.
 #pragma once
 
 #include <chrono>
@@ -11,11 +12,14 @@
 #include <thread>
 #include <vector>
 
-#include "worker/worker_host.h"
+#include "decode/operator.h"
+#include "platform/file_messages.h"
+#include "serial/reader_protocol.h"
+#include "worker/road_events.h"
 
 namespace korvalen::testing {
 
-class RecordingWorkerHost : public WorkerHost {
+class RecordingRoad : public RoadEvents, public Operator {
   public:
     struct Message {
         std::string text;
@@ -26,46 +30,63 @@ class RecordingWorkerHost : public WorkerHost {
         std::string text;
     };
 
+    // The operator.
     void ShowMessage(std::string_view text, std::string_view, MessageIcon icon) override {
         Record([&] { messages_.push_back({std::string(text), icon}); });
     }
     bool AskYesNo(std::string_view) override {
-        Record([&] { events_.push_back({std::this_thread::get_id(), "question"}); });
+        Record([&] { Add("question"); });
         if (on_question)
             on_question();
         return answer_yes;
     }
     std::string PromptObjectId() override { return prompt_text; }
-    void InsertLogLineAtTop(std::string_view line) override {
-        Record([&] { log_.insert(log_.begin(), std::string(line)); });
+
+    // The events, with the messages the window shows for them.
+    void CaptureStarted(std::string_view port) override {
+        Record([&] { Add("capture started " + std::string(port)); });
     }
-    int LogLineCount() override {
-        std::lock_guard lock(mutex_);
-        return static_cast<int>(log_.size());
+    void CaptureRefused(const CaptureRefusal& refusal) override {
+        Record([&] { Add("capture refused"); });
+        ShowOpenFailure(*this, refusal.code, refusal.path, MessageIcon::None);
     }
-    int ProgressRangeUpper() override {
-        std::lock_guard lock(mutex_);
-        return range_upper_;
-    }
-    void SetProgressRange(std::uint16_t upper) override {
+    void CaptureEnded(const CaptureReport& report) override {
         Record([&] {
-            range_upper_ = upper;
-            Add("range " + std::to_string(upper));
+            Add("capture ended");
+            reports_.push_back(report);
+        });
+        if (!report.dump_written)
+            ShowWriteFailure(*this, CodePeriod::With, report.dump_error, report.dump);
+        if (report.read_failed)
+            ShowMessage(kReadFailureMessage, kProgramCaption, MessageIcon::Stop);
+    }
+    void PassStarted(const PassStart&) override { Record([&] { Add("pass started"); }); }
+    void PassEnded(const PassEnd& pass) override {
+        Record([&] {
+            Add(pass.opened ? "pass ended" : "pass ended unopened");
+            if (pass.opened) {
+                std::vector<std::string> lines = FormatPassSummary(pass.outcome);
+                lines.front() = "<now>";
+                if (!log_.empty())
+                    log_.insert(log_.begin(), "---");
+                log_.insert(log_.begin(), lines.begin(), lines.end());
+            }
+            log_.insert(log_.begin(), pass.notes.begin(), pass.notes.end());
         });
     }
-    void SetProgressPosition(int position) override {
-        Record([&] { Add("position " + std::to_string(position)); });
+    void ProgressMoved(const ProgressStep& step) override {
+        Record([&] {
+            Add(step.range ? "range " + std::to_string(*step.range)
+                           : "position " + std::to_string(step.position));
+        });
     }
-    void SetActionButtonCaption(std::string_view caption) override {
-        Record([&] { Add("caption " + std::string(caption)); });
+    void RoadLine(std::string_view line) override {
+        Record([&] { log_.insert(log_.begin(), std::string(line)); });
     }
-    void SetStatusText(std::string_view text) override {
-        Record([&] { Add("status " + std::string(text)); });
+    void PortLost() override { Record([&] { Add("port lost"); }); }
+    void ReaderAnswered(std::string_view port) override {
+        Record([&] { Add("reader answered " + std::string(port)); });
     }
-    void SetUiState(UiState state) override {
-        Record([&] { Add("state " + std::to_string(static_cast<int>(state))); });
-    }
-    std::string FormatDateTime(const CalendarTime&) override { return "<now>"; }
 
     // Until the log list holds `count` summaries of passes ("В файле '…'" lines).
     bool WaitForSummaries(std::size_t count, std::chrono::milliseconds timeout) {
@@ -79,7 +100,8 @@ class RecordingWorkerHost : public WorkerHost {
 
     std::vector<Message> messages() const { return Copy(messages_); }
     std::vector<std::string> log() const { return Copy(log_); }  // top line first
-    // What was shown from one thread, in order; from every thread when none is given.
+    std::vector<CaptureReport> reports() const { return Copy(reports_); }
+    // What was told from one thread, in order; from every thread when none is given.
     std::vector<std::string> events(std::thread::id thread = {}) const {
         std::lock_guard lock(mutex_);
         std::vector<std::string> texts;
@@ -131,10 +153,10 @@ class RecordingWorkerHost : public WorkerHost {
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    int range_upper_ = 0;
     std::vector<Message> messages_;
     std::vector<Event> events_;
     std::vector<std::string> log_;
+    std::vector<CaptureReport> reports_;
 };
 
 }  // namespace korvalen::testing
