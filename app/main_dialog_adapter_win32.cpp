@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/main_dialog_win32.h"
-#include "decode/decoding_host.h"
+#include "decode/pass_outcome.h"
 #include "platform/string_printf.h"
 #include "serial/adapter_search.h"
 #include "settings/settings_store.h"
@@ -41,7 +41,7 @@ void CKorvalenDlg::LoadReaderAdapter() {
     const std::string path = program_folder_ + "\\Data\\" + std::string(kRememberedAdapterFile);
     const RememberedAdapterRead read = ReadRememberedAdapter(path);
     if (read.failed) {
-        worker_host_.InsertLogLineAtTop(
+        road_.InsertLogLineAtTop(
             read.error_code != 0
                 ? StringPrintf("Файл адаптера считывателя не прочитан (Код ошибки: %i): ",
                                read.error_code) +
@@ -60,7 +60,7 @@ CKorvalenDlg::PortPick CKorvalenDlg::PickReaderPort() {
         SearchReaderAdapter(&adapter_->identity, settings_.COM, pick.ports);
     pick.port = search.port;
     if (!search.port && search.matches != identical_adapters_told_) {
-        worker_host_.InsertLogLineAtTop(
+        road_.InsertLogLineAtTop(
             "Считыватель не найден однозначно: одинаковые адаптеры на " +
             PortNames(search.matches) + "; выберите порт (Установки - COM-порт...): " + Now());
     }
@@ -76,7 +76,7 @@ void CKorvalenDlg::TakePickedPort(const PortPick& pick) {
     jobs_->SetSettings(settings_);
     SaveSettings(settings_, program_folder_, messages_);
     RememberReaderAdapter(settings_.COM, &pick.ports);
-    worker_host_.InsertLogLineAtTop(
+    road_.InsertLogLineAtTop(
         StringPrintf("Считыватель найден на COM%i (был COM%i): ", settings_.COM, old_com) + Now());
 }
 
@@ -116,7 +116,7 @@ void CKorvalenDlg::RememberReaderAdapter(int com, const std::vector<SystemSerial
     other_device_open_ = false;
     const std::string path = program_folder_ + "\\Data\\" + std::string(kRememberedAdapterFile);
     if (const int code = WriteRememberedAdapter(path, now); code != 0) {
-        worker_host_.InsertLogLineAtTop(
+        road_.InsertLogLineAtTop(
             StringPrintf("Файл адаптера считывателя не записан (Код ошибки: %i): ", code) + path);
     }
 }

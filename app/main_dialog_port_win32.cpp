@@ -8,7 +8,7 @@
 
 #include "app/main_dialog_win32.h"
 #include "app/ui_state.h"
-#include "decode/decoding_host.h"
+#include "decode/pass_outcome.h"
 #include "platform/string_printf.h"
 #include "serial/com_port_dialog_win32.h"
 #include "serial/port_open_error.h"
@@ -56,7 +56,7 @@ void CKorvalenDlg::OnPortLost() {
     port_->Close();
     StartReopenTries();
     // The line before the state: whoever sees the new state finds the line that explains it.
-    worker_host_.InsertLogLineAtTop(
+    road_.InsertLogLineAtTop(
         StringPrintf("Связь со считывателем потеряна (COM%i): ", settings_.COM) +
         FormatLocalDateTime(SystemClock().LocalNow()));
     ShowUiState(UiState::NoConnection);
@@ -70,7 +70,7 @@ void CKorvalenDlg::TryReopenPort() {
     }
     StopReopenTries();
     if (*pick.port == settings_.COM) {
-        worker_host_.InsertLogLineAtTop(
+        road_.InsertLogLineAtTop(
             StringPrintf("Связь со считывателем восстановлена (COM%i): ", settings_.COM) +
             FormatLocalDateTime(SystemClock().LocalNow()));
     }

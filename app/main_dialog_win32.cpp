@@ -142,7 +142,7 @@ INT_PTR CKorvalenDlg::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
             OnPowerBroadcast(wparam);
             return Answer(TRUE);
         case kWorkerRequestsMessage:
-            worker_host_.ApplyRequests();
+            road_.ApplyRequests();
             return Answer(0);
         case WM_SYSCOMMAND:
             if ((wparam & 0xFFF0) == IDM_ABOUTBOX) {
@@ -237,8 +237,8 @@ bool CKorvalenDlg::OnInitDialog() {
     // recovery knows which dumps are still needed.
     CreatePathFolders(settings_.InboxDir);
     CreatePathFolders(settings_.InFile);
-    jobs_ = std::make_unique<DecodeJobs>(program_folder_ + "\\Data\\", settings_, worker_host_);
-    port_ = std::make_unique<PortConnection>(*jobs_, worker_host_);
+    jobs_ = std::make_unique<DecodeJobs>(program_folder_ + "\\Data\\", settings_, road_, road_);
+    port_ = std::make_unique<PortConnection>(*jobs_);
     jobs_->Recover();
     LoadReaderAdapter();
     OpenPort();
@@ -418,19 +418,18 @@ void CKorvalenDlg::OnCommand(int id) {
 }
 
 void CKorvalenDlg::OnDecodeButton() {
-    WorkState& work = jobs_->work();
+    const WorkState& work = jobs_->work();
     if (work.capture_active) {
         // The reader stops; the capture ends once the line is silent and the part that
         // arrived is decoded, without acknowledgement.
         port_->StopTransfer(
             [](std::chrono::milliseconds pause) { Sleep(static_cast<DWORD>(pause.count())); });
         if (work.decoding_pass_count != 0)
-            work.decoding_abort.Set();
+            jobs_->AbortPasses();
         return;
     }
     if (work.decoding_pass_count != 0) {
-        // Every running pass stops at its next thousand bytes and still writes what it has.
-        work.decoding_abort.Set();
+        jobs_->AbortPasses();
         return;
     }
     // Once the dump file is gone, the dumps are in the archive.

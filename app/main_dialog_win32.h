@@ -17,7 +17,7 @@
 #include "app/tray_icon_win32.h"
 #include "app/ui_state.h"
 #include "app/win32_handles_win32.h"
-#include "app/window_worker_host_win32.h"
+#include "app/window_road_win32.h"
 #include "serial/link_rules.h"
 #include "serial/port_connection.h"
 #include "serial/port_list.h"
@@ -154,9 +154,9 @@ class CKorvalenDlg {
     HelpWindow help_window_;
     TextWindow journal_window_{"Журнал считываний"};
     WindowMessageSink messages_;
-    // The workers' view of the window; it lives as long as the window, and the job owner
+    // The road's view of the window; it lives as long as the window, and the job owner
     // and the port, made once the settings are read, are gone before it.
-    WindowWorkerHost worker_host_{*this};
+    WindowRoad road_{*this};
     std::unique_ptr<DecodeJobs> jobs_;
     std::unique_ptr<PortConnection> port_;
     std::atomic<bool> test_dialog_open_{false};

@@ -1,51 +1,93 @@
-// The workers' calls made on the main window: requests queued for the window's thread, modal
+// The road's events on the main window: requests queued for the window's thread, modal
 // boxes on the worker's own thread.
-#include "app/window_worker_host_win32.h"
+#include "app/window_road_win32.h"
 
 #include <commctrl.h>
 
 #include "app/main_dialog_win32.h"
 #include "app/ui_state.h"
+#include "platform/file_messages.h"
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
+#include "serial/reader_protocol.h"
 #include "settings/select_id_dialog_win32.h"
 #include "ui/message_box_win32.h"
 
 namespace korvalen {
 
-HWND WindowWorkerHost::owner() const {
+HWND WindowRoad::owner() const {
     return window_.window();
 }
 
-LRESULT WindowWorkerHost::SendToControl(int id, UINT message, WPARAM wparam, LPARAM lparam) const {
+LRESULT WindowRoad::SendToControl(int id, UINT message, WPARAM wparam, LPARAM lparam) const {
     return SendDlgItemMessageW(owner(), id, message, wparam, lparam);
 }
 
-void WindowWorkerHost::ShowMessage(std::string_view text, std::string_view caption,
+void WindowRoad::ShowMessage(std::string_view text, std::string_view caption,
                                    MessageIcon icon) {
     WindowMessageSink sink;
     sink.set_owner(owner());
     sink.ShowMessage(text, caption, icon);
 }
 
-bool WindowWorkerHost::AskYesNo(std::string_view question) {
+bool WindowRoad::AskYesNo(std::string_view question) {
     return ShowMessageBox(owner(), question, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-std::string WindowWorkerHost::PromptObjectId() {
+std::string WindowRoad::PromptObjectId() {
     return AskObjectId(owner());
 }
 
-void WindowWorkerHost::SetProgressRange(std::uint16_t upper) {
-    range_upper_ = upper;
-    Queue({Request::Kind::Range, upper, {}});
+void WindowRoad::CaptureStarted(std::string_view) {
+    Queue({Request::Kind::Caption, 0, std::string(kAbortCaption), {}});
+    Queue({Request::Kind::State, static_cast<int>(UiState::Busy), {}, {}});
 }
 
-void WindowWorkerHost::SetProgressPosition(int position) {
-    Queue({Request::Kind::Position, position, {}});
+// Modal on the reading thread, which does not read on meanwhile: the transfer that
+// could not be captured is not offered again while the message is up.
+void WindowRoad::CaptureRefused(const CaptureRefusal& refusal) {
+    ShowOpenFailure(*this, refusal.code, refusal.path, MessageIcon::None);
 }
 
-void WindowWorkerHost::Queue(Request request) {
+void WindowRoad::CaptureEnded(const CaptureReport& report) {
+    if (!report.dump_written)
+        ShowWriteFailure(*this, CodePeriod::With, report.dump_error, report.dump);
+    if (report.read_failed)
+        ShowMessage(kReadFailureMessage, kProgramCaption, MessageIcon::Stop);
+}
+
+// The state that follows shows "Считывание" in its place: the window is busy, whichever
+// worker keeps it so.
+void WindowRoad::PassStarted(const PassStart&) {
+    Queue({Request::Kind::Caption, 0, std::string(kAbortCaption), {}});
+    Queue({Request::Kind::Status, 0, std::string(kDecodingStatus), {}});
+    Queue({Request::Kind::State, static_cast<int>(UiState::Busy), {}, {}});
+}
+
+void WindowRoad::PassEnded(const PassEnd& pass) {
+    if (pass.opened)
+        Queue({Request::Kind::Summary, 0, {}, FormatPassSummary(pass.outcome)});
+    if (!pass.notes.empty())
+        Queue({Request::Kind::Lines, 0, {}, pass.notes});
+    if (!pass.opened)
+        return;
+    if (pass.progress_free)
+        Queue({Request::Kind::Caption, 0, std::string(kDecodeCaption), {}});
+    Queue({Request::Kind::State, static_cast<int>(UiState::Ready), {}, {}});
+}
+
+void WindowRoad::ProgressMoved(const ProgressStep& step) {
+    if (step.range)
+        Queue({Request::Kind::Range, *step.range, {}, {}});
+    else
+        Queue({Request::Kind::Position, step.position, {}, {}});
+}
+
+void WindowRoad::RoadLine(std::string_view line) {
+    Queue({Request::Kind::Lines, 0, {}, {std::string(line)}});
+}
+
+void WindowRoad::Queue(Request request) {
     bool first = false;
     {
         std::lock_guard lock(mutex_);
@@ -63,7 +105,7 @@ void WindowWorkerHost::Queue(Request request) {
         PostMessageW(owner(), kWorkerRequestsMessage, 0, 0);
 }
 
-void WindowWorkerHost::ApplyRequests() {
+void WindowRoad::ApplyRequests() {
     std::vector<Request> requests;
     {
         std::lock_guard lock(mutex_);
@@ -72,6 +114,7 @@ void WindowWorkerHost::ApplyRequests() {
     for (const Request& request : requests) {
         switch (request.kind) {
             case Request::Kind::Range:
+                SendToControl(IDC_PROGRESS, PBM_SETPOS, 0, 0);
                 SendToControl(IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, request.value));
                 break;
             case Request::Kind::Position:
@@ -83,6 +126,15 @@ void WindowWorkerHost::ApplyRequests() {
             case Request::Kind::Status:
                 SendToControl(IDC_STATUS_BAR, SB_SETTEXTW, 1,
                               reinterpret_cast<LPARAM>(Widen(request.text).c_str()));
+                break;
+            case Request::Kind::Summary:
+                // "---" parts it from the lines of earlier passes below.
+                if (SendToControl(IDC_LOG_LIST, LB_GETCOUNT, 0, 0) > 0)
+                    InsertLogLineAtTop("---");
+                [[fallthrough]];
+            case Request::Kind::Lines:
+                for (auto line = request.lines.rbegin(); line != request.lines.rend(); ++line)
+                    InsertLogLineAtTop(*line);
                 break;
             case Request::Kind::PortLost:
                 window_.OnPortLost();
@@ -101,7 +153,7 @@ void WindowWorkerHost::ApplyRequests() {
     }
 }
 
-void WindowWorkerHost::InsertLogLineAtTop(std::string_view line) {
+void WindowRoad::InsertLogLineAtTop(std::string_view line) {
     const std::wstring text = Widen(line);
     SendToControl(IDC_LOG_LIST, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     WidenLogScrollRange(text);
@@ -109,7 +161,7 @@ void WindowWorkerHost::InsertLogLineAtTop(std::string_view line) {
 
 // A list box scrolls sideways only as far as it is told: a line wider than the list (a
 // long path) is made reachable with the horizontal scroll bar.
-void WindowWorkerHost::WidenLogScrollRange(const std::wstring& text) {
+void WindowRoad::WidenLogScrollRange(const std::wstring& text) {
     HWND list = GetDlgItem(owner(), IDC_LOG_LIST);
     if (!list)
         return;
@@ -130,29 +182,12 @@ void WindowWorkerHost::WidenLogScrollRange(const std::wstring& text) {
         SendMessageW(list, LB_SETHORIZONTALEXTENT, needed, 0);
 }
 
-int WindowWorkerHost::LogLineCount() {
-    const LRESULT count = SendToControl(IDC_LOG_LIST, LB_GETCOUNT, 0, 0);
-    return count == LB_ERR ? 0 : static_cast<int>(count);
+void WindowRoad::PortLost() {
+    Queue({Request::Kind::PortLost, 0, {}, {}});
 }
 
-void WindowWorkerHost::SetActionButtonCaption(std::string_view caption) {
-    Queue({Request::Kind::Caption, 0, std::string(caption)});
-}
-
-void WindowWorkerHost::SetStatusText(std::string_view text) {
-    Queue({Request::Kind::Status, 0, std::string(text)});
-}
-
-void WindowWorkerHost::SetUiState(UiState state) {
-    Queue({Request::Kind::State, static_cast<int>(state), {}});
-}
-
-void WindowWorkerHost::PortLost() {
-    Queue({Request::Kind::PortLost, 0, {}});
-}
-
-void WindowWorkerHost::ReaderAnswered(std::string_view port) {
-    Queue({Request::Kind::ReaderAnswered, 0, std::string(port)});
+void WindowRoad::ReaderAnswered(std::string_view port) {
+    Queue({Request::Kind::ReaderAnswered, 0, std::string(port), {}});
 }
 
 }  // namespace korvalen
