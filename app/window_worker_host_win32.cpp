@@ -5,10 +5,10 @@
 #include <commctrl.h>
 
 #include "app/main_dialog_win32.h"
+#include "app/select_id_dialog_win32.h"
 #include "app/ui_state.h"
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
-#include "settings/select_id_dialog_win32.h"
 #include "ui/message_box_win32.h"
 
 namespace korvalen {
