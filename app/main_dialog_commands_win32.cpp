@@ -1,12 +1,12 @@
 // The main window's remaining commands: the settings dialog, the copy of the dump, and
 // the device test reached by Ctrl+Alt+F1.
+#include "app/device_test_dialog_win32.h"
 #include "app/dump_file_dialog_win32.h"
 #include "app/main_dialog_win32.h"
+#include "app/properties_dialog_win32.h"
 #include "platform/file.h"
 #include "platform/file_messages.h"
-#include "serial/device_test_dialog_win32.h"
 #include "serial/dump_copy.h"
-#include "settings/properties_dialog_win32.h"
 #include "settings/settings_dialog_rules.h"
 #include "settings/settings_store.h"
 #include "ui/message_pump_win32.h"

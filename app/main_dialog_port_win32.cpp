@@ -6,11 +6,11 @@
 
 #include <string>
 
+#include "app/com_port_dialog_win32.h"
 #include "app/main_dialog_win32.h"
 #include "app/ui_state.h"
 #include "decode/pass_outcome.h"
 #include "platform/string_printf.h"
-#include "serial/com_port_dialog_win32.h"
 #include "serial/port_open_error.h"
 #include "settings/settings_store.h"
 

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include "app/about_dialog_win32.h"
 #include "app/dump_file_dialog_win32.h"
 #include "app/single_instance_win32.h"
 #include "app/ui_state.h"
@@ -12,7 +13,6 @@
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
 #include "serial/reader_protocol.h"
-#include "settings/about_dialog_win32.h"
 #include "settings/settings_store.h"
 #include "ui/message_pump_win32.h"
 

@@ -5,12 +5,12 @@
 #include <commctrl.h>
 
 #include "app/main_dialog_win32.h"
+#include "app/select_id_dialog_win32.h"
 #include "app/ui_state.h"
 #include "platform/file_messages.h"
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"
 #include "serial/reader_protocol.h"
-#include "settings/select_id_dialog_win32.h"
 #include "ui/message_box_win32.h"
 
 namespace korvalen {

@@ -1,5 +1,5 @@
 // The ID prompt on Win32: it closes only on four digits, or with "0000" on Esc.
-#include "settings/select_id_dialog_win32.h"
+#include "app/select_id_dialog_win32.h"
 
 #include "platform/wide_string_win32.h"
 #include "res/resource.h"

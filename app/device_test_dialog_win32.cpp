@@ -1,5 +1,5 @@
 // The device test dialog on Win32: one test thread at a time, its lines sent to the list.
-#include "serial/device_test_dialog_win32.h"
+#include "app/device_test_dialog_win32.h"
 
 #include <atomic>
 #include <memory>

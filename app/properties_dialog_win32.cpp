@@ -1,6 +1,6 @@
 // The settings dialog on Win32: its controls filled and read back, the ID checked, folders
 // browsed.
-#include "settings/properties_dialog_win32.h"
+#include "app/properties_dialog_win32.h"
 
 #include <objbase.h>
 #include <shlobj.h>

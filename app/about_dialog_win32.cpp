@@ -1,5 +1,5 @@
 // The About box on Win32: the build's date and revision filled in when it opens.
-#include "settings/about_dialog_win32.h"
+#include "app/about_dialog_win32.h"
 
 #include "build_info.h"
 #include "platform/wide_string_win32.h"

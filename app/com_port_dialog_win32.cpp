@@ -1,6 +1,6 @@
 // The COM-port dialog: its lists filled, the selected port's device and state shown, the
 // reader's fixed line shown, the chosen port read.
-#include "serial/com_port_dialog_win32.h"
+#include "app/com_port_dialog_win32.h"
 
 #include <algorithm>
 #include <array>
