@@ -60,9 +60,9 @@ CKorvalenDlg::PortPick CKorvalenDlg::PickReaderPort() {
         SearchReaderAdapter(&adapter_->identity, settings_.COM, pick.ports);
     pick.port = search.port;
     if (!search.port && search.matches != identical_adapters_told_) {
-        road_.InsertLogLineAtTop(
-            "Считыватель не найден однозначно: одинаковые адаптеры на " +
-            PortNames(search.matches) + "; выберите порт (Установки - COM-порт...): " + Now());
+        road_.InsertLogLineAtTop("Считыватель не найден однозначно: одинаковые адаптеры на " +
+                                 PortNames(search.matches) +
+                                 "; выберите порт (Установки - COM-порт...): " + Now());
     }
     identical_adapters_told_ = search.port ? std::vector<int>() : search.matches;
     return pick;

@@ -23,8 +23,7 @@ LRESULT WindowRoad::SendToControl(int id, UINT message, WPARAM wparam, LPARAM lp
     return SendDlgItemMessageW(owner(), id, message, wparam, lparam);
 }
 
-void WindowRoad::ShowMessage(std::string_view text, std::string_view caption,
-                                   MessageIcon icon) {
+void WindowRoad::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) {
     WindowMessageSink sink;
     sink.set_owner(owner());
     sink.ShowMessage(text, caption, icon);

@@ -9,9 +9,9 @@
 #include <system_error>
 #include <vector>
 
-#include "decode/operator.h"
 #include "decode/decoding_pass.h"
 #include "decode/frame_capture.h"
+#include "decode/operator.h"
 #include "decode/reset_marker.h"
 #include "platform/file.h"
 #include "settings/settings.h"

@@ -6,8 +6,7 @@
 
 namespace korvalen {
 
-PortConnection::PortConnection(DecodeJobs& jobs, const Clock& clock,
-                               Opener opener)
+PortConnection::PortConnection(DecodeJobs& jobs, const Clock& clock, Opener opener)
     : jobs_(jobs), clock_(clock), opener_(std::move(opener)) {}
 
 PortConnection::~PortConnection() {

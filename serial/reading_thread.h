@@ -35,8 +35,8 @@ class ReadingThread {
     static constexpr std::uint32_t kPollMs = 100;
 
     // `port_name` names the port in the read log ("COM1").
-    ReadingThread(SerialPort& port, ManualResetEvent& stop, DecodeJobs& jobs,
-                  std::string port_name, const Clock& clock = SystemClock());
+    ReadingThread(SerialPort& port, ManualResetEvent& stop, DecodeJobs& jobs, std::string port_name,
+                  const Clock& clock = SystemClock());
 
     // Polls until `stop` is set and `may_end` (asked each time it is) agrees; the owner
     // decides there, under its own lock, whether the port was opened again meanwhile.

@@ -18,9 +18,9 @@
 #include "platform/file.h"
 #include "platform/fixed_clock.h"
 #include "platform/manual_reset_event.h"
+#include "platform/string_printf.h"
 #include "platform/system_error.h"
 #include "settings/settings.h"
-#include "platform/string_printf.h"
 #include "tools/command_line.h"
 #include "tools/console_front.h"
 #include "tools/version_line.h"
@@ -122,10 +122,9 @@ class ConsoleOperator final : public Operator, public PassProgress {
             return;
         drawn_percent_ = percent;
         const int filled = percent * 40 / 100;
-        progress_.Draw(StringPrintf("[%s%s] %3d%%",
-                                    std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                                    std::string(static_cast<std::size_t>(40 - filled), ' ').c_str(),
-                                    percent));
+        progress_.Draw(
+            StringPrintf("[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                         std::string(static_cast<std::size_t>(40 - filled), ' ').c_str(), percent));
     }
 
   private:

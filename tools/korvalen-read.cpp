@@ -278,8 +278,8 @@ bool AwaitPortBack(const CommandLine& command, const Interrupts& interrupts, Giv
             several_told = several;
             if (found && connection.Open(port.device())) {
                 if (moved) {
-                    PrintFault(kTool, "the adapter of " + command.port + " is on " +
-                                          port.device() + " now (was " + was + ")");
+                    PrintFault(kTool, "the adapter of " + command.port + " is on " + port.device() +
+                                          " now (was " + was + ")");
                 }
                 PrintFault(kTool, command.port + " is back; waiting for the reader's transfers");
                 return true;
@@ -295,9 +295,9 @@ bool AwaitPortBack(const CommandLine& command, const Interrupts& interrupts, Giv
 // (a transfer that has begun runs to its end, however long), or under --wait every one
 // the reader starts, up to --count. Wakes at every capture's and job's end and every
 // interrupt, and once a second to pass on the read log's lines.
-ReadEnd AwaitTransfers(const CommandLine& command, const Interrupts& interrupts,
-                       RunRecord& record, const WorkState& work, ConsoleRoad& road,
-                       GivenPort& port, PortConnection& connection) {
+ReadEnd AwaitTransfers(const CommandLine& command, const Interrupts& interrupts, RunRecord& record,
+                       const WorkState& work, ConsoleRoad& road, GivenPort& port,
+                       PortConnection& connection) {
     const int wanted =
         command.mode == Mode::Wait ? command.count.value_or(std::numeric_limits<int>::max()) : 1;
     const auto answer_deadline = std::chrono::steady_clock::now() + kAnswerTimeout;

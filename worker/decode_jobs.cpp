@@ -58,19 +58,19 @@ std::vector<std::string> CaptureNotes(const CaptureReport& report) {
         notes.push_back(road_text::kUnacknowledged);
     }
     if (!report.size_met) {
-        notes.push_back(report.header ? StringPrintf(road_text::kCut,
-                                                     static_cast<long long>(report.received),
-                                                     static_cast<long long>(report.announced))
-                                      : StringPrintf(road_text::kHeaderless,
-                                                     static_cast<long long>(report.received)));
+        notes.push_back(
+            report.header
+                ? StringPrintf(road_text::kCut, static_cast<long long>(report.received),
+                               static_cast<long long>(report.announced))
+                : StringPrintf(road_text::kHeaderless, static_cast<long long>(report.received)));
     }
     return notes;
 }
 
 }  // namespace
 
-DecodeJobs::DecodeJobs(const std::string& data_folder, const Settings& settings,
-                       RoadEvents& events, Operator& person, const Clock& clock)
+DecodeJobs::DecodeJobs(const std::string& data_folder, const Settings& settings, RoadEvents& events,
+                       Operator& person, const Clock& clock)
     : events_(events),
       person_(person),
       clock_(clock),
@@ -147,8 +147,8 @@ CaptureReport DecodeJobs::EndCapture(const CaptureHandle& capture, CaptureReport
     // The reader forgets what it has sent once it is acknowledged: only a complete
     // transfer of new data whose dump is on the disk whole, and known to the journal.
     const bool kept = code == 0 && report.dump_written;
-    report.acknowledged = kept && report.header == DumpKind::NewData && report.size_met &&
-                          report.announced > 0;
+    report.acknowledged =
+        kept && report.header == DumpKind::NewData && report.size_met && report.announced > 0;
     if (report.acknowledged)
         acknowledge();
     CrashPoint("sent");
@@ -221,9 +221,8 @@ int DecodeJobs::PendingCount() const {
     std::vector<RoadJob> mine;
     if (journal_.Jobs(mine) != 0)
         return 0;
-    return static_cast<int>(std::count_if(mine.begin(), mine.end(), [&](const RoadJob& job) {
-        return !runner_.IsRunning(job.id);
-    }));
+    return static_cast<int>(std::count_if(
+        mine.begin(), mine.end(), [&](const RoadJob& job) { return !runner_.IsRunning(job.id); }));
 }
 
 }  // namespace korvalen

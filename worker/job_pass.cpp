@@ -157,7 +157,8 @@ void DecodeJobs::DecodeJob(JobRun& run) {
         }
     }
     if (pass.delivered_before_count() > 0)
-        end.notes.push_back(StringPrintf(road_text::kDeliveredBefore, pass.delivered_before_count()));
+        end.notes.push_back(
+            StringPrintf(road_text::kDeliveredBefore, pass.delivered_before_count()));
     end.notes.insert(end.notes.end(), run.notes.rbegin(), run.notes.rend());
 
     // The read log has the pass's line before anyone hears that the job ended.

@@ -79,8 +79,8 @@ bool DecodeJobs::Redo(RoadJob& job) {
         const CsvCutBack result = CutBackCsvFile(mark, &code);
         if (result != CsvCutBack::Done) {
             const std::string why = CutBackText(result, code);
-            events_.RoadLine(StringPrintf(road_text::kCsvKept, job.dump.c_str(),
-                                          mark.path.c_str(), why.c_str()));
+            events_.RoadLine(StringPrintf(road_text::kCsvKept, job.dump.c_str(), mark.path.c_str(),
+                                          why.c_str()));
             read_log_.Append("восстановление " + job.dump + ": CSV-файл " + mark.path +
                              " не возвращен к длине до декодирования (" + why + "), дамп ждет");
             return false;

@@ -26,7 +26,8 @@ void ProgressShare::ShowCapture(std::int64_t announced_size, std::int64_t receiv
     if (owns) {
         if (owned_)
             SetRangeIfChanged(announced_size / kBytesPerStep);
-        events_.ProgressMoved({.range = {}, .position = static_cast<int>(received / kBytesPerStep)});
+        events_.ProgressMoved(
+            {.range = {}, .position = static_cast<int>(received / kBytesPerStep)});
     }
     owned_ = owns;
 }

@@ -5,7 +5,8 @@ namespace korvalen::road_text {
 
 inline constexpr const char* kRedo =
     "Восстановление: файл '%s' не был доставлен в InBox, декодируется заново";
-inline constexpr const char* kPublished = "Восстановление: файлы декодирования '%s' доставлены в InBox";
+inline constexpr const char* kPublished =
+    "Восстановление: файлы декодирования '%s' доставлены в InBox";
 inline constexpr const char* kNotPublished =
     "Восстановление: файлы декодирования '%s' не удалось переместить в InBox (код ошибки %i)";
 inline constexpr const char* kUndelivered =

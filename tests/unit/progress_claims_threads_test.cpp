@@ -76,11 +76,11 @@ TEST(ProgressShare, NestedWorkersShareTheBar) {
     capture.ShowCapture(20000, 4000);
     capture.ShowCapture(20000, 5000);
     EXPECT_EQ(capture.Release(), 0u);
-    EXPECT_EQ(bar.events(), (std::vector<std::string>{
-                                "position 0", "range 20", "position 1",  // capture
-                                "range 7", "position 1", "position 2",   // pass
-                                "position 4",                            // capture
-                                "range 20", "position 5"}));
+    EXPECT_EQ(bar.events(),
+              (std::vector<std::string>{"position 0", "range 20", "position 1",  // capture
+                                        "range 7", "position 1", "position 2",   // pass
+                                        "position 4",                            // capture
+                                        "range 20", "position 5"}));
 }
 
 }  // namespace

@@ -60,7 +60,9 @@ class RecordingRoad : public RoadEvents, public Operator {
         if (report.read_failed)
             ShowMessage(kReadFailureMessage, kProgramCaption, MessageIcon::Stop);
     }
-    void PassStarted(const PassStart&) override { Record([&] { Add("pass started"); }); }
+    void PassStarted(const PassStart&) override {
+        Record([&] { Add("pass started"); });
+    }
     void PassEnded(const PassEnd& pass) override {
         Record([&] {
             Add(pass.opened ? "pass ended" : "pass ended unopened");
@@ -83,7 +85,9 @@ class RecordingRoad : public RoadEvents, public Operator {
     void RoadLine(std::string_view line) override {
         Record([&] { log_.insert(log_.begin(), std::string(line)); });
     }
-    void PortLost() override { Record([&] { Add("port lost"); }); }
+    void PortLost() override {
+        Record([&] { Add("port lost"); });
+    }
     void ReaderAnswered(std::string_view port) override {
         Record([&] { Add("reader answered " + std::string(port)); });
     }
