@@ -141,11 +141,13 @@ void ReadingThread::EndCapture(const CaptureEnd& end) {
     };
     if (report.header)
         events_.ReaderAnswered(port_name_);
+    // The progress is given back first: the capture's end may wait for a person (its
+    // messages), and its pass must find the progress free when it ends.
+    if (progress_.Release() == 0)
+        events_.ProgressMoved({.range = {}, .position = 0});
     CaptureHandle capture = std::move(*dump_);
     dump_.reset();
     capture.End(std::move(report), [this] { port_.Write(kAcknowledge); });
-    if (progress_.Release() == 0)
-        events_.ProgressMoved({.range = {}, .position = 0});
 }
 
 void ReadingThread::AbandonCapture() {

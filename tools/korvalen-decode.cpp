@@ -80,7 +80,7 @@ closed and complete).
 )";
 
 // Dumps from this size on get a progress bar when standard error is a terminal.
-constexpr std::int64_t kProgressBarMinimumSize = 4 * 1024 * 1024;
+constexpr std::int64_t kProgressBarMinimumSize = std::int64_t{4} * 1024 * 1024;
 
 // The console as the passes' operator: messages and the question (with the answer the
 // command line gave) go to standard error, and so does a progress bar for a large dump.

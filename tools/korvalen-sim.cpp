@@ -76,11 +76,8 @@ int Run(const SimOptions& options) {
                          start, log, journal});
 }
 
-}  // namespace
-}  // namespace korvalen::sim
 
-int main(int argc, char** argv) {
-    using namespace korvalen::sim;
+int Main(int argc, char** argv) {
     TakeSignalsIntoLoop();
     ::signal(SIGPIPE, SIG_IGN);  // a closed log pipe is a failed write, not the end
     const auto parsed = ParseOptions(std::vector<std::string>(argv + (argc > 0), argv + argc));
@@ -103,10 +100,19 @@ int main(int argc, char** argv) {
         if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent)
             return 1;
     }
+    return Run(options);
+}
+
+}  // namespace
+}  // namespace korvalen::sim
+
+int main(int argc, char** argv) {
     try {
-        return Run(options);
+        return korvalen::sim::Main(argc, argv);
     } catch (const std::exception& error) {
-        std::cerr << "korvalen-sim: " << error.what() << '\n';
-        return 1;
+        std::fprintf(stderr, "korvalen-sim: %s\n", error.what());
+    } catch (...) {
+        std::fputs("korvalen-sim: failed\n", stderr);
     }
+    return 1;
 }

@@ -17,7 +17,7 @@ enum class TransferKind { kNewData, kAllData };
 // mark where it was, so the next new-data transfer brings the same bytes again.
 class FlashMemory {
   public:
-    static constexpr std::size_t kCapacity = 32 * 1024 * 1024;
+    static constexpr std::size_t kCapacity = std::size_t{32} * 1024 * 1024;
     // The reply header has six hexadecimal digits for the size.
     static constexpr std::size_t kMaxPayload = 0xFFFFFF;
 
