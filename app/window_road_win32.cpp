@@ -176,7 +176,7 @@ void WindowRoad::WidenLogScrollRange(const std::wstring& text) {
         SelectObject(dc, previous);
     ReleaseDC(list, dc);
     constexpr int kMargin = 8;  // the list's own inner margin and a little air
-    const auto needed = static_cast<WPARAM>(size.cx + kMargin);
+    const WPARAM needed = static_cast<WPARAM>(size.cx) + kMargin;
     if (measured && needed > static_cast<WPARAM>(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0)))
         SendMessageW(list, LB_SETHORIZONTALEXTENT, needed, 0);
 }

@@ -36,7 +36,7 @@ std::string SystemError(std::string_view what) {
 
 class Loop {
   public:
-    explicit Loop(SimParts parts) : parts_(parts), started_(Clock::now()) {
+    explicit Loop(const SimParts& parts) : parts_(parts), started_(Clock::now()) {
         const sigset_t signals = LoopSignals();
         signals_ = UniqueFd(::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
         next_record_ = started_ + parts_.record_every;
@@ -260,7 +260,7 @@ void TakeSignalsIntoLoop() {
     ::sigprocmask(SIG_BLOCK, &signals, nullptr);
 }
 
-int RunSimulator(SimParts parts) {
+int RunSimulator(const SimParts& parts) {
     return Loop(parts).Run();
 }
 

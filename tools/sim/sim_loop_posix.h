@@ -30,6 +30,6 @@ void TakeSignalsIntoLoop();
 
 // Runs until a signal, "quit" on standard input or a vanishing (status 0), or a failure
 // of the line (status 1, logged).
-int RunSimulator(SimParts parts);
+int RunSimulator(const SimParts& parts);
 
 }  // namespace korvalen::sim
