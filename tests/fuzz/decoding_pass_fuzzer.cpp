@@ -137,6 +137,7 @@ PassResult RunPass(Settings settings, const std::string& inbox, std::uint16_t ch
         pass.set_csv_wait([](std::chrono::milliseconds) {});
         pass.set_read_block_size(block_size);
         FUZZ_CHECK(pass.Run());
+        host.AddSummary(pass);
         FUZZ_CHECK(pass.completed());
         // A fresh folder takes every file: nothing may fail, nothing may be shown.
         FUZZ_CHECK(pass.error_count() == 0);
