@@ -97,16 +97,16 @@ bool SameAdapter(const PortIdentity& remembered, const PortIdentity& present) {
            Upper(remembered.serial_number) == Upper(present.serial_number);
 }
 
-std::string DeviceSpec(const PortIdentity& identity) {
+std::string UsbIds(const PortIdentity& identity) {
     if (!identity.Followable())
         return {};
-    std::string spec = identity.vendor + ":" + identity.product;
+    std::string ids = identity.vendor + ":" + identity.product;
     if (!identity.serial_number.empty())
-        spec += ":" + identity.serial_number;
-    return spec;
+        ids += ":" + identity.serial_number;
+    return ids;
 }
 
-std::optional<PortIdentity> ParseDeviceSpec(std::string_view text) {
+std::optional<PortIdentity> ParseUsbIds(std::string_view text) {
     const std::vector<std::string_view> parts = Split(text, ':');
     if (parts.size() < 2 || parts.size() > 3 || parts[0].size() != 4 || parts[1].size() != 4 ||
         !IsHex(parts[0]) || !IsHex(parts[1])) {

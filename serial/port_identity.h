@@ -40,9 +40,9 @@ bool SameAdapter(const PortIdentity& remembered, const PortIdentity& present);
 
 // How a port's device is given on a command line: "1A86:7523", or with the serial number
 // "0403:6001:A5XK3RJT"; empty when the adapter cannot be followed.
-std::string DeviceSpec(const PortIdentity& identity);
+std::string UsbIds(const PortIdentity& identity);
 // The vendor, product and serial number of a device given so (hex in either case); none
 // when the text is no such device.
-std::optional<PortIdentity> ParseDeviceSpec(std::string_view text);
+std::optional<PortIdentity> ParseUsbIds(std::string_view text);
 
 }  // namespace korvalen

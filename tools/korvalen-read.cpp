@@ -241,9 +241,9 @@ class Interrupts {
 
 int ListPorts() {
     for (const SystemSerialPort& port : ListSerialPorts()) {
-        const std::string spec = DeviceSpec(port.identity);
+        const std::string ids = UsbIds(port.identity);
         std::cout << port.device << (port.name.empty() ? "" : "  " + port.name)
-                  << (spec.empty() ? "" : "  " + spec) << '\n';
+                  << (ids.empty() ? "" : "  " + ids) << '\n';
     }
     std::cout << PortNamesThatFollowTheAdapter() << '\n';
     return 0;

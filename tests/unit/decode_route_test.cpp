@@ -25,7 +25,7 @@ using testing::StoppedClock;
 
 const StoppedClock kClock({2007, 11, 7, 12, 34, 56, 0}, {2007, 11, 7, 9, 34, 56, 0});
 
-struct ReportSpec {
+struct ReportFields {
     int day = 7;
     int seconds = 45296;
     double latitude = 55.5;
@@ -35,7 +35,7 @@ struct ReportSpec {
     bool no_position = false;
 };
 
-MRVMessage Report(const ReportSpec& s) {
+MRVMessage Report(const ReportFields& s) {
     MRVMessage m;
     m.ObjectID = 12;
     m.Year = 2007;
@@ -85,7 +85,7 @@ TEST(Route, StaleRunsKeepTheTimeTheyBegan) {
 
     const struct {
         const char* name;
-        ReportSpec next;
+        ReportFields next;
     } breaks[] = {
         {"a fresh record", {.seconds = 1060, .validity = 2}},
         {"another place", {.seconds = 1060, .latitude = 55.50001, .validity = 1}},
@@ -103,7 +103,7 @@ TEST(Route, IgnitionOffHoldsTheVehicleWhereItWas) {
     const struct {
         const char* name;
         int input;  // IndInNum
-        ReportSpec next;
+        ReportFields next;
         bool moves;
     } cases[] = {
         {"IN1 on", 0, {.seconds = 2000, .latitude = 56, .in1 = 1}, true},

@@ -39,9 +39,9 @@ std::string Names(const std::vector<const SystemSerialPort*>& ports) {
 std::vector<const SystemSerialPort*> ByDevice(const std::string& text,
                                               const std::vector<SystemSerialPort>& ports) {
     std::vector<const SystemSerialPort*> found;
-    if (const std::optional<PortIdentity> spec = ParseDeviceSpec(text)) {
+    if (const std::optional<PortIdentity> ids = ParseUsbIds(text)) {
         for (const SystemSerialPort& port : ports) {
-            if (SameAdapter(*spec, port.identity))
+            if (SameAdapter(*ids, port.identity))
                 found.push_back(&port);
         }
         return found;
